@@ -1,0 +1,56 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+# mp_add_library(name SOURCES ... [LIBS ...])
+# Every library sees the source root, so includes read "engine/movie_writer.h".
+function(mp_add_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(A_LIBS)
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+  endif()
+endfunction()
+
+# mp_add_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [LABELS ...])
+# One GoogleTest executable per unit, registered with CTest as one test.
+function(mp_add_test name)
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT}
+    ENVIRONMENT "MOVIEPACKER_SOURCE_DIR=${PROJECT_SOURCE_DIR};QT_QPA_PLATFORM=offscreen")
+  if(A_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
+  endif()
+endfunction()
+
+# mp_add_bench(name SOURCES ... [LIBS ...]): built, never run by CTest.
+function(mp_add_bench name)
+  if(NOT MOVIEPACKER_BENCH)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${A_LIBS})
+endfunction()
+
+# mp_add_fuzzer(name SOURCES ... [LIBS ...]): libFuzzer target, only with MOVIEPACKER_FUZZ.
+function(mp_add_fuzzer name)
+  if(NOT MOVIEPACKER_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${A_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()

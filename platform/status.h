@@ -1,0 +1,21 @@
+#pragma once
+// Status numbers that cross every component boundary. They follow the
+// classic Mac OS and media-toolbox numbering, because stored settings,
+// error-text tables and callers compare against these exact values.
+#include <cstdint>
+
+using OSStatus = int32_t;
+
+inline constexpr OSStatus noErr = 0;
+inline constexpr OSStatus kStatusWriteError = -34;      // spool or output write failed
+inline constexpr OSStatus kStatusReadError = -36;       // spool or input read failed
+inline constexpr OSStatus kStatusCreateError = -38;     // spool file could not be created
+inline constexpr OSStatus kStatusEndOfData = -39;       // normal end of a stream
+inline constexpr OSStatus kStatusParamError = -50;      // bad parameter or wrong state
+inline constexpr OSStatus kStatusOutOfMemory = -108;
+inline constexpr OSStatus kStatusUserCancelled = -128;
+inline constexpr OSStatus kStatusNotFound = -2101;      // profile or preference not found
+inline constexpr OSStatus kStatusExportedWithoutAudio = -2055;  // counts as success
+inline constexpr OSStatus kStatusNoCodec = -8961;       // no decoder for a source format
+inline constexpr OSStatus kStatusBadSelector = static_cast<OSStatus>(0x80008002u);
+inline constexpr OSStatus kStatusEncoderUnsupported = -3;  // ATRAC3 open: combination refused

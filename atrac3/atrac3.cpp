@@ -1,0 +1,1 @@
+// The ATRAC3 encoder; see atrac3.h.

@@ -1,0 +1,1 @@
+// The movie writer; see movie_writer.h.

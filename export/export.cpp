@@ -1,0 +1,1 @@
+// Export settings and the export component.

@@ -1,0 +1,42 @@
+#pragma once
+// Where decoded handheld movies go: a movie file through FFmpeg's muxers
+// (.mkv, .avi: lossless video; .mp4, .mov: high-quality H.264), or a folder
+// of PNG frames and a WAV file. Frames carry their stream times, so the
+// output plays at the handheld's pace.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace decode {
+
+struct OutputFormat {
+    int width = 0, height = 0;  // 0: no video
+    int sampleRate = 0;         // 0: no sound
+    int channels = 0;
+};
+
+class Output {
+public:
+    virtual ~Output() = default;
+    // One picture of width x height RGB24 pixels shown from `timeHundredths` on.
+    virtual bool addFrame(const uint8_t* rgb, uint32_t timeHundredths) = 0;
+    // Interleaved 16-bit samples.
+    virtual bool addSound(const int16_t* samples, uint32_t frames) = 0;
+    // Writes what is pending and closes; the stream's total duration in hundredths
+    // lets the last frame last as long as the stream says.
+    virtual bool finish(uint32_t endHundredths) = 0;
+    const std::string& error() const { return error_; }
+
+protected:
+    std::string error_;
+};
+
+// True when the path names a movie file by its extension.
+bool isMovieFile(const std::string& path);
+
+// Opens the output; null with `error` set when it cannot.
+std::unique_ptr<Output> openOutput(const std::string& path, const OutputFormat& format,
+                                   std::string& error);
+
+}  // namespace decode

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/dither_tables.h"
+#include "engine/grey_frame.h"
+
 struct TestPicture {
     int width = 0;
     int height = 0;
@@ -54,3 +57,16 @@ struct TestPicture {
         }
     }
 };
+
+// Frame `t` of the moving scene, dithered and packed at `bits` per pixel.
+inline std::vector<uint8_t> PackedScene(int width, int height, int bits, int t) {
+    TestPicture picture(width, height);
+    picture.Draw(t);
+    std::vector<uint8_t> grey(static_cast<size_t>(width) * height);
+    ConvertToGrey({picture.pixels.data(), picture.stride, width, height}, width, height, grey);
+    DitherTable table{};
+    BuildDitherTable(bits, kDefaultDitherSpread, table);
+    std::vector<uint8_t> packed(static_cast<size_t>(PackedRowBytes(width, bits)) * height);
+    PackGrey(grey, width, height, bits, table, packed);
+    return packed;
+}

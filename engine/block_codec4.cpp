@@ -144,15 +144,39 @@ OSStatus BlockCodec4::Prepare(int width, int height) {
 
 OSStatus BlockCodec4::Encode(const Block4Request& request, BlockAgeRandom& random) {
     if (request.width != m_width || request.height != m_height) return kStatusParamError;
-    const int rowBytes = m_width / 2;
-    const size_t frameBytes = static_cast<size_t>(rowBytes) * m_height;
+    const size_t frameBytes = static_cast<size_t>(m_width / 2) * m_height;
     if (request.frame.size() < frameBytes || request.shown.size() < frameBytes) {
         return kStatusParamError;
     }
+    try {
+        const bool mayOverflow =
+            request.allowRaw && MaxEncodedSize(m_width, m_height, true) > request.maxBytes;
+        const BlockAgeRandom savedRandom = random;
+        if (mayOverflow) {
+            m_savedAges = m_ages;
+            m_savedShown.assign(request.shown.begin(), request.shown.begin() + frameBytes);
+        }
+        CodeBlocks(request, request.allowRaw, random);
+        Emit(request);
+        if (mayOverflow && m_out.size() > request.maxBytes) {
+            // Two-level codes take a third of the room of raw blocks.
+            m_ages = m_savedAges;
+            std::copy(m_savedShown.begin(), m_savedShown.end(), request.shown.begin());
+            random = savedRandom;
+            CodeBlocks(request, false, random);
+            Emit(request);
+        }
+    } catch (const std::bad_alloc&) {
+        return kStatusOutOfMemory;
+    }
+    return noErr;
+}
+
+void BlockCodec4::CodeBlocks(const Block4Request& request, bool allowRaw, BlockAgeRandom& random) {
+    const int rowBytes = m_width / 2;
     const int bw = m_width / 4;
     const int bh = m_height / 4;
     m_difference = false;
-
     std::array<uint8_t, 16> cur;
     std::array<uint8_t, 16> prev;
     for (int by = 0; by < bh; ++by) {
@@ -188,7 +212,7 @@ OSStatus BlockCodec4::Encode(const Block4Request& request, BlockAgeRandom& rando
             const int f = std::min(EdgeFactor(bx, bw), fy);
             const int least = std::min({skipCost, flatCost, two.cost});
             Code& code = m_codes[index];
-            if (request.allowRaw && least >= kRawMinCost && f >= kRawMinEdgeFactor) {
+            if (allowRaw && least >= kRawMinCost && f >= kRawMinEdgeFactor) {
                 code.kind = kRaw;
                 prev = cur;
             } else if (10 * skipCost <= 15 * flatCost && 10 * skipCost <= 20 * two.cost) {
@@ -212,12 +236,6 @@ OSStatus BlockCodec4::Encode(const Block4Request& request, BlockAgeRandom& rando
             }
         }
     }
-    try {
-        Emit(request);
-    } catch (const std::bad_alloc&) {
-        return kStatusOutOfMemory;
-    }
-    return noErr;
 }
 
 void BlockCodec4::Emit(const Block4Request& request) {

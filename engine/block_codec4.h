@@ -4,6 +4,7 @@
 // levels) or raw, judged against the previous frame as the player shows it.
 // Skipped blocks age; a block that has gone unrefreshed too long is sent
 // again when that costs less than skipping, so that errors do not linger.
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -48,9 +49,11 @@ struct Block4Request {
     // A previous frame exists and the key frame policy permits a difference frame.
     bool canSkip = false;
     int32_t duration = 0;  // in the video time scale; skipped blocks age by this much
-    // Raw blocks may be used. Turned off only when frames of this size could
-    // otherwise outgrow a database record.
+    // Raw blocks may be used.
     bool allowRaw = true;
+    // Largest stream wanted. A frame whose raw blocks take it beyond this is
+    // coded again without raw blocks, from the same starting state.
+    size_t maxBytes = SIZE_MAX;
 };
 
 class BlockCodec4 {
@@ -76,6 +79,7 @@ private:
         uint8_t level;    // flat blocks
         uint32_t triple;  // two-level blocks: mask << 8 | colours
     };
+    void CodeBlocks(const Block4Request& request, bool allowRaw, BlockAgeRandom& random);
     void Emit(const Block4Request& request);
 
     int m_width = 0;
@@ -85,4 +89,7 @@ private:
     std::vector<uint32_t> m_keys;
     std::vector<uint8_t> m_out;
     bool m_difference = false;
+    // The state a second pass without raw blocks starts from.
+    std::vector<int16_t> m_savedAges;
+    std::vector<uint8_t> m_savedShown;
 };

@@ -156,6 +156,28 @@ TEST(BlockCodec4, RawBlocksOnlyAwayFromTheEdges) {
     EXPECT_EQ(Kinds(noRaw.Encode(row, false, 100, false)), "TTTTTTTTTT");
 }
 
+TEST(BlockCodec4, FrameTooLargeIsCodedAgainWithoutRawBlocks) {
+    const Bytes row = BlockFrame(std::vector<std::vector<int>>(10, Noise()), 10, 1);
+    Coder limited(40, 4);
+    Coder noRaw(40, 4);
+    limited.Encode(row, false);
+    noRaw.Encode(row, false);
+    const Bytes still = BlockFrame(std::vector<std::vector<int>>(10, Repeat(2)), 10, 1);
+    // Both start the frame from the same shown picture, ages and random state.
+    Block4Request request{row, limited.shown, 40, 4, true, 100, true, 50};
+    ASSERT_EQ(limited.codec.Encode(request, limited.random), noErr);
+    const Bytes retried(limited.codec.Data().begin(), limited.codec.Data().end());
+    EXPECT_LE(retried.size(), 50u);
+    EXPECT_EQ(retried, noRaw.Encode(row, true, 100, false));
+    EXPECT_TRUE(std::equal(limited.codec.Ages().begin(), limited.codec.Ages().end(),
+                           noRaw.codec.Ages().begin()));
+    EXPECT_EQ(limited.shown, noRaw.shown);
+    // And the random sources stay in step.
+    EXPECT_EQ(limited.Encode(still, false), noRaw.Encode(still, false));
+    EXPECT_TRUE(std::equal(limited.codec.Ages().begin(), limited.codec.Ages().end(),
+                           noRaw.codec.Ages().begin()));
+}
+
 TEST(BlockCodec4, AgedBlocksAreRefreshedWhenThatIsCheaper) {
     std::vector<int> before(16, 0);
     before[14] = 1;

@@ -1,1 +1,0 @@
-// The movie writer; see movie_writer.h.

@@ -11,21 +11,29 @@ namespace {
 constexpr int kMaxStepIndex = 88;
 constexpr int kMaxStartIndex = 63;  // the header has 6 bits for it
 
+// Gathers codes in a register and stores whole bytes; the block size is a
+// whole number of bytes, so finish() only has to store what is left.
 class BitWriter {
 public:
-    explicit BitWriter(std::span<uint8_t> out) : m_out(out) {
-        std::fill(m_out.begin(), m_out.end(), uint8_t{0});
-    }
+    explicit BitWriter(std::span<uint8_t> out) : m_out(out) {}
     void put(uint32_t value, int count) {
-        for (int i = count - 1; i >= 0; --i) {
-            if ((value >> i) & 1u) m_out[m_bit >> 3] |= static_cast<uint8_t>(0x80u >> (m_bit & 7));
-            ++m_bit;
+        m_acc = (m_acc << count) | (value & ((1u << count) - 1));
+        m_bits += count;
+        while (m_bits >= 8) {
+            m_bits -= 8;
+            m_out[m_at++] = static_cast<uint8_t>(m_acc >> m_bits);
         }
+    }
+    void finish() {
+        if (m_bits > 0) m_out[m_at++] = static_cast<uint8_t>(m_acc << (8 - m_bits));
+        std::fill(m_out.begin() + m_at, m_out.end(), uint8_t{0});
     }
 
 private:
     std::span<uint8_t> m_out;
-    size_t m_bit = 0;
+    size_t m_at = 0;
+    uint32_t m_acc = 0;
+    int m_bits = 0;
 };
 
 class BitReader {
@@ -112,6 +120,7 @@ OSStatus AdpcmEncodeBlock(std::span<const int16_t> samples, int bits, float gain
         index = std::clamp(index + adjust[code & (signBit - 1)], 0, kMaxStepIndex);
         writer.put(code, bits);
     }
+    writer.finish();
     return noErr;
 }
 

@@ -2,6 +2,7 @@
 // "ax" chunks it leads to, and the "au" chunks in the spool file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "atrac3/atrac3.h"
@@ -128,6 +129,25 @@ TEST(WriterSound, ShortAdpcmStreamIsPaddedIntoOneSpooledChunk) {
     ASSERT_EQ(SoundDecodeChunk(decoder, view.body, view.frames, decoded), noErr);
     decoded.resize(300);
     EXPECT_GT(SignalToNoiseDb(tone, decoded), 20.0);
+}
+
+TEST(WriterSound, PaddingCountsInTheSoundDuration) {
+    Writer p(kAudioFormatAdpcm4, 1, 22050);
+    ASSERT_EQ(MovieWriterStart(p.w), noErr);
+    // 86 whole blocks and 84 frames; padded, 87 blocks = 22272 frames = 1.0100 s.
+    const auto tone = ToneSignal(1000.0, 22050.0, 9000.0, 22100);
+    ASSERT_EQ(p.Add(tone, 22100), noErr);
+    ASSERT_EQ(MovieWriterFinish(p.w), noErr);
+    EXPECT_EQ(p.w->totalSampleFrames, 22272u);
+    // "sx" in the finished image: stream "au", 32-bit 0, duration in hundredths.
+    uint32_t size = 0;
+    ASSERT_EQ(MovieWriterGetSize(p.w, &size), noErr);
+    std::vector<uint8_t> image(size);
+    ASSERT_EQ(MovieWriterRead(p.w, image.data(), 0, size), noErr);
+    const std::vector<uint8_t> sx = {0, 14, 's', 'x', 'a', 'u', 0, 0, 0, 0};
+    const auto at = std::search(image.begin(), image.end(), sx.begin(), sx.end());
+    ASSERT_NE(at, image.end());
+    EXPECT_EQ(std::vector<uint8_t>(at + 10, at + 14), (std::vector<uint8_t>{0, 0, 0, 101}));
 }
 
 TEST(WriterSound, PcmAt8000HzMakesOneSecondChunks) {

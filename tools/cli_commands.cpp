@@ -4,9 +4,11 @@ namespace cli {
 
 // Add a sub-command: declare its entry point here and list it below.
 int runInspect(int argc, char** argv);
+int runDecode(int argc, char** argv);
 
 const Command kCommands[] = {
     {"inspect", "show and check what a handheld movie database holds", runInspect},
+    {"decode", "decode a handheld movie database to a movie file or PNG frames and WAV", runDecode},
     {nullptr, nullptr, nullptr},
 };
 

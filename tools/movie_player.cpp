@@ -1,0 +1,281 @@
+#include "tools/movie_player.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/grey_decoder.h"
+#include "engine/sound_decoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libswscale/swscale.h>
+}
+
+namespace decode {
+namespace {
+
+// The compressor formats the handheld plays, by chunk encoding type.
+struct CompressorFormat {
+    uint8_t type;
+    AVCodecID codec;
+    bool deflated;
+    bool packed;
+};
+constexpr CompressorFormat kCompressorFormats[] = {
+    {6, AV_CODEC_ID_QTRLE, false, false},
+    {7, AV_CODEC_ID_QTRLE, true, false},
+    {11, AV_CODEC_ID_CINEPAK, false, true},
+    {12, AV_CODEC_ID_MPEG4, false, false},
+};
+
+const CompressorFormat* compressorFormat(uint8_t type) {
+    for (const CompressorFormat& f : kCompressorFormats)
+        if (f.type == type) return &f;
+    return nullptr;
+}
+
+int greyBits(uint8_t type, uint8_t depthClass) {
+    if (type == 8) return 4;
+    if (type > 3) return 0;
+    return depthClass == 1 ? 1 : depthClass == 2 ? 2 : depthClass == 4 ? 4 : 0;
+}
+
+std::string avError(int err) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, text, sizeof text);
+    return text;
+}
+
+// One FFmpeg decoder, opened at the first frame of its format.
+struct FfmpegVideo {
+    AVCodecContext* ctx = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    SwsContext* sws = nullptr;
+    AVPixelFormat swsFormat = AV_PIX_FMT_NONE;
+    ~FfmpegVideo() {
+        avcodec_free_context(&ctx);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        sws_freeContext(sws);
+    }
+};
+
+}  // namespace
+
+struct MoviePlayer::Impl {
+    const movie::Movie& m;
+    GreyDecoder grey;
+    int greyBits = 0;
+    std::vector<uint8_t> scratch;
+    std::unique_ptr<FfmpegVideo> video;
+    AVCodecID videoCodec = AV_CODEC_ID_NONE;
+    std::vector<uint8_t> last;  // the last picture shown, for frames that fail
+    SoundDecoder sound;
+
+    explicit Impl(const movie::Movie& movie) : m(movie) {
+        sound.format = movie.header.audioFormat;
+        sound.channels = movie.header.channels;
+    }
+
+    bool decodeGrey(const movie::FrameSample& f, int bits, int width, int height, std::vector<uint8_t>& rgb,
+                    std::string& error) {
+        if (bits != greyBits) {
+            if (grey.Reset(width, height, bits) != 0) {
+                error = "cannot set up the grey decoder";
+                return false;
+            }
+            greyBits = bits;
+        }
+        const OSStatus st = grey.Decode(f.type, f.data);
+        if (st != 0) {
+            error = "damaged grey frame (status " + std::to_string(st) + ")";
+            return false;
+        }
+        const int top = (1 << bits) - 1;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                // Level 0 is white: the levels count darkness.
+                const uint8_t shade = static_cast<uint8_t>(255 - grey.Level(x, y) * 255 / top);
+                uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
+                p[0] = p[1] = p[2] = shade;
+            }
+        return true;
+    }
+
+    bool decodeCompressed(const movie::FrameSample& f, const CompressorFormat& fmt, int width, int height,
+                          std::vector<uint8_t>& rgb, std::string& error) {
+        std::span<const uint8_t> data = f.data;
+        if (fmt.deflated) {
+            // The inflated size is not stored with the frame.
+            if (inflateUnknownLength(data, scratch) != 0) {
+                error = "damaged deflated frame";
+                return false;
+            }
+            data = scratch;
+        } else if (fmt.packed) {
+            if (!unpackCinepak(data.data(), data.size(), scratch)) {
+                error = "damaged run-length packing";
+                return false;
+            }
+            data = scratch;
+        }
+        if (!video || videoCodec != fmt.codec) {
+            video = std::make_unique<FfmpegVideo>();
+            videoCodec = fmt.codec;
+            const AVCodec* codec = avcodec_find_decoder(fmt.codec);
+            if (!codec) {
+                error = "FFmpeg has no decoder for this format";
+                return false;
+            }
+            video->ctx = avcodec_alloc_context3(codec);
+            video->ctx->width = width;
+            video->ctx->height = height;
+            if (fmt.codec == AV_CODEC_ID_QTRLE) video->ctx->bits_per_coded_sample = 32;
+            if (avcodec_open2(video->ctx, codec, nullptr) < 0) {
+                error = "cannot open FFmpeg's decoder";
+                return false;
+            }
+            video->frame = av_frame_alloc();
+            video->packet = av_packet_alloc();
+        }
+        std::vector<uint8_t> padded(data.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        std::memcpy(padded.data(), data.data(), data.size());
+        video->packet->data = padded.data();
+        video->packet->size = static_cast<int>(data.size());
+        if (f.key()) video->packet->flags |= AV_PKT_FLAG_KEY;
+        int err = avcodec_send_packet(video->ctx, video->packet);
+        video->packet->flags = 0;
+        if (err >= 0) err = avcodec_receive_frame(video->ctx, video->frame);
+        if (err < 0) {
+            error = "FFmpeg could not decode the frame: " + avError(err);
+            return false;
+        }
+        AVFrame* fr = video->frame;
+        const AVPixelFormat pf = static_cast<AVPixelFormat>(fr->format);
+        if (!video->sws || video->swsFormat != pf) {
+            sws_freeContext(video->sws);
+            video->sws = sws_getContext(fr->width, fr->height, pf, width, height, AV_PIX_FMT_RGB24,
+                                        SWS_BICUBIC, nullptr, nullptr, nullptr);
+            video->swsFormat = pf;
+        }
+        if (!video->sws) {
+            error = "cannot convert the decoded picture";
+            return false;
+        }
+        uint8_t* dst[1] = {rgb.data()};
+        const int stride[1] = {width * 3};
+        sws_scale(video->sws, fr->data, fr->linesize, 0, fr->height, dst, stride);
+        av_frame_unref(fr);
+        return true;
+    }
+
+    // Inflates a raw deflate stream whose output length is not known.
+    static OSStatus inflateUnknownLength(std::span<const uint8_t> input, std::vector<uint8_t>& out);
+};
+
+}  // namespace decode
+
+#include <zlib.h>
+
+namespace decode {
+
+OSStatus MoviePlayer::Impl::inflateUnknownLength(std::span<const uint8_t> input, std::vector<uint8_t>& out) {
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK) return kStatusOutOfMemory;
+    out.assign(std::max<size_t>(input.size() * 8, 65536), 0);
+    z.next_in = const_cast<Bytef*>(input.data());
+    z.avail_in = static_cast<uInt>(input.size());
+    int ret = Z_OK;
+    while (ret == Z_OK) {
+        if (z.total_out == out.size()) out.resize(out.size() * 2);
+        z.next_out = out.data() + z.total_out;
+        z.avail_out = static_cast<uInt>(out.size() - z.total_out);
+        ret = inflate(&z, Z_NO_FLUSH);
+        if (out.size() > (64u << 20)) break;
+    }
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return ret == Z_STREAM_END ? 0 : -8969;
+}
+
+MoviePlayer::MoviePlayer(const movie::Movie& movie) : impl_(std::make_unique<Impl>(movie)) {
+    width_ = movie.header.hasFrameSize ? movie.header.width : 0;
+    height_ = movie.header.hasFrameSize ? movie.header.height : 0;
+}
+
+MoviePlayer::~MoviePlayer() = default;
+
+bool MoviePlayer::decodeFrame(size_t index, std::vector<uint8_t>& rgb, std::string& error) {
+    if (index >= impl_->m.frames.size() || !width_ || !height_) {
+        error = "no such frame";
+        return false;
+    }
+    const movie::FrameSample& f = impl_->m.frames[index];
+    rgb.assign(size_t(width_) * height_ * 3, 255);
+    bool ok = false;
+    if (const int bits = greyBits(f.type, impl_->m.header.depthClass)) {
+        ok = impl_->decodeGrey(f, bits, width_, height_, rgb, error);
+    } else if (const CompressorFormat* fmt = compressorFormat(f.type)) {
+        ok = impl_->decodeCompressed(f, *fmt, width_, height_, rgb, error);
+    } else {
+        error = "frame type " + std::to_string(f.type) + " has no decoder here";
+    }
+    if (ok) impl_->last = rgb;
+    return ok;
+}
+
+bool MoviePlayer::decodeSound(size_t index, std::vector<int16_t>& pcm, std::string& error) {
+    if (index >= impl_->m.sounds.size()) {
+        error = "no such sound chunk";
+        return false;
+    }
+    const movie::SoundSample& s = impl_->m.sounds[index];
+    const uint16_t channels = impl_->m.header.channels ? impl_->m.header.channels : 1;
+    pcm.assign(size_t(s.frames) * channels, 0);
+    const OSStatus st = SoundDecodeChunk(impl_->sound, s.data, s.frames, pcm);
+    if (st != 0) {
+        error = "sound chunk " + std::to_string(index + 1) + " does not decode (status " + std::to_string(st) + ")";
+        return false;
+    }
+    return true;
+}
+
+bool unpackCinepak(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+    out.clear();
+    if (size < 4) return false;
+    if (!(data[0] & 0x80)) {
+        out.assign(data, data + size);
+        return true;
+    }
+    out.assign(data, data + 4);
+    out[0] &= 0x7F;
+    size_t at = 4;
+    while (at < size) {
+        const uint8_t c = data[at++];
+        size_t literal = 0;
+        if (c & 0x80) {
+            literal = (c & 0x7F) + 1u;
+        } else if (c & 0x40) {
+            if (at >= size) return false;
+            out.insert(out.end(), (c & 0x3F) + 1u, data[at++]);
+        } else if (c & 0x20) {
+            out.insert(out.end(), (c & 0x1F) + 1u, 0);
+        } else if (c & 0x10) {
+            if (at >= size) return false;
+            literal = ((c & 0x0F) << 8 | data[at++]) + 1u;
+        } else if (c & 0x08) {
+            out.insert(out.end(), (c & 0x07) + 1u, 0xFF);
+        } else {
+            return false;
+        }
+        if (literal) {
+            if (literal > size - at) return false;
+            out.insert(out.end(), data + at, data + at + literal);
+            at += literal;
+        }
+    }
+    return true;
+}
+
+}  // namespace decode

@@ -18,8 +18,8 @@ TEST(DitherTables, TwoBitCells) {
     const DitherTable t = Build(2);
     EXPECT_EQ(t[0], (DitherCell{0, 0, 0, 0}));
     EXPECT_EQ(t[20], (DitherCell{0, 0, 0, 0}));
-    EXPECT_EQ(t[40], (DitherCell{1, 0, 0, 0}));   // one position crosses into level 1
-    EXPECT_EQ(t[60], (DitherCell{1, 0, 1, 1}));   // three ones: t0 = t1 swaps t1 and t3
+    EXPECT_EQ(t[40], (DitherCell{1, 0, 0, 0}));  // one position crosses into level 1
+    EXPECT_EQ(t[60], (DitherCell{1, 0, 1, 1}));  // three ones: t0 = t1 swaps t1 and t3
     EXPECT_EQ(t[100], (DitherCell{1, 1, 1, 1}));
     EXPECT_EQ(t[128], (DitherCell{2, 1, 1, 2}));  // pairs on the diagonals
     EXPECT_EQ(t[200], (DitherCell{3, 2, 2, 3}));

@@ -92,12 +92,4 @@ TEST(DitherTables, RefusesOtherDepths) {
     EXPECT_EQ(t[7][2], 9);
 }
 
-TEST(DitherTables, PositionFollowsRowAndColumnParity) {
-    const DitherTable t = Build(2);
-    EXPECT_EQ(DitherLevel(t, 128, 0, 0), t[128][0]);
-    EXPECT_EQ(DitherLevel(t, 128, 0, 1), t[128][1]);
-    EXPECT_EQ(DitherLevel(t, 128, 3, 4), t[128][2]);
-    EXPECT_EQ(DitherLevel(t, 128, 5, 7), t[128][3]);
-}
-
 }  // namespace

@@ -89,12 +89,4 @@ TEST(GreyFrame, DitherPositionsFollowTheCell) {
     EXPECT_EQ(packed, (std::vector<uint8_t>{0x99, 0x00, 0x66, 0x00}));
 }
 
-TEST(GreyFrame, SourceValidity) {
-    uint8_t pixel[8] = {};
-    EXPECT_TRUE(SourceFrameValid({pixel, 8, 2, 1}));
-    EXPECT_FALSE(SourceFrameValid({pixel, 4, 2, 1}));  // stride shorter than a row
-    EXPECT_FALSE(SourceFrameValid({nullptr, 8, 2, 1}));
-    EXPECT_FALSE(SourceFrameValid({pixel, 8, -2, 1}));
-}
-
 }  // namespace

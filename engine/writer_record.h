@@ -18,6 +18,7 @@
 #include "engine/dither_tables.h"
 #include "engine/grey_codec.h"
 #include "engine/movie_writer.h"
+#include "engine/sound_encoder.h"
 
 inline constexpr uint32_t kWriterSignature = 0x716D706D;  // 'qmpm'
 
@@ -133,23 +134,11 @@ struct MovieWriter {
     BlockAgeRandom blockAgeRandom;
 
     // ---- sound encoder state --------------------------------------------
-    std::vector<uint8_t> encoderState;  // ATRAC3: 188 bytes
-    bool encoderOpen = false;
-    std::vector<uint8_t> blockBuffer;
-    std::vector<uint8_t> scratchBuffer;
-    std::vector<uint8_t> pendingBuffer;
-    uint32_t pendingSize = 0;
-    uint32_t pendingFrames = 0;
-    std::vector<uint8_t> chunkBuffer;
-    uint32_t chunkBytesUsed = 0;
-    uint32_t chunkFrames = 0;
+    // Buffers, pending frames, the chunk being gathered and the ATRAC3 state
+    // (sound_encoder.h); add_sound.cpp mirrors the two counters below from it.
+    SoundEncoder sound;
     uint16_t outputChannels = 0;  // set by writerSoundStart
-    std::vector<uint8_t> downmixBuffer;
-    uint8_t flushing = 0;
-    uint32_t chunkStartPosition = 0;
-    int32_t audioChunkCount = 0;
-    int32_t adpcmPredictor = 0;  // format 629 carries these across blocks
-    int32_t adpcmStep = 127;
+    int32_t audioChunkCount = 0;  // encoder blocks or PCM chunks; 0 = no sound samples
 
     // ---- colour encoder state -------------------------------------------
     std::vector<uint8_t> workImage24;

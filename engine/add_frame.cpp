@@ -27,7 +27,9 @@ struct EncodedFrame {
 using PrepareProc = int32_t (*)(MovieWriter* w, int bits);
 using EncodeProc = int32_t (*)(MovieWriter* w, const SourceFrame& source, int32_t duration,
                                bool differenceAllowed, EncodedFrame& out);
-// Runs once the frame's chunk is safely in the spool file.
+// Runs once the frame's chunk is safely in the spool file. A frame that fails
+// after encoding (a spool write error) may leave the encoder a step ahead of
+// the stream; such an error ends the export anyway.
 using CommitProc = void (*)(MovieWriter* w);
 
 struct VideoModeOps {
@@ -45,8 +47,7 @@ size_t FramePixels(const MovieWriter* w) {
 // Grey conversion and dithering shared by modes 1, 3 and 4.
 void DitherSource(MovieWriter* w, const SourceFrame& source, int bits) {
     ConvertToGrey(source, w->encodedWidth, w->encodedHeight, w->greyFrame);
-    PackGrey(w->greyFrame, w->encodedWidth, w->encodedHeight, bits, w->ditherTable,
-             w->packedFrame);
+    PackGrey(w->greyFrame, w->encodedWidth, w->encodedHeight, bits, w->ditherTable, w->packedFrame);
 }
 
 int32_t PrepareGrey(MovieWriter* w, int bits) {
@@ -113,7 +114,9 @@ int32_t EncodeBlocks(MovieWriter* w, const SourceFrame& source, int32_t duration
     return noErr;
 }
 
-void CommitBlocks(MovieWriter* w) { w->hasPreviousFrame = true; }
+void CommitBlocks(MovieWriter* w) {
+    w->hasPreviousFrame = true;
+}
 
 // The colour codec's own state is set up by its encoder; the dither tables
 // are shared with the grey modes.

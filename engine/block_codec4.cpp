@@ -17,14 +17,21 @@ constexpr int kImpossible = 1 << 20;
 constexpr int kRawMinCost = 18;
 constexpr int kRawMinEdgeFactor = 6;
 
-// Positions in the sorted block tried as the two levels, in order of preference.
+// Positions in the sorted block tried as the two levels, in order of
+// preference: (0, 15), (2, 12), (5, 10), (1, 10), (5, 14), as indexes into
+// kSortedPositions.
+constexpr std::array<int, 8> kSortedPositions = {0, 1, 2, 5, 10, 12, 14, 15};
 constexpr std::array<std::array<uint8_t, 2>, 5> kLevelPairs = {{
-    {0, 15},
-    {2, 12},
-    {5, 10},
-    {1, 10},
-    {5, 14},
+    {0, 7},
+    {2, 5},
+    {3, 4},
+    {1, 4},
+    {3, 6},
 }};
+static_assert(kSortedPositions[kLevelPairs[1][0]] == 2 &&
+              kSortedPositions[kLevelPairs[1][1]] == 12);
+static_assert(kSortedPositions[kLevelPairs[3][0]] == 1 &&
+              kSortedPositions[kLevelPairs[4][1]] == 14);
 
 int EdgeFactor(int index, int count) {
     const int half = count / 2;
@@ -43,6 +50,13 @@ void ReadBlock(const uint8_t* topLeft, int rowBytes, std::array<uint8_t, 16>& le
     }
 }
 
+bool SameBlock(const uint8_t* a, const uint8_t* b, int rowBytes) {
+    for (int r = 0; r < 4; ++r, a += rowBytes, b += rowBytes) {
+        if (a[0] != b[0] || a[1] != b[1]) return false;
+    }
+    return true;
+}
+
 void WriteBlock(uint8_t* topLeft, int rowBytes, const std::array<uint8_t, 16>& levels) {
     for (int r = 0; r < 4; ++r) {
         uint8_t* p = topLeft + r * rowBytes;
@@ -57,22 +71,46 @@ struct TwoLevel {
 };
 
 TwoLevel BestTwoLevel(const std::array<uint8_t, 16>& cur) {
-    std::array<int, 16> histogram{};
-    for (uint8_t v : cur) ++histogram[v];
-    std::array<uint8_t, 16> sorted;
-    for (int v = 0, n = 0; v < 16; ++v) {
-        for (int k = 0; k < histogram[v]; ++k) sorted[n++] = static_cast<uint8_t>(v);
+    // Counts and sums of the levels below each level: every cost below is
+    // then a handful of differences instead of a pass over the pixels.
+    // Two interleaved counts keep runs of equal levels from queueing on
+    // one counter.
+    std::array<int, 16> even{}, odd{}, histogram;
+    for (int k = 0; k < 16; k += 2) {
+        ++even[cur[k]];
+        ++odd[cur[k + 1]];
     }
+    for (int v = 0; v < 16; ++v) histogram[v] = even[v] + odd[v];
+    std::array<int, 17> below{};     // pixels under level v
+    std::array<int, 17> belowSum{};  // and the sum of their levels
+    for (int v = 0; v < 16; ++v) {
+        below[v + 1] = below[v] + histogram[v];
+        belowSum[v + 1] = belowSum[v] + v * histogram[v];
+    }
+    // The sorted block at position i is the number of levels whose pixels
+    // all lie below i; counted without branches for the positions of the pairs.
+    std::array<int, kSortedPositions.size()> sorted{};
+    for (int v = 0; v < 16; ++v) {
+        for (size_t j = 0; j < kSortedPositions.size(); ++j) {
+            sorted[j] += below[v + 1] <= kSortedPositions[j];
+        }
+    }
+    // Sum of |p - c| over the pixels with levels in [lo, hi), for c outside
+    // or at the edge of that range.
+    auto spread = [&](int lo, int hi, int c) {
+        const int n = below[hi] - below[lo];
+        const int sum = belowSum[hi] - belowSum[lo];
+        return c <= lo ? sum - c * n : c * n - sum;
+    };
+
     int bestCost = kImpossible;
     int a = 0, b = 0, threshold = 0;
     for (const auto& pair : kLevelPairs) {
         const int lo = sorted[pair[0]];
         const int hi = sorted[pair[1]];
-        const int t = (lo + hi + 1) / 2;
-        int cost = 0;
-        for (int v = 0; v < 16; ++v) {
-            cost += histogram[v] * std::abs(v - (v < t ? lo : hi));
-        }
+        const int t = (lo + hi + 1) / 2;  // lo <= t <= hi
+        const int cost =
+            spread(0, lo, lo) + spread(lo, t, lo) + spread(t, hi, hi) + spread(hi, 16, hi);
         if (cost < bestCost) {
             bestCost = cost;
             a = lo;
@@ -82,7 +120,7 @@ TwoLevel BestTwoLevel(const std::array<uint8_t, 16>& cur) {
     }
     unsigned mask = 0;
     for (int k = 0; k < 16; ++k) {
-        if (cur[k] >= threshold) mask |= 0x8000u >> k;
+        mask |= static_cast<unsigned>(cur[k] >= threshold) << (15 - k);
     }
     // Keep the top bit clear so that the code's first byte stays below the
     // flat and skip codes; cleared bits always take the high nibble.
@@ -116,7 +154,8 @@ int16_t BlockAgeRandom::NextAge() {
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     z ^= z >> 31;
     constexpr uint64_t kSpan = kBlock4MaxAge - kBlock4MinAge + 1;
-    return static_cast<int16_t>(kBlock4MinAge + z % kSpan);
+    // Scaling the top 32 bits spares a division.
+    return static_cast<int16_t>(kBlock4MinAge + ((z >> 32) * kSpan >> 32));
 }
 
 size_t BlockCodec4::MaxEncodedSize(int width, int height, bool allowRaw) {
@@ -132,7 +171,11 @@ OSStatus BlockCodec4::Prepare(int width, int height) {
     try {
         m_ages.assign(blocks, 0);
         m_codes.resize(blocks);
-        m_keys.reserve(blocks);
+        // At most half full, so that probes stay short.
+        size_t slots = 16;
+        while (slots < 2 * blocks) slots *= 2;
+        m_counts.assign(slots, CountSlot{});
+        m_stamp = 0;
         m_out.reserve(MaxEncodedSize(width, height, true));
     } catch (const std::bad_alloc&) {
         return kStatusOutOfMemory;
@@ -184,6 +227,17 @@ void BlockCodec4::CodeBlocks(const Block4Request& request, bool allowRaw, BlockA
         for (int bx = 0; bx < bw; ++bx) {
             const size_t offset = static_cast<size_t>(by) * 4 * rowBytes + bx * 2;
             const size_t index = static_cast<size_t>(by) * bw + bx;
+            int16_t& age = m_ages[index];
+            // An unchanged block costs nothing to skip, and nothing can cost
+            // less, so neither the refresh nor a raw block can overrule it.
+            if (request.canSkip &&
+                SameBlock(request.frame.data() + offset, request.shown.data() + offset, rowBytes)) {
+                m_codes[index].kind = kSkip;
+                m_difference = true;
+                if (age < 1) age = 0;
+                age = AgeAfterSkip(age, request.duration);
+                continue;
+            }
             ReadBlock(request.frame.data() + offset, rowBytes, cur);
             ReadBlock(request.shown.data() + offset, rowBytes, prev);
 
@@ -200,7 +254,6 @@ void BlockCodec4::CodeBlocks(const Block4Request& request, bool allowRaw, BlockA
             for (uint8_t v : cur) flatCost += std::abs(v - mean);
             const TwoLevel two = BestTwoLevel(cur);
 
-            int16_t& age = m_ages[index];
             if (canSkip && age < 1) {
                 if (flatCost < skipCost || two.cost < skipCost) {
                     canSkip = false;
@@ -243,27 +296,32 @@ void BlockCodec4::Emit(const Block4Request& request) {
     const int bw = m_width / 4;
     const size_t blocks = static_cast<size_t>(bw) * (m_height / 4);
 
-    // The most frequent two-level code, first in block order among equals.
-    m_keys.clear();
-    for (size_t i = 0; i < blocks; ++i) {
-        if (m_codes[i].kind == kTwoLevel) m_keys.push_back(m_codes[i].triple);
+    // The most frequent two-level code, first in block order among equals,
+    // counted in an open-addressed table that a new stamp empties.
+    if (++m_stamp == 0) {
+        std::fill(m_counts.begin(), m_counts.end(), CountSlot{});
+        m_stamp = 1;
     }
-    std::sort(m_keys.begin(), m_keys.end());
-    size_t bestCount = 0;
-    for (size_t i = 0; i < m_keys.size();) {
-        size_t j = i;
-        while (j < m_keys.size() && m_keys[j] == m_keys[i]) ++j;
-        bestCount = std::max(bestCount, j - i);
-        i = j;
+    const size_t slotMask = m_counts.size() - 1;
+    auto slotOf = [&](uint32_t triple) -> CountSlot& {
+        size_t at = (triple * 0x9E3779B1u >> 8) & slotMask;
+        while (m_counts[at].stamp == m_stamp && m_counts[at].triple != triple) {
+            at = (at + 1) & slotMask;
+        }
+        return m_counts[at];
+    };
+    uint32_t bestCount = 0;
+    for (size_t i = 0; i < blocks; ++i) {
+        if (m_codes[i].kind != kTwoLevel) continue;
+        CountSlot& slot = slotOf(m_codes[i].triple);
+        if (slot.stamp != m_stamp) slot = {m_codes[i].triple, 0, m_stamp};
+        bestCount = std::max(bestCount, ++slot.count);
     }
     bool haveCommon = false;
     uint32_t common = 0;
     if (bestCount > 3) {
         for (size_t i = 0; i < blocks && !haveCommon; ++i) {
-            if (m_codes[i].kind != kTwoLevel) continue;
-            const auto range =
-                std::equal_range(m_keys.begin(), m_keys.end(), m_codes[i].triple);
-            if (static_cast<size_t>(range.second - range.first) == bestCount) {
+            if (m_codes[i].kind == kTwoLevel && slotOf(m_codes[i].triple).count == bestCount) {
                 common = m_codes[i].triple;
                 haveCommon = true;
             }
@@ -288,7 +346,8 @@ void BlockCodec4::Emit(const Block4Request& request) {
                        m_codes[i + run].kind == kFlat && m_codes[i + run].level == code.level) {
                     ++run;
                 }
-                m_out.push_back(static_cast<uint8_t>(kBlock4FlatCode + 16 * (run - 1) + code.level));
+                m_out.push_back(
+                    static_cast<uint8_t>(kBlock4FlatCode + 16 * (run - 1) + code.level));
                 break;
             case kTwoLevel:
                 if (haveCommon && code.triple == common) {

@@ -28,13 +28,13 @@ inline constexpr int kBlock4MaxFlatRun = 4;
 // The random source of the block ages. The writer owns one; seeding it makes
 // a run reproducible.
 class BlockAgeRandom {
-public:
+  public:
     explicit BlockAgeRandom(uint64_t seed = 0x6d6f7669u) : m_state(seed) {}
     void Seed(uint64_t seed) { m_state = seed; }
     // A new age, uniformly kBlock4MinAge to kBlock4MaxAge.
     int16_t NextAge();
 
-private:
+  private:
     uint64_t m_state;
 };
 
@@ -57,7 +57,7 @@ struct Block4Request {
 };
 
 class BlockCodec4 {
-public:
+  public:
     // Sizes the per-block state for a frame and zeroes the ages. 0 or -108.
     OSStatus Prepare(int width, int height);
 
@@ -73,7 +73,7 @@ public:
     // Largest stream a frame of this size can produce.
     static size_t MaxEncodedSize(int width, int height, bool allowRaw);
 
-private:
+  private:
     struct Code {
         uint8_t kind;
         uint8_t level;    // flat blocks
@@ -86,7 +86,13 @@ private:
     int m_height = 0;
     std::vector<int16_t> m_ages;
     std::vector<Code> m_codes;
-    std::vector<uint32_t> m_keys;
+    struct CountSlot {
+        uint32_t triple = 0;
+        uint32_t count = 0;
+        uint32_t stamp = 0;  // the slot is in use when this is the current stamp
+    };
+    std::vector<CountSlot> m_counts;
+    uint32_t m_stamp = 0;
     std::vector<uint8_t> m_out;
     bool m_difference = false;
     // The state a second pass without raw blocks starts from.

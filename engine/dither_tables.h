@@ -28,7 +28,6 @@ inline unsigned DitherPosition(unsigned row, unsigned column) {
     return ((row & 1u) << 1) | (column & 1u);
 }
 
-inline uint8_t DitherLevel(const DitherTable& table, uint8_t value, unsigned row,
-                           unsigned column) {
+inline uint8_t DitherLevel(const DitherTable& table, uint8_t value, unsigned row, unsigned column) {
     return table[value][DitherPosition(row, column)];
 }

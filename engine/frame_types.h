@@ -13,4 +13,3 @@ inline constexpr uint8_t kFrameTypeBlock8 = 9;  // 8-bit colour block codec
 inline constexpr uint8_t kFrameTypeZyg2 = 10;
 inline constexpr uint8_t kFrameTypeCvid = 11;
 inline constexpr uint8_t kFrameTypeMp4v = 12;
-

@@ -20,20 +20,19 @@ void GreyXorFrames(std::span<const uint8_t> frame, std::span<const uint8_t> prev
 void GreyRowXor(std::span<const uint8_t> frame, int rowBytes, int height, std::span<uint8_t> out);
 // Type 3 (2-bit, even height only): for each pair of rows and byte position,
 // the high nibbles of both rows, then the low nibbles of both.
-void GreyRowPairs(std::span<const uint8_t> frame, int rowBytes, int height,
-                  std::span<uint8_t> out);
+void GreyRowPairs(std::span<const uint8_t> frame, int rowBytes, int height, std::span<uint8_t> out);
 
 struct GreyEncodeRequest {
     std::span<const uint8_t> frame;     // packed current frame
     std::span<const uint8_t> previous;  // packed previous frame, empty when there is none
     int rowBytes = 0;
     int height = 0;
-    int bits = 2;                   // 1 or 2
+    int bits = 2;                  // 1 or 2
     bool allowDifference = false;  // the key frame policy permits type 1
 };
 
 class GreyFrameEncoder {
-public:
+  public:
     // Tries every permitted candidate and keeps the smallest; on equal sizes
     // the lower type. On 0, Type() and Data() describe the winner until the
     // next call. -108 when memory runs out.
@@ -42,7 +41,7 @@ public:
     uint8_t Type() const { return m_type; }
     std::span<const uint8_t> Data() const { return m_best; }
 
-private:
+  private:
     OSStatus Try(uint8_t type, std::span<const uint8_t> form);
 
     RawDeflater m_deflater;

@@ -53,7 +53,8 @@ OSStatus GreyDecoder::Decode(uint8_t type, std::span<const uint8_t> data) {
             break;
         case kFrameTypeGreyRowXor:
             for (size_t i = 0; i < total; ++i) {
-                m_picture[i] = i < 2 * rowBytes ? m_scratch[i] : m_scratch[i] ^ m_picture[i - 2 * rowBytes];
+                m_picture[i] =
+                    i < 2 * rowBytes ? m_scratch[i] : m_scratch[i] ^ m_picture[i - 2 * rowBytes];
             }
             break;
         case kFrameTypeGreyRowPairs: {

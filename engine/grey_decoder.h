@@ -10,7 +10,7 @@
 #include "platform/status.h"
 
 class GreyDecoder {
-public:
+  public:
     // Sets the frame geometry (width and height from 1 on, 1, 2 or 4 bits)
     // and clears the picture to white. 0; -50 for a bad geometry; -108.
     OSStatus Reset(int width, int height, int bits);
@@ -27,7 +27,7 @@ public:
     // Level of one pixel of the picture.
     uint8_t Level(int x, int y) const;
 
-private:
+  private:
     OSStatus DecodeBlocks(std::span<const uint8_t> data);
 
     int m_width = 0;

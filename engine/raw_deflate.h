@@ -10,7 +10,7 @@
 #include "platform/status.h"
 
 class RawDeflater {
-public:
+  public:
     RawDeflater();
     ~RawDeflater();
     RawDeflater(const RawDeflater&) = delete;
@@ -21,13 +21,13 @@ public:
     // 0, or -108 when zlib or the output buffer cannot get memory.
     OSStatus Deflate(std::span<const uint8_t> input, std::vector<uint8_t>& output);
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> m_state;
 };
 
 class RawInflater {
-public:
+  public:
     RawInflater();
     ~RawInflater();
     RawInflater(const RawInflater&) = delete;
@@ -38,7 +38,7 @@ public:
     // -108 when zlib cannot get memory.
     OSStatus Inflate(std::span<const uint8_t> input, std::span<uint8_t> output);
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> m_state;
 };

@@ -37,7 +37,9 @@ Bytes BlockFrame(const std::vector<std::vector<int>>& blocks, int bw, int bh) {
     return Pack4(levels, width);
 }
 
-std::vector<int> Repeat(int value) { return std::vector<int>(16, value); }
+std::vector<int> Repeat(int value) {
+    return std::vector<int>(16, value);
+}
 
 // Left two columns `a`, right two `b`.
 std::vector<int> Halves(int a, int b) {
@@ -123,16 +125,16 @@ TEST(BlockCodec4, CommonTwoLevelCodeNeedsMoreThanThree) {
     {
         Coder coder(12, 4);
         const Bytes three = BlockFrame({Halves(1, 9), Halves(1, 9), Halves(1, 9)}, 3, 1);
-        EXPECT_EQ(coder.Encode(three, false), (Bytes{0x33, 0x33, 0x19, 0x33, 0x33, 0x19, 0x33,
-                                                     0x33, 0x19}));
+        EXPECT_EQ(coder.Encode(three, false),
+                  (Bytes{0x33, 0x33, 0x19, 0x33, 0x33, 0x19, 0x33, 0x33, 0x19}));
     }
     {
         Coder coder(24, 4);
         const auto t = Halves(1, 9);
         const auto u = Halves(2, 9);
         const Bytes frame = BlockFrame({u, t, Repeat(4), t, t, t}, 6, 1);
-        EXPECT_EQ(coder.Encode(frame, false), (Bytes{0x33, 0x33, 0x29, 0xE0, 0x33, 0x33, 0x19,
-                                                     0x84, 0xE1, 0xE1, 0xE1}));
+        EXPECT_EQ(coder.Encode(frame, false),
+                  (Bytes{0x33, 0x33, 0x29, 0xE0, 0x33, 0x33, 0x19, 0x84, 0xE1, 0xE1, 0xE1}));
     }
 }
 
@@ -233,8 +235,8 @@ TEST(BlockCodec4, DecodedFramesMatchWhatThePlayerShows) {
             }
             skipped += std::count(kinds.begin(), kinds.end(), 'S');
             EXPECT_EQ(decoder.Decode(kFrameTypeBlock4, data), noErr) << t;
-            EXPECT_TRUE(std::equal(coder.shown.begin(), coder.shown.end(),
-                                   decoder.Picture().begin()))
+            EXPECT_TRUE(
+                std::equal(coder.shown.begin(), coder.shown.end(), decoder.Picture().begin()))
                 << "frame " << t;
             all.insert(all.end(), data.begin(), data.end());
         }

@@ -18,8 +18,8 @@ TEST(DitherTables, TwoBitCells) {
     const DitherTable t = Build(2);
     EXPECT_EQ(t[0], (DitherCell{0, 0, 0, 0}));
     EXPECT_EQ(t[20], (DitherCell{0, 0, 0, 0}));
-    EXPECT_EQ(t[40], (DitherCell{1, 0, 0, 0}));   // one position crosses into level 1
-    EXPECT_EQ(t[60], (DitherCell{1, 0, 1, 1}));   // three ones: t0 = t1 swaps t1 and t3
+    EXPECT_EQ(t[40], (DitherCell{1, 0, 0, 0}));  // one position crosses into level 1
+    EXPECT_EQ(t[60], (DitherCell{1, 0, 1, 1}));  // three ones: t0 = t1 swaps t1 and t3
     EXPECT_EQ(t[100], (DitherCell{1, 1, 1, 1}));
     EXPECT_EQ(t[128], (DitherCell{2, 1, 1, 2}));  // pairs on the diagonals
     EXPECT_EQ(t[200], (DitherCell{3, 2, 2, 3}));
@@ -90,14 +90,6 @@ TEST(DitherTables, RefusesOtherDepths) {
     EXPECT_FALSE(BuildDitherTable(3, kDefaultDitherSpread, t));
     EXPECT_FALSE(BuildDitherTable(8, kDefaultDitherSpread, t));
     EXPECT_EQ(t[7][2], 9);
-}
-
-TEST(DitherTables, PositionFollowsRowAndColumnParity) {
-    const DitherTable t = Build(2);
-    EXPECT_EQ(DitherLevel(t, 128, 0, 0), t[128][0]);
-    EXPECT_EQ(DitherLevel(t, 128, 0, 1), t[128][1]);
-    EXPECT_EQ(DitherLevel(t, 128, 3, 4), t[128][2]);
-    EXPECT_EQ(DitherLevel(t, 128, 5, 7), t[128][3]);
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ TEST(GreyFrame, PackingIsMostSignificantFirstWithPaddedRows) {
     ASSERT_TRUE(BuildDitherTable(2, kDefaultDitherSpread, table));
     // 12 pixels of 2 bits fill three bytes; the fourth byte of the row pads.
     std::vector<uint8_t> grey(12 * 2, 0);
-    grey[0] = 255;       // first pixel black
+    grey[0] = 255;        // first pixel black
     grey[12 + 11] = 255;  // last pixel of the second row black
     std::vector<uint8_t> packed(4 * 2, 0x77);
     PackGrey(grey, 12, 2, 2, table, packed);
@@ -87,14 +87,6 @@ TEST(GreyFrame, DitherPositionsFollowTheCell) {
     std::vector<uint8_t> packed(2 * 2, 0);
     PackGrey(grey, 4, 2, 2, table, packed);
     EXPECT_EQ(packed, (std::vector<uint8_t>{0x99, 0x00, 0x66, 0x00}));
-}
-
-TEST(GreyFrame, SourceValidity) {
-    uint8_t pixel[8] = {};
-    EXPECT_TRUE(SourceFrameValid({pixel, 8, 2, 1}));
-    EXPECT_FALSE(SourceFrameValid({pixel, 4, 2, 1}));   // stride shorter than a row
-    EXPECT_FALSE(SourceFrameValid({nullptr, 8, 2, 1}));
-    EXPECT_FALSE(SourceFrameValid({pixel, 8, -2, 1}));
 }
 
 }  // namespace

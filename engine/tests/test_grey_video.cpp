@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/block_codec4.h"
+#include "engine/frame_chunk.h"
 #include "engine/frame_types.h"
 #include "engine/grey_decoder.h"
 #include "engine/movie_writer.h"
@@ -162,7 +163,7 @@ TEST(GreyVideo, DurationsCarryIntoHundredths) {
     // 40 ms frames; 1/30 s at scales that do and do not divide into
     // hundredths; a frame longer than the 16-bit field holds.
     for (const Case& c : {Case{1000, 40, 3, 12}, Case{600, 20, 30, 100}, Case{30, 1, 30, 100},
-                          Case{2997, 100, 2997, 10000}, Case{1, 700, 1, 65535}}) {
+                          Case{2997, 100, 60, 200}, Case{1, 700, 1, 65535}}) {
         Writer writer(kVideoModeMono1, 8, 8);
         ASSERT_EQ(MovieWriterSetProperty(writer.w, kPropVideoTimeScale, c.scale), noErr);
         ASSERT_EQ(MovieWriterStart(writer.w), noErr);
@@ -176,8 +177,30 @@ TEST(GreyVideo, DurationsCarryIntoHundredths) {
             // The excess of the long frame waits for the next one.
             ASSERT_EQ(writer.Add(picture, 0), noErr);
             EXPECT_EQ(writer.Chunks().back().hundredths, 70000 - 65535);
+        } else if (c.scale == 2997) {
+            // 60 x 100 units are 200.2 hundredths; the 0.2 is 600 of the
+            // carry's hundredths of a unit.
+            EXPECT_EQ(writer.w->timeCarry, 600);
         } else {
             EXPECT_EQ(writer.w->timeCarry, 0) << c.scale;
+        }
+    }
+}
+
+TEST(GreyVideo, HundredthsNeverDrift) {
+    // At every scale the sum of the chunk durations stays the truncated
+    // elapsed time, however long the movie.
+    for (uint32_t scale : {1u, 24u, 30u, 600u, 1000u, 2997u, 30000u, 44100u}) {
+        for (uint32_t duration : {1u, 7u, 100u, 1001u}) {
+            if (duration * 100 / scale > 65535) continue;  // the long-frame case above
+            int64_t carry = 0;
+            uint64_t total = 0;
+            for (uint64_t n = 1; n <= 5000; ++n) {
+                total += FrameHundredths(carry, duration, scale);
+                ASSERT_EQ(total, n * duration * 100 / scale) << scale << " " << duration;
+                ASSERT_GE(carry, 0);
+                ASSERT_LT(carry, scale);
+            }
         }
     }
 }

@@ -16,7 +16,9 @@ struct TestPicture {
     std::vector<uint8_t> pixels;  // blue, green, red, unused
 
     TestPicture(int w, int h, int extraStride = 0)
-        : width(w), height(h), stride(static_cast<ptrdiff_t>(w) * 4 + extraStride),
+        : width(w),
+          height(h),
+          stride(static_cast<ptrdiff_t>(w) * 4 + extraStride),
           pixels(static_cast<size_t>(stride) * h, 0xEE) {}
 
     void Set(int x, int y, uint8_t r, uint8_t g, uint8_t b) {

@@ -19,8 +19,7 @@ std::vector<int16_t> RoundTrip(const std::vector<int16_t>& signal, int bits, flo
         std::span<const int16_t> in(signal.data() + at, kAdpcmBlockFrames);
         EXPECT_EQ(AdpcmEncodeBlock(in, bits, gain, coded), noErr);
         uint32_t used = 0;
-        EXPECT_EQ(AdpcmDecodeBlock(coded, {decoded.data() + at, kAdpcmBlockFrames}, &used),
-                  noErr);
+        EXPECT_EQ(AdpcmDecodeBlock(coded, {decoded.data() + at, kAdpcmBlockFrames}, &used), noErr);
         EXPECT_EQ(used, blockBytes);
     }
     return decoded;

@@ -22,13 +22,22 @@ struct Writer {
         FakeAtrac3::Reset();
         EXPECT_EQ(MovieWriterCreate(&w), noErr);
         MovieWriterSetName(w, "sound test");
-        const uint8_t wave[16] = {1, 0,
-                                  static_cast<uint8_t>(channels), 0,
-                                  static_cast<uint8_t>(rate), static_cast<uint8_t>(rate >> 8),
-                                  static_cast<uint8_t>(rate >> 16), 0,
-                                  0, 0, 0, 0,
-                                  static_cast<uint8_t>(channels * bits / 8), 0,
-                                  static_cast<uint8_t>(bits), 0};
+        const uint8_t wave[16] = {1,
+                                  0,
+                                  static_cast<uint8_t>(channels),
+                                  0,
+                                  static_cast<uint8_t>(rate),
+                                  static_cast<uint8_t>(rate >> 8),
+                                  static_cast<uint8_t>(rate >> 16),
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  static_cast<uint8_t>(channels * bits / 8),
+                                  0,
+                                  static_cast<uint8_t>(bits),
+                                  0};
         EXPECT_EQ(MovieWriterSetSoundInput(w, kSoundInputWaveFormat, wave, 16), noErr);
         EXPECT_EQ(MovieWriterSetAudioFormat(w, format), noErr);
     }
@@ -62,8 +71,8 @@ TEST(WriterSound, StereoAtrac3WithModeOneIsWrittenAsMono) {
     ASSERT_EQ(MovieWriterStart(p.w), noErr);
     // "ah": format, output channels 1, rate, preload; "ax": mode 1, code 66.
     EXPECT_EQ(p.Header(p.w->audioHeaderOffset, 26),
-              (std::vector<uint8_t>{0, 18, 'a', 'h', 0, 0, 2, 0x70, 0, 1, 0, 0, 0xAC, 0x44, 0,
-                                    1, 0x58, 0x88, 0, 8, 'a', 'x', 0, 1, 0, 66}));
+              (std::vector<uint8_t>{0,    18, 'a', 'h',  0,    0, 2, 0x70, 0,   1, 0, 0, 0xAC,
+                                    0x44, 0,  1,   0x58, 0x88, 0, 8, 'a',  'x', 0, 1, 0, 66}));
     EXPECT_EQ(FakeAtrac3::openedMode, kAtrac3Mono);
 
     const auto tone = ToneSignal(1000.0, 44100.0, 9000.0, 2 * 1024);

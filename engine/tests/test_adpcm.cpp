@@ -74,15 +74,6 @@ TEST(BlockAdpcm, DecoderFollowsTheStepAndIndexTables) {
     EXPECT_EQ(DecodeHead(PackBlock(4, 0, -2, {0}), 1), (std::vector<int16_t>{-512}));
 }
 
-TEST(BlockAdpcm, BlockSizesFollowTheCodeWidth) {
-    EXPECT_EQ(AdpcmBlockBytes(2), 66u);
-    EXPECT_EQ(AdpcmBlockBytes(3), 98u);
-    EXPECT_EQ(AdpcmBlockBytes(4), 130u);
-    EXPECT_EQ(AdpcmBlockBytes(5), 162u);
-    EXPECT_EQ(AdpcmBlockBytes(1), 0u);
-    EXPECT_EQ(AdpcmBlockBytes(6), 0u);
-}
-
 // Worked by hand: index 18 (step 41) is the first step >= |1000 - 1040|;
 // the codes come out 0, 3, 7 and 13 (sign and magnitude 5).
 TEST(BlockAdpcm, FourBitBlockBytesWorkedByHand) {

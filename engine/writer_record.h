@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "engine/block.h"
+#include "engine/block_codec4.h"
+#include "engine/dither_tables.h"
+#include "engine/grey_codec.h"
 #include "engine/movie_writer.h"
 #include "engine/sound_encoder.h"
 
@@ -115,16 +118,20 @@ struct MovieWriter {
 
     // ---- video encoder state (grey modes and the frame chunk) -----------
     int32_t packedRowBytes = 0;
-    std::vector<uint8_t> packedFrame;
-    std::vector<uint8_t> greyFrame;
-    std::vector<uint8_t> workFrame;
-    std::vector<uint8_t> previousFrame;
+    std::vector<uint8_t> packedFrame;    // current dithered frame
+    std::vector<uint8_t> greyFrame;      // one darkness byte per pixel
+    std::vector<uint8_t> previousFrame;  // last packed frame; mode 4: as the player shows it
     bool hasPreviousFrame = false;
-    std::vector<int16_t> blockAges;
-    std::array<std::array<uint8_t, 4>, 256> ditherTable{};      // grey, or Cb/Cr in mode 2
-    std::array<std::array<uint8_t, 4>, 256> ditherTableLuma{};  // Y in mode 2
-    int32_t differenceRun = 0;
-    int32_t timeCarry = 0;
+    DitherTable ditherTable{};      // grey, or Cb/Cr in mode 2
+    DitherTable ditherTableLuma{};  // Y in mode 2
+    int32_t differenceRun = 0;      // difference frames in a row
+    // Source time not yet expressed in hundredths, in hundredths of a
+    // time-scale unit (see FrameHundredths).
+    int64_t timeCarry = 0;
+    GreyFrameEncoder greyEncoder;  // modes 1 and 3, with its scratch frames
+    BlockCodec4 blockCodec;        // mode 4, with the block ages
+    // New block ages come from here; seeding it makes a mode 4 run repeatable.
+    BlockAgeRandom blockAgeRandom;
 
     // ---- sound encoder state --------------------------------------------
     // Buffers, pending frames, the chunk being gathered and the ATRAC3 state

@@ -308,6 +308,7 @@ TEST(RecordLayout, ProgressRunsFromZeroToHundred) {
     // 0, one call per placed sample, then 100.
     EXPECT_EQ(g_progress.size(), 8u + 2u);
     EXPECT_EQ(g_progress[4], 50);
+    checked(d.image());
 }
 
 TEST(RecordLayout, StateChecksAroundFinishing) {
@@ -321,6 +322,7 @@ TEST(RecordLayout, StateChecksAroundFinishing) {
     EXPECT_EQ(MovieWriterGetSize(d.w, &size), noErr);
     EXPECT_EQ(MovieWriterGetSize(d.w, nullptr), kStatusParamError);
     EXPECT_EQ(size, BlockLength(d.w->image) + d.w->spooledByteCount);
+    checked(d.image());
 }
 
 TEST(RecordLayout, MemoryExhaustionStopsFinishingAndTheImageCannotBeRead) {

@@ -53,4 +53,6 @@ int32_t writerSoundFlush(MovieWriter* w) {
     return status;
 }
 
-void writerSoundRelease(MovieWriter* w) { SoundEncoderRelease(w->sound); }
+void writerSoundRelease(MovieWriter* w) {
+    SoundEncoderRelease(w->sound);
+}

@@ -14,7 +14,7 @@ constexpr int kMaxStartIndex = 63;  // the header has 6 bits for it
 // Gathers codes in a register and stores whole bytes; the block size is a
 // whole number of bytes, so finish() only has to store what is left.
 class BitWriter {
-public:
+  public:
     explicit BitWriter(std::span<uint8_t> out) : m_out(out) {}
     void put(uint32_t value, int count) {
         m_acc = (m_acc << count) | (value & ((1u << count) - 1));
@@ -29,7 +29,7 @@ public:
         std::fill(m_out.begin() + m_at, m_out.end(), uint8_t{0});
     }
 
-private:
+  private:
     std::span<uint8_t> m_out;
     size_t m_at = 0;
     uint32_t m_acc = 0;
@@ -37,7 +37,7 @@ private:
 };
 
 class BitReader {
-public:
+  public:
     explicit BitReader(std::span<const uint8_t> in) : m_in(in) {}
     uint32_t get(int count) {
         uint32_t value = 0;
@@ -48,7 +48,7 @@ public:
         return value;
     }
 
-private:
+  private:
     std::span<const uint8_t> m_in;
     size_t m_bit = 0;
 };

@@ -1,21 +1,25 @@
 #include "engine/adpcm_tables.h"
 
-const std::array<int32_t, 89> kAdpcmStepTable = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,   253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,   876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749,  3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487,
+constexpr std::array<int32_t, 89> kAdpcmStepTable = {
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
     12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
-const std::array<std::array<int8_t, 16>, 4> kAdpcmIndexAdjust = {{
+constexpr std::array<std::array<int8_t, 16>, 4> kAdpcmIndexAdjust = {{
     {-1, 2},
     {-1, -1, 2, 4},
     {-1, -1, -1, -1, 2, 4, 6, 8},
     {-1, -1, -1, -1, -1, -1, -1, -1, 1, 2, 4, 6, 8, 10, 13, 16},
 }};
 
-const std::array<uint16_t, 4> kAdpcmBlockBytesTable = {66, 98, 130, 162};
+constexpr std::array<uint16_t, 4> kAdpcmBlockBytesTable = {66, 98, 130, 162};
 
-const std::array<int32_t, 8> kYamahaStepFactor = {230, 230, 230, 230, 307, 409, 512, 614};
+constexpr std::array<int32_t, 8> kYamahaStepFactor = {230, 230, 230, 230, 307, 409, 512, 614};
+
+// A short initialiser list would leave zeros at the end of a table.
+static_assert(kAdpcmStepTable[88] == 32767 && kAdpcmStepTable[87] == 29794);
+static_assert(kAdpcmIndexAdjust[3][15] == 16);

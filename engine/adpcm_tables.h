@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-// Block ADPCM step sizes, indexed 0..88 (the classic IMA table). [89]
+// Block ADPCM step sizes, indexed 0..88 (the usual IMA table). [89]
 extern const std::array<int32_t, 89> kAdpcmStepTable;
 
 // Block ADPCM index adjustment by a code's magnitude bits, one row per code

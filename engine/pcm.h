@@ -22,7 +22,9 @@ void WritePcm16(std::span<const int16_t> samples, std::span<uint8_t> bytes);
 
 // Unsigned 8-bit sample to the 16-bit range and back (the back way rounds
 // toward the nearest 8-bit step).
-inline int16_t Pcm8ToSample(uint8_t value) { return static_cast<int16_t>((value - 128) * 256); }
+inline int16_t Pcm8ToSample(uint8_t value) {
+    return static_cast<int16_t>((value - 128) * 256);
+}
 uint8_t SampleToPcm8(int16_t sample);
 
 // Mixes interleaved stereo down to mono: (left + right) / 2, truncated toward

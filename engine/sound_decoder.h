@@ -8,8 +8,8 @@
 #include "platform/status.h"
 
 struct SoundChunkView {
-    uint32_t frames = 0;    // sample frames in the chunk
-    uint32_t position = 0;  // sample-frame position of its first frame
+    uint32_t frames = 0;            // sample frames in the chunk
+    uint32_t position = 0;          // sample-frame position of its first frame
     std::span<const uint8_t> body;  // everything after the header, a pad byte included
 };
 

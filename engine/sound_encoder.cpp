@@ -19,7 +19,9 @@ constexpr uint32_t kAtrac3BlockFrames = 1024;
 constexpr uint32_t kAtrac3ScratchBytes = 512;
 constexpr uint32_t kMaxChunkBytes = 65535;
 
-uint32_t CeilDiv(uint32_t a, uint32_t b) { return (a + b - 1) / b; }
+uint32_t CeilDiv(uint32_t a, uint32_t b) {
+    return (a + b - 1) / b;
+}
 
 void PutBe32(uint8_t* at, uint32_t value) {
     at[0] = static_cast<uint8_t>(value >> 24);
@@ -30,13 +32,20 @@ void PutBe32(uint8_t* at, uint32_t value) {
 
 int32_t Atrac3BitRateCode(uint32_t bitRate) {
     switch (bitRate) {
-        case 66000: return 66;
-        case 47000: return 47;
-        case 33000: return 33;
-        case 23500: return 24;
-        case 16500: return 16;
-        case 11750: return 12;
-        default: return 33;
+        case 66000:
+            return 66;
+        case 47000:
+            return 47;
+        case 33000:
+            return 33;
+        case 23500:
+            return 24;
+        case 16500:
+            return 16;
+        case 11750:
+            return 12;
+        default:
+            return 33;
     }
 }
 
@@ -173,8 +182,8 @@ OSStatus AddBlock(SoundEncoder& e, const uint8_t* input, SoundChunkSink sink, vo
     return noErr;
 }
 
-OSStatus AddBlocks(SoundEncoder& e, const uint8_t* frames, uint32_t frameCount,
-                   SoundChunkSink sink, void* context) {
+OSStatus AddBlocks(SoundEncoder& e, const uint8_t* frames, uint32_t frameCount, SoundChunkSink sink,
+                   void* context) {
     const uint32_t frameBytes = e.inputFrameBytes;
     if (e.pendingFrames + frameCount < e.blockFrames) {
         std::memcpy(e.pending.data() + e.pendingFrames * frameBytes, frames,
@@ -262,11 +271,19 @@ OSStatus SoundEncoderPrepare(SoundEncoder& e, const SoundSettings& s) {
     e.chunkLength = s.chunkLength;
     e.gain = s.gain;
     switch (s.format) {
-        case kAudioFormatAtrac3: e.blockFrames = kAtrac3BlockFrames; break;
+        case kAudioFormatAtrac3:
+            e.blockFrames = kAtrac3BlockFrames;
+            break;
         case kAudioFormatAdpcm4:
-        case kAudioFormatAdpcm2: e.blockFrames = kAdpcmBlockFrames; break;
-        case kAudioFormatYamaha: e.blockFrames = kYamahaBlockFrames; break;
-        default: e.blockFrames = 0; break;
+        case kAudioFormatAdpcm2:
+            e.blockFrames = kAdpcmBlockFrames;
+            break;
+        case kAudioFormatYamaha:
+            e.blockFrames = kYamahaBlockFrames;
+            break;
+        default:
+            e.blockFrames = 0;
+            break;
     }
     try {
         return Allocate(e, s);

@@ -23,8 +23,7 @@ extern const Atrac3EntryPoints kAtrac3Library;
 // Takes one whole "au" chunk (header, body, pad) and its frame count; its
 // status is passed back to whoever added the sound. The bytes are only valid
 // during the call.
-using SoundChunkSink = OSStatus (*)(void* context, std::span<const uint8_t> chunk,
-                                    uint32_t frames);
+using SoundChunkSink = OSStatus (*)(void* context, std::span<const uint8_t> chunk, uint32_t frames);
 
 // What the writer's configuration says about the sound, read at start.
 struct SoundSettings {
@@ -33,8 +32,8 @@ struct SoundSettings {
     uint16_t inputBits = 16;
     uint32_t chunkLength = 7350;  // sample frames per "au" chunk
     float gain = 1.0f;
-    uint32_t bitRate = 66000;     // ATRAC3: already one of the six rates
-    uint16_t channelMode = 1;     // ATRAC3: 1 mono, 2 stereo, 18 joint stereo
+    uint32_t bitRate = 66000;  // ATRAC3: already one of the six rates
+    uint16_t channelMode = 1;  // ATRAC3: 1 mono, 2 stereo, 18 joint stereo
 };
 
 struct SoundEncoder {
@@ -46,9 +45,9 @@ struct SoundEncoder {
     uint32_t blockFrames = 0;      // 0 for the chunk-wise PCM copy
     uint32_t chunkLength = 0;
     float gain = 1.0f;
-    uint32_t bitRate = 0;       // ATRAC3, after the per-mode floor
-    uint16_t channelMode = 0;   // ATRAC3, as opened
-    int32_t bitRateCode = 0;    // ATRAC3: 12, 16, 24, 33, 47 or 66
+    uint32_t bitRate = 0;      // ATRAC3, after the per-mode floor
+    uint16_t channelMode = 0;  // ATRAC3, as opened
+    int32_t bitRateCode = 0;   // ATRAC3: 12, 16, 24, 33, 47 or 66
     const Atrac3EntryPoints* atrac3 = &kAtrac3Library;
 
     std::vector<uint8_t> encoderState;  // ATRAC3's 188 bytes, empty otherwise
@@ -59,13 +58,13 @@ struct SoundEncoder {
     std::vector<int16_t> downmix;  // ATRAC3 mono from stereo input
     std::vector<uint8_t> pending;  // input bytes that do not yet fill a block
     uint32_t pendingFrames = 0;
-    std::vector<uint8_t> chunk;    // "au" header room, coded bytes, pad
-    uint32_t chunkBytesUsed = 0;   // coded bytes after the header room
+    std::vector<uint8_t> chunk;   // "au" header room, coded bytes, pad
+    uint32_t chunkBytesUsed = 0;  // coded bytes after the header room
     uint32_t chunkFrames = 0;
     bool flushing = false;
-    uint32_t chunkStart = 0;       // total frames before the chunk being gathered
+    uint32_t chunkStart = 0;  // total frames before the chunk being gathered
     uint32_t totalFrames = 0;
-    int32_t audioChunkCount = 0;   // blocks (or PCM chunks) produced
+    int32_t audioChunkCount = 0;  // blocks (or PCM chunks) produced
     YamahaAdpcmState yamaha;
 };
 

@@ -19,7 +19,9 @@ struct YamahaAdpcmState {
 };
 
 // Bytes that `samples` codes take: one per two samples, rounded up.
-inline uint32_t YamahaAdpcmBytes(uint32_t samples) { return (samples + 1) / 2; }
+inline uint32_t YamahaAdpcmBytes(uint32_t samples) {
+    return (samples + 1) / 2;
+}
 
 // Codes `samples` (gain applied first, clamped and truncated) into
 // YamahaAdpcmBytes(samples.size()) bytes of `out`, advancing `state`. With an

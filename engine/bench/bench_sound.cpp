@@ -65,8 +65,8 @@ double RealTimeMultiple(const Case& c, double seconds) {
     const uint32_t piece = c.rate / 10;
     const auto start = std::chrono::steady_clock::now();
     for (size_t at = 0; at < input.size(); at += size_t{piece} * frameBytes) {
-        const uint32_t frames = static_cast<uint32_t>(
-            std::min<size_t>(piece, (input.size() - at) / frameBytes));
+        const uint32_t frames =
+            static_cast<uint32_t>(std::min<size_t>(piece, (input.size() - at) / frameBytes));
         SoundEncoderAdd(e, input.data() + at, frames * frameBytes, frames, CountChunk, nullptr);
     }
     SoundEncoderFlush(e, CountChunk, nullptr);

@@ -19,8 +19,7 @@ std::vector<int16_t> RoundTrip(const std::vector<int16_t>& signal, int bits, flo
         std::span<const int16_t> in(signal.data() + at, kAdpcmBlockFrames);
         EXPECT_EQ(AdpcmEncodeBlock(in, bits, gain, coded), noErr);
         uint32_t used = 0;
-        EXPECT_EQ(AdpcmDecodeBlock(coded, {decoded.data() + at, kAdpcmBlockFrames}, &used),
-                  noErr);
+        EXPECT_EQ(AdpcmDecodeBlock(coded, {decoded.data() + at, kAdpcmBlockFrames}, &used), noErr);
         EXPECT_EQ(used, blockBytes);
     }
     return decoded;
@@ -73,15 +72,6 @@ TEST(BlockAdpcm, DecoderFollowsTheStepAndIndexTables) {
               (std::vector<int16_t>{11, 47, 90, 130, 193, 352}));
     // The first sample's high byte seeds the predictor.
     EXPECT_EQ(DecodeHead(PackBlock(4, 0, -2, {0}), 1), (std::vector<int16_t>{-512}));
-}
-
-TEST(BlockAdpcm, BlockSizesFollowTheCodeWidth) {
-    EXPECT_EQ(AdpcmBlockBytes(2), 66u);
-    EXPECT_EQ(AdpcmBlockBytes(3), 98u);
-    EXPECT_EQ(AdpcmBlockBytes(4), 130u);
-    EXPECT_EQ(AdpcmBlockBytes(5), 162u);
-    EXPECT_EQ(AdpcmBlockBytes(1), 0u);
-    EXPECT_EQ(AdpcmBlockBytes(6), 0u);
 }
 
 // Worked by hand: index 18 (step 41) is the first step >= |1000 - 1040|;

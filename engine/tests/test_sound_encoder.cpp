@@ -26,9 +26,8 @@ struct Encoder {
     ~Encoder() { SoundEncoderRelease(e); }
 
     OSStatus Add(const std::vector<int16_t>& samples, size_t from, size_t frames) {
-        const auto bytes = Pcm16Bytes(
-            {samples.begin() + from * settings.inputChannels,
-             samples.begin() + (from + frames) * settings.inputChannels});
+        const auto bytes = Pcm16Bytes({samples.begin() + from * settings.inputChannels,
+                                       samples.begin() + (from + frames) * settings.inputChannels});
         return SoundEncoderAdd(e, bytes.data(), static_cast<uint32_t>(bytes.size()),
                                static_cast<uint32_t>(frames), CapturedChunks::Sink, &out);
     }
@@ -233,10 +232,10 @@ TEST(SoundGathering, ChunkHeaderBytes) {
     enc.AddInPieces(samples, {4});
     ASSERT_EQ(enc.Flush(), noErr);
     ASSERT_EQ(enc.out.chunks.size(), 2u);
-    EXPECT_EQ(enc.out.chunks[0], (std::vector<uint8_t>{0, 22, 'a', 'u', 0, 0, 0, 3, 0, 0, 0, 0, 0,
-                                                      0, 0, 0, 2, 1, 4, 3, 6, 5}));
-    EXPECT_EQ(enc.out.chunks[1], (std::vector<uint8_t>{0, 18, 'a', 'u', 0, 0, 0, 1, 0, 0, 0, 3, 0,
-                                                      0, 0, 0, 8, 7}));
+    EXPECT_EQ(enc.out.chunks[0], (std::vector<uint8_t>{0, 22, 'a', 'u', 0, 0, 0, 3, 0, 0, 0,
+                                                       0, 0,  0,   0,   0, 2, 1, 4, 3, 6, 5}));
+    EXPECT_EQ(enc.out.chunks[1],
+              (std::vector<uint8_t>{0, 18, 'a', 'u', 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0, 8, 7}));
 }
 
 TEST(SoundGathering, ShortStreamEndsInExactlyOneChunkForEveryFormat) {
@@ -367,15 +366,14 @@ TEST(SoundAtrac3, ModesAndBitRateFloors) {
         uint32_t wantRate;
         int32_t wantCode;
     };
-    const Case cases[] = {
-        {2, 18, 11750, 18, 33000, 33},  // 12000 was settled to 11750 before
-        {2, 2, 16500, 2, 23500, 24},
-        {2, 2, 47000, 2, 47000, 47},
-        {2, 0, 11750, 18, 33000, 33},
-        {1, 0, 11750, 1, 11750, 12},
-        {1, 18, 16500, 1, 16500, 16},  // one channel is always mode 1
-        {2, 1, 66000, 1, 66000, 66},
-    };
+    const Case cases[] =
+        {
+            {2, 18, 11750, 18, 33000, 33},  // 12000 was settled to 11750 before
+            {2, 2, 16500, 2, 23500, 24},   {2, 2, 47000, 2, 47000, 47},
+            {2, 0, 11750, 18, 33000, 33},  {1, 0, 11750, 1, 11750, 12},
+            {1, 18, 16500, 1, 16500, 16},  // one channel is always mode 1
+            {2, 1, 66000, 1, 66000, 66},
+        };
     for (const auto& c : cases) {
         SoundSettings s = Settings(kAudioFormatAtrac3, c.channels);
         s.channelMode = c.mode;

@@ -32,11 +32,19 @@ struct AtomHeader {
     FourCC type;
     AtomID id;
     uint16_t childCount;
+    bool reservedZero;
 };
 
 AtomHeader readHeader(std::span<const uint8_t> s, size_t at) {
     return AtomHeader{getBE32(s, at), getBE32(s, at + 4), AtomID(getBE32(s, at + 8)),
-                      getBE16(s, at + 14)};
+                      getBE16(s, at + 14), getBE16(s, at + 12) == 0 && getBE32(s, at + 16) == 0};
+}
+
+// Reserved fields are always written as zero; refusing anything else keeps
+// every container that loads byte-identical to what it flattens to.
+bool zeroContainerHeader(std::span<const uint8_t> s) {
+    return std::all_of(s.begin(), s.begin() + long(kAtomContainerHeaderSize),
+                       [](uint8_t b) { return b == 0; });
 }
 
 }  // namespace
@@ -355,7 +363,8 @@ class AtomContainer::Loader {
         for (unsigned i = 0; i < count; ++i) {
             if (end - at < kAtomHeaderSize) return false;
             AtomHeader h = readHeader(m_bytes, at);
-            if (h.size < kAtomHeaderSize || h.size > end - at || h.type == kAtomAnyType)
+            if (h.size < kAtomHeaderSize || h.size > end - at || h.type == kAtomAnyType ||
+                !h.reservedZero)
                 return false;
             Node n;
             n.type = h.type;
@@ -401,13 +410,15 @@ class AtomContainer::Loader {
 
 OSStatus AtomContainer::load(std::span<const uint8_t> bytes, AtomContainer* out) {
     if (!out) return kStatusParamError;
-    if (bytes.size() < kAtomContainerHeaderSize) return kStatusInvalidAtomContainer;
+    if (bytes.size() < kAtomContainerHeaderSize || !zeroContainerHeader(bytes))
+        return kStatusInvalidAtomContainer;
     AtomContainer result;
     if (bytes.size() > kAtomContainerHeaderSize) {
         const size_t rootAt = kAtomContainerHeaderSize;
         if (bytes.size() - rootAt < kAtomHeaderSize) return kStatusInvalidAtomContainer;
         AtomHeader root = readHeader(bytes, rootAt);
-        if (root.type != kRootType || root.size != bytes.size() - rootAt)
+        if (root.type != kRootType || root.id != kRootID || !root.reservedZero ||
+            root.size != bytes.size() - rootAt)
             return kStatusInvalidAtomContainer;
         Loader loader(bytes, result);
         // The root holds atoms, never leaf data.

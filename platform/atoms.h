@@ -155,7 +155,9 @@ class AtomContainer {
     // bytes); a bare 12-byte header reads as an empty container. *out is
     // replaced only on success. Status: noErr; kStatusParamError for a null
     // out; kStatusInvalidAtomContainer for anything malformed (short header,
-    // sizes or counts that do not fit, nesting deeper than kAtomMaxDepth).
+    // sizes or counts that do not fit, nesting deeper than kAtomMaxDepth, a
+    // type 0, a type and ID used twice under one parent, non-zero reserved
+    // fields, a root other than 'sean' 1).
     static OSStatus load(std::span<const uint8_t> bytes, AtomContainer* out);
 
   private:

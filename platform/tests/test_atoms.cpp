@@ -181,9 +181,12 @@ TEST(AtomLoad, EveryTruncationAndSizeCorruptionIsAnError) {
     Bytes trailing = good;
     trailing.push_back(0);
     EXPECT_NE(AtomContainer::load(trailing, &out), noErr);
-    Bytes badRoot = good;
-    badRoot[16] = 'x';
-    EXPECT_NE(AtomContainer::load(badRoot, &out), noErr);
+    // Root type, root ID, container header and each reserved field of an atom.
+    for (size_t at : {16u, 23u, 0u, 11u, 52u + 12, 52u + 19}) {
+        Bytes bad = good;
+        bad[at] ^= 0x40;
+        EXPECT_NE(AtomContainer::load(bad, &out), noErr) << at;
+    }
     EXPECT_EQ(AtomContainer::load(good, nullptr), kStatusParamError);
 }
 

@@ -413,7 +413,7 @@ OSStatus AtomContainer::load(std::span<const uint8_t> bytes, AtomContainer* out)
     if (bytes.size() < kAtomContainerHeaderSize || !zeroContainerHeader(bytes))
         return kStatusInvalidAtomContainer;
     AtomContainer result;
-    if (bytes.size() > kAtomContainerHeaderSize) {
+    {
         const size_t rootAt = kAtomContainerHeaderSize;
         if (bytes.size() - rootAt < kAtomHeaderSize) return kStatusInvalidAtomContainer;
         AtomHeader root = readHeader(bytes, rootAt);

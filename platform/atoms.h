@@ -152,7 +152,7 @@ class AtomContainer {
     size_t flattenedSize() const;
 
     // Parses bytes into *out. Accepts exactly one container (no trailing
-    // bytes); a bare 12-byte header reads as an empty container. *out is
+    // bytes, and the root atom always present, as flatten() writes it). *out is
     // replaced only on success. Status: noErr; kStatusParamError for a null
     // out; kStatusInvalidAtomContainer for anything malformed (short header,
     // sizes or counts that do not fit, nesting deeper than kAtomMaxDepth, a

@@ -3,8 +3,10 @@
 namespace cli {
 
 // Add a sub-command: declare its entry point here and list it below.
+int runProfiles(int argc, char** argv);
 
 const Command kCommands[] = {
+    {"profiles", "list the device profiles, or show one", runProfiles},
     {nullptr, nullptr, nullptr},
 };
 

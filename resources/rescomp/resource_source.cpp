@@ -292,14 +292,17 @@ class Parser {
             put(out, uint64_t(v), k.bytes);
             return true;
         }
-        if (w == "fixed") {
+        if (w == "fixed" || w == "ufixed") {
             const Token& n = next();
             char* end = nullptr;
             const double v = std::strtod(n.text.c_str(), &end);
             if (n.kind != Tok::Word || end == n.text.c_str() || *end)
                 return fail(n, "expected a number");
-            if (!(v >= -32768.0 && v < 32768.0)) return fail(n, "out of 16.16 range");
-            put(out, uint32_t(int32_t(std::lround(v * 65536.0))), 4);
+            const double scaled = std::round(v * 65536.0);
+            const bool ok = w == "fixed" ? scaled >= -2147483648.0 && scaled <= 2147483647.0
+                                         : scaled >= 0 && scaled <= 4294967295.0;
+            if (!ok) return fail(n, "out of " + w + " 16.16 range");
+            put(out, w == "fixed" ? uint32_t(int32_t(scaled)) : uint32_t(scaled), 4);
             return true;
         }
         if (w == "type") {

@@ -11,7 +11,7 @@
 //
 // Data items, written big-endian in the order given:
 //   u8 N  i8 N  u16 N  i16 N  u32 N  i32 N   integers (decimal or 0x hex; range-checked)
-//   fixed 8192.0                              16.16 fixed point
+//   fixed 29.97   ufixed 44100                signed and unsigned 16.16 fixed point
 //   type 'fps '                               four-character code
 //   pstr "text"   pstr[64] "text"             counted string; in an N-byte field
 //                                             (zero-padded, at most N-1 characters)

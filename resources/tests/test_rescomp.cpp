@@ -38,6 +38,9 @@ TEST(ResourceSource, IntegerAndCodeItemsAreBigEndian) {
               (Bytes{0xFF, 0xFF, 0x12, 0x34, 0xFF, 0xFE, 0, 0, 0, 1, 0xFF, 0xFF, 0xF7, 0xCB}));
     EXPECT_EQ(dataOf("fixed 8192 fixed 29.97 fixed -1.5"),
               (Bytes{0x20, 0, 0, 0, 0x00, 0x1D, 0xF8, 0x52, 0xFF, 0xFE, 0x80, 0}));
+    EXPECT_EQ(dataOf("ufixed 44100"), (Bytes{0xAC, 0x44, 0, 0}));
+    EXPECT_FALSE(compile("resource TEST 1 { fixed 44100 }").ok);
+    EXPECT_FALSE(compile("resource TEST 1 { ufixed -1 }").ok);
     EXPECT_EQ(dataOf("type 'fps ' type STR#"), (Bytes{'f', 'p', 's', ' ', 'S', 'T', 'R', '#'}));
     EXPECT_EQ(dataOf("bytes { 00 ff 0A0b }"), (Bytes{0, 0xFF, 0x0A, 0x0B}));
 }

@@ -7,16 +7,24 @@
 using OSStatus = int32_t;
 
 inline constexpr OSStatus noErr = 0;
-inline constexpr OSStatus kStatusWriteError = -34;      // spool or output write failed
-inline constexpr OSStatus kStatusReadError = -36;       // spool or input read failed
-inline constexpr OSStatus kStatusCreateError = -38;     // spool file could not be created
-inline constexpr OSStatus kStatusEndOfData = -39;       // normal end of a stream
-inline constexpr OSStatus kStatusParamError = -50;      // bad parameter or wrong state
+inline constexpr OSStatus kStatusWriteError = -34;   // spool or output write failed
+inline constexpr OSStatus kStatusReadError = -36;    // spool or input read failed
+inline constexpr OSStatus kStatusCreateError = -38;  // spool file could not be created
+inline constexpr OSStatus kStatusEndOfData = -39;    // normal end of a stream
+inline constexpr OSStatus kStatusParamError = -50;   // bad parameter or wrong state
 inline constexpr OSStatus kStatusOutOfMemory = -108;
 inline constexpr OSStatus kStatusUserCancelled = -128;
-inline constexpr OSStatus kStatusNotFound = -2101;      // profile or preference not found
+inline constexpr OSStatus kStatusNotFound = -2101;              // profile or preference not found
 inline constexpr OSStatus kStatusExportedWithoutAudio = -2055;  // counts as success
-inline constexpr OSStatus kStatusNoCodec = -8961;       // no decoder for a source format
-inline constexpr OSStatus kStatusBadData = -8969;       // encoded data damaged or inconsistent
+inline constexpr OSStatus kStatusNoCodec = -8961;               // no decoder for a source format
+inline constexpr OSStatus kStatusBadData = -8969;               // encoded data damaged or inconsistent
 inline constexpr OSStatus kStatusBadSelector = static_cast<OSStatus>(0x80008002u);
 inline constexpr OSStatus kStatusEncoderUnsupported = -3;  // ATRAC3 open: combination refused
+// Atom containers (the media toolbox's numbers for the same faults).
+inline constexpr OSStatus kStatusNotLeafAtom = -2102;           // leaf data asked of a parent atom
+inline constexpr OSStatus kStatusDuplicateAtom = -2105;         // type and ID already used there
+inline constexpr OSStatus kStatusInvalidAtom = -2106;           // bad or removed atom reference
+inline constexpr OSStatus kStatusInvalidAtomContainer = -2107;  // malformed container bytes
+// Resources.
+inline constexpr OSStatus kStatusResourceNotFound = -192;
+inline constexpr OSStatus kStatusBadResourceMap = -199;  // malformed resource image

@@ -1,0 +1,252 @@
+#include "atrac3/bit_allocation.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <limits>
+
+namespace atrac3 {
+
+namespace {
+
+constexpr int kMaxUnits = 2;
+constexpr int kScaleTries = 3;  // scale factors tried below the one that covers the peak
+
+struct Choice {
+    float error = 0.0f;
+    int bits[2] = {0, 0};  // mantissa bits: [0] Huffman, [1] constant length
+    uint8_t scaleIndex = 0;
+};
+
+// Every option of one quantisation unit; index 0 is "not coded".
+using Options = std::array<Choice, kSelectors>;
+
+struct UnitState {
+    std::array<Options, kQuantUnits> options;
+    bool stereoSecond = false;
+    bool constantLength = false;
+    int lastActive = -1;
+    int active = 0;
+    std::array<uint8_t, kQuantUnits> selector{};
+};
+
+int PeakScaleIndex(float peak) {
+    const auto& sf = ScaleFactors();
+    if (peak <= sf[0]) return 0;
+    int j = static_cast<int>(std::ceil(3.0f * std::log2(peak) + 15.0f));
+    j = std::clamp(j, 0, kScaleFactors - 1);
+    while (j > 0 && sf[j - 1] >= peak) --j;
+    while (j < kScaleFactors - 1 && sf[j] < peak) ++j;
+    return j;
+}
+
+void BuildOptions(const float* spectrum, Options* options, int& highest) {
+    int8_t scratch[128];
+    highest = -1;
+    for (int q = 0; q < kQuantUnits; ++q) {
+        const int first = kQuantUnitStart[q];
+        const int count = kQuantUnitStart[q + 1] - first;
+        const float* lines = spectrum + first;
+        float energy = 0.0f;
+        float peak = 0.0f;
+        for (int i = 0; i < count; ++i) {
+            energy += lines[i] * lines[i];
+            peak = std::max(peak, std::fabs(lines[i]));
+        }
+        Options& opt = options[q];
+        opt[0] = Choice{energy, {0, 0}, 0};
+        if (energy == 0.0f) {
+            // Nothing to gain: mark every option as useless.
+            for (int s = 1; s < kSelectors; ++s) opt[s] = Choice{0.0f, {1 << 20, 1 << 20}, 0};
+            continue;
+        }
+        highest = q;
+        const int top = PeakScaleIndex(peak);
+        for (int s = 1; s < kSelectors; ++s) {
+            Choice best{std::numeric_limits<float>::max(), {0, 0}, 0};
+            for (int t = 0; t < kScaleTries; ++t) {
+                const int j = top - t;
+                if (j < 0) break;
+                const float err = QuantiseLines(lines, count, s, j, scratch);
+                if (err < best.error) {
+                    best.error = err;
+                    best.scaleIndex = static_cast<uint8_t>(j);
+                    best.bits[0] = MantissaBits(scratch, count, s, false);
+                    best.bits[1] = MantissaBits(scratch, count, s, true);
+                }
+            }
+            opt[s] = best;
+        }
+    }
+}
+
+int UnitHeader(const UnitState& u, int lastActive, int active) {
+    return HeaderBits(CodedUnitsFor(lastActive), active, u.stereoSecond);
+}
+
+int UnitBits(const UnitState& u) {
+    int bits = UnitHeader(u, u.lastActive, u.active);
+    for (int q = 0; q <= u.lastActive; ++q) {
+        bits += u.options[q][u.selector[q]].bits[u.constantLength ? 1 : 0];
+    }
+    return bits;
+}
+
+// Greedy fill: repeatedly take the upgrade with the best error drop per bit
+// that still fits. Returns the total remaining error.
+float Fill(UnitState* units, int count, int budget) {
+    for (int r = 0; r < count; ++r) {
+        units[r].selector.fill(0);
+        units[r].lastActive = -1;
+        units[r].active = 0;
+    }
+    int used = 0;
+    for (int r = 0; r < count; ++r) used += UnitBits(units[r]);
+
+    struct Best {
+        double ratio = -1.0;
+        int selector = 0;
+        int bits = 0;
+    };
+    // Cached best upgrade per quantisation unit; recomputed when stale.
+    Best cache[kMaxUnits][kQuantUnits];
+    bool stale[kMaxUnits][kQuantUnits];
+    for (auto& row : stale) std::fill(std::begin(row), std::end(row), true);
+
+    auto evaluate = [&](int r, int q, int room) {
+        const UnitState& u = units[r];
+        const int mode = u.constantLength ? 1 : 0;
+        const int cur = u.selector[q];
+        const Choice& now = u.options[q][cur];
+        int extra = 0;
+        if (cur == 0) {
+            const int last = std::max(u.lastActive, q);
+            extra = UnitHeader(u, last, u.active + 1) - UnitHeader(u, u.lastActive, u.active);
+        }
+        Best best;
+        for (int s = cur + 1; s < kSelectors; ++s) {
+            const Choice& c = u.options[q][s];
+            const float gain = now.error - c.error;
+            if (gain <= 0.0f) continue;
+            const int bits = c.bits[mode] - now.bits[mode] + extra;
+            if (bits > room) continue;
+            const double ratio = bits <= 0 ? std::numeric_limits<double>::max() : gain / bits;
+            if (ratio > best.ratio) best = Best{ratio, s, bits};
+        }
+        return best;
+    };
+
+    for (;;) {
+        const int room = budget - used;
+        int bestR = -1;
+        int bestQ = -1;
+        for (int r = 0; r < count; ++r) {
+            for (int q = 0; q < kQuantUnits; ++q) {
+                if (stale[r][q] || cache[r][q].bits > room) {
+                    cache[r][q] = evaluate(r, q, room);
+                    stale[r][q] = false;
+                }
+                if (cache[r][q].ratio < 0.0) continue;
+                if (bestR < 0 || cache[r][q].ratio > cache[bestR][bestQ].ratio) {
+                    bestR = r;
+                    bestQ = q;
+                }
+            }
+        }
+        if (bestR < 0) break;
+        UnitState& u = units[bestR];
+        const Best& b = cache[bestR][bestQ];
+        if (u.selector[bestQ] == 0) {
+            ++u.active;
+            if (bestQ > u.lastActive) {
+                // Header cost of activating other units depends on the last one.
+                u.lastActive = bestQ;
+                for (int q = 0; q < kQuantUnits; ++q) stale[bestR][q] = true;
+            }
+        }
+        u.selector[bestQ] = static_cast<uint8_t>(b.selector);
+        used += b.bits;
+        stale[bestR][bestQ] = true;
+    }
+    assert(used <= budget);
+    float error = 0.0f;
+    for (int r = 0; r < count; ++r) {
+        for (int q = 0; q < kQuantUnits; ++q) error += units[r].options[q][units[r].selector[q]].error;
+    }
+    return error;
+}
+
+// Bits the unit's current choice would take in the other mantissa coding.
+bool OtherModeCheaper(const UnitState& u) {
+    int mine = 0;
+    int other = 0;
+    const int m = u.constantLength ? 1 : 0;
+    for (int q = 0; q <= u.lastActive; ++q) {
+        mine += u.options[q][u.selector[q]].bits[m];
+        other += u.options[q][u.selector[q]].bits[1 - m];
+    }
+    return other < mine;
+}
+
+}  // namespace
+
+float QuantiseLines(const float* lines, int count, int selector, int scaleIndex, int8_t* m) {
+    const float step = ScaleFactors()[scaleIndex] / kStepDivisor[selector];
+    const float inv = 1.0f / step;
+    const float limit = kMaxMantissa[selector];
+    float err = 0.0f;
+    for (int i = 0; i < count; ++i) {
+        const float q = std::clamp(std::nearbyint(lines[i] * inv), -limit, limit);
+        m[i] = static_cast<int8_t>(q);
+        const float d = lines[i] - q * step;
+        err += d * d;
+    }
+    return err;
+}
+
+void AllocateBits(std::span<const UnitRequest> requests, int budgetBits) {
+    assert(!requests.empty() && requests.size() <= kMaxUnits);
+    const int count = static_cast<int>(requests.size());
+    UnitState units[kMaxUnits];
+    for (int r = 0; r < count; ++r) {
+        int highest = 0;
+        BuildOptions(requests[r].spectrum, units[r].options.data(), highest);
+        units[r].stereoSecond = requests[r].stereoSecond;
+    }
+
+    // Start with Huffman coding everywhere, then retry with the units whose
+    // chosen allocation would be cheaper in constant-length codes switched.
+    float bestError = Fill(units, count, budgetBits);
+    UnitState best[kMaxUnits];
+    std::copy(units, units + count, best);
+    bool any = false;
+    for (int r = 0; r < count; ++r) {
+        if (OtherModeCheaper(units[r])) {
+            units[r].constantLength = true;
+            any = true;
+        }
+    }
+    if (any) {
+        const float err = Fill(units, count, budgetBits);
+        if (err < bestError) std::copy(units, units + count, best);
+    }
+
+    for (int r = 0; r < count; ++r) {
+        const UnitState& u = best[r];
+        SoundUnit& out = *requests[r].result;
+        out = SoundUnit{};
+        out.codedUnits = CodedUnitsFor(u.lastActive);
+        out.constantLength = u.constantLength;
+        for (int q = 0; q < out.codedUnits; ++q) {
+            const int s = u.selector[q];
+            out.selector[q] = static_cast<uint8_t>(s);
+            if (s == 0) continue;
+            out.scaleIndex[q] = u.options[q][s].scaleIndex;
+            const int first = kQuantUnitStart[q];
+            QuantiseLines(requests[r].spectrum + first, kQuantUnitStart[q + 1] - first, s,
+                          out.scaleIndex[q], &out.mantissa[first]);
+        }
+    }
+}
+
+}  // namespace atrac3

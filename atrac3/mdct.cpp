@@ -33,21 +33,30 @@ Mdct::Mdct() {
     }
 }
 
+// Written out on re/im pairs: std::complex multiplication carries NaN
+// recovery that costs more than the butterflies themselves.
 void Mdct::Fft(std::array<std::complex<float>, kFft>& data) const {
     for (int i = 0; i < kFft; ++i) {
         const int r = m_bitReverse[i];
         if (r > i) std::swap(data[i], data[r]);
     }
+    float* d = reinterpret_cast<float*>(data.data());
+    const float* roots = reinterpret_cast<const float*>(m_roots.data());
     for (int size = 2; size <= kFft; size *= 2) {
         const int half = size / 2;
         const int stride = kFft / size;
         for (int start = 0; start < kFft; start += size) {
             for (int j = 0; j < half; ++j) {
-                const std::complex<float> w = m_roots[j * stride];
-                const std::complex<float> a = data[start + j];
-                const std::complex<float> b = data[start + j + half] * w;
-                data[start + j] = a + b;
-                data[start + j + half] = a - b;
+                const float wr = roots[2 * j * stride];
+                const float wi = roots[2 * j * stride + 1];
+                float* a = d + 2 * (start + j);
+                float* b = d + 2 * (start + j + half);
+                const float br = b[0] * wr - b[1] * wi;
+                const float bi = b[0] * wi + b[1] * wr;
+                b[0] = a[0] - br;
+                b[1] = a[1] - bi;
+                a[0] += br;
+                a[1] += bi;
             }
         }
     }
@@ -58,13 +67,20 @@ void Mdct::Fft(std::array<std::complex<float>, kFft>& data) const {
 void Mdct::DctIv(std::span<float, kMdctOutput> data) const {
     std::array<std::complex<float>, kFft> z;
     for (int n = 0; n < kFft; ++n) {
-        z[n] = std::complex<float>(data[2 * n], data[M - 1 - 2 * n]) * m_preTwiddle[n];
+        const float re = data[2 * n];
+        const float im = data[M - 1 - 2 * n];
+        const float tr = m_preTwiddle[n].real();
+        const float ti = m_preTwiddle[n].imag();
+        z[n] = {re * tr - im * ti, re * ti + im * tr};
     }
     Fft(z);
     for (int k = 0; k < kFft; ++k) {
-        const std::complex<float> y = z[k] * m_postTwiddle[k];
-        data[2 * k] = y.real();
-        data[M - 1 - 2 * k] = -y.imag();
+        const float re = z[k].real();
+        const float im = z[k].imag();
+        const float tr = m_postTwiddle[k].real();
+        const float ti = m_postTwiddle[k].imag();
+        data[2 * k] = re * tr - im * ti;
+        data[M - 1 - 2 * k] = -(re * ti + im * tr);
     }
 }
 

@@ -38,14 +38,24 @@ void QmfAnalysis::Split(std::span<const float> input, std::span<float> low,
     for (size_t m = 0; m < pairs; ++m) {
         // Newest sample is x[2m + 1]; tap t multiplies x[2m + 1 - t].
         const float* x = buffer + kHist + 2 * m + 1;
-        float even = 0.0f;  // taps 0, 2, 4 ...
-        float odd = 0.0f;   // taps 1, 3, 5 ...
-        for (int t = 0; t < kQmfTaps; t += 2) {
-            even += w[t] * x[-t];
-            odd += w[t + 1] * x[-t - 1];
+        // Even taps (0, 2, 4 ...) and odd taps summed apart, each in
+        // independent lanes so the loop vectorises.
+        float even[8] = {};
+        float odd[8] = {};
+        for (int t = 0; t < kQmfTaps; t += 16) {
+            for (int k = 0; k < 8; ++k) {
+                even[k] += w[t + 2 * k] * x[-t - 2 * k];
+                odd[k] += w[t + 2 * k + 1] * x[-t - 2 * k - 1];
+            }
         }
-        low[m] = kAnalysisGain * 0.5f * (even + odd);
-        high[m] = kAnalysisGain * 0.5f * (even - odd);
+        float e = 0.0f;
+        float o = 0.0f;
+        for (int k = 0; k < 8; ++k) {
+            e += even[k];
+            o += odd[k];
+        }
+        low[m] = kAnalysisGain * 0.5f * (e + o);
+        high[m] = kAnalysisGain * 0.5f * (e - o);
     }
     std::copy(buffer + input.size(), buffer + input.size() + kHist, m_history.begin());
 }

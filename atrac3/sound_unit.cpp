@@ -33,22 +33,49 @@ int HeaderBits(int codedUnits, int active, bool stereoSecond) {
            kCodingModeBits + kSelectorBits * codedUnits + kScaleIndexBits * active;
 }
 
+namespace {
+
+// Huffman code lengths by mantissa value (index v + 31) for selectors 2..7,
+// and by pair for selector 1, gathered once from the code tables.
+struct LengthTables {
+    std::array<std::array<uint8_t, 63>, kSelectors> single{};
+    std::array<std::array<uint8_t, 3>, 3> pair{};
+
+    LengthTables() {
+        auto fill = [this](int selector, const auto& table) {
+            const int m = kMaxMantissa[selector];
+            for (int v = -m; v <= m; ++v) single[selector][v + 31] = table[v > 0 ? 2 * v - 1 : -2 * v].bits;
+        };
+        fill(2, kHuff2);
+        fill(3, kHuff3);
+        fill(4, kHuff4);
+        fill(5, kHuff5);
+        fill(6, kHuff6);
+        fill(7, kHuff7);
+        for (int a = 0; a < 3; ++a) {
+            for (int b = 0; b < 3; ++b) pair[a][b] = kHuffPairs[kPairSymbol[a][b]].bits;
+        }
+    }
+};
+
+const LengthTables& Lengths() {
+    static const LengthTables tables;
+    return tables;
+}
+
+}  // namespace
+
 int MantissaBits(const int8_t* m, int count, int selector, bool constantLength) {
     if (selector == 0) return 0;
     if (constantLength) return selector == 1 ? kClcBits[1] * count / 2 : kClcBits[selector] * count;
+    const LengthTables& t = Lengths();
     int bits = 0;
-    auto symbol = [](int v) { return v > 0 ? 2 * v - 1 : -2 * v; };
-    switch (selector) {
-        case 1:
-            for (int i = 0; i < count; i += 2) bits += kHuffPairs[kPairSymbol[m[i] + 1][m[i + 1] + 1]].bits;
-            break;
-        case 2: for (int i = 0; i < count; ++i) bits += kHuff2[symbol(m[i])].bits; break;
-        case 3: for (int i = 0; i < count; ++i) bits += kHuff3[symbol(m[i])].bits; break;
-        case 4: for (int i = 0; i < count; ++i) bits += kHuff4[symbol(m[i])].bits; break;
-        case 5: for (int i = 0; i < count; ++i) bits += kHuff5[symbol(m[i])].bits; break;
-        case 6: for (int i = 0; i < count; ++i) bits += kHuff6[symbol(m[i])].bits; break;
-        default: for (int i = 0; i < count; ++i) bits += kHuff7[symbol(m[i])].bits; break;
+    if (selector == 1) {
+        for (int i = 0; i < count; i += 2) bits += t.pair[m[i] + 1][m[i + 1] + 1];
+        return bits;
     }
+    const uint8_t* len = t.single[selector].data() + 31;
+    for (int i = 0; i < count; ++i) bits += len[m[i]];
     return bits;
 }
 

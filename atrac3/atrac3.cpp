@@ -32,10 +32,14 @@ void SetByteCount(uint8_t* state, uint32_t bytes) {
 // channels leave too little per unit for a usable spectrum.
 bool Supported(int32_t bitRateCode, int32_t channelMode) {
     switch (channelMode) {
-        case kAtrac3Mono: return true;
-        case kAtrac3Stereo: return bitRateCode >= 24;
-        case kAtrac3JointStereo: return bitRateCode >= 33;
-        default: return false;
+        case kAtrac3Mono:
+            return true;
+        case kAtrac3Stereo:
+            return bitRateCode >= 24;
+        case kAtrac3JointStereo:
+            return bitRateCode >= 33;
+        default:
+            return false;
     }
 }
 
@@ -78,12 +82,19 @@ void Atrac3Close(uint8_t* state) {
 
 int32_t Atrac3FrameBytes(int32_t bitRateCode) {
     switch (bitRateCode) {
-        case 66: return 192;
-        case 47: return 136;
-        case 33: return 96;
-        case 24: return 68;
-        case 16: return 48;
-        case 12: return 34;
-        default: return 0;
+        case 66:
+            return 192;
+        case 47:
+            return 136;
+        case 33:
+            return 96;
+        case 24:
+            return 68;
+        case 16:
+            return 48;
+        case 12:
+            return 34;
+        default:
+            return 0;
     }
 }

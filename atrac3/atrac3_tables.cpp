@@ -11,33 +11,19 @@ const std::array<uint16_t, kQuantUnits + 1> kQuantUnitStart = {
 
 const std::array<uint8_t, kSelectors> kClcBits = {0, 4, 3, 3, 4, 4, 5, 6};
 const std::array<int8_t, kSelectors> kMaxMantissa = {0, 1, 2, 3, 4, 7, 15, 31};
-const std::array<float, kSelectors> kStepDivisor = {0.0f, 1.5f, 2.5f, 3.5f,
+const std::array<float, kSelectors> kStepDivisor = {0.0f, 1.5f, 2.5f,  3.5f,
                                                     4.5f, 7.5f, 15.5f, 31.5f};
 
-const std::array<HuffCode, 9> kHuffPairs = {{{0x0, 1},
-                                             {0x4, 3},
-                                             {0x5, 3},
-                                             {0xC, 4},
-                                             {0xD, 4},
-                                             {0x1C, 5},
-                                             {0x1D, 5},
-                                             {0x1E, 5},
-                                             {0x1F, 5}}};
+const std::array<HuffCode, 9> kHuffPairs = {
+    {{0x0, 1}, {0x4, 3}, {0x5, 3}, {0xC, 4}, {0xD, 4}, {0x1C, 5}, {0x1D, 5}, {0x1E, 5}, {0x1F, 5}}};
 
 const std::array<HuffCode, 5> kHuff2 = {{{0x0, 1}, {0x4, 3}, {0x5, 3}, {0x6, 3}, {0x7, 3}}};
 
 const std::array<HuffCode, 7> kHuff3 = {
     {{0x0, 1}, {0x4, 3}, {0x5, 3}, {0xC, 4}, {0xD, 4}, {0xE, 4}, {0xF, 4}}};
 
-const std::array<HuffCode, 9> kHuff4 = {{{0x0, 1},
-                                         {0x4, 3},
-                                         {0x5, 3},
-                                         {0xC, 4},
-                                         {0xD, 4},
-                                         {0x1C, 5},
-                                         {0x1D, 5},
-                                         {0x1E, 5},
-                                         {0x1F, 5}}};
+const std::array<HuffCode, 9> kHuff4 = {
+    {{0x0, 1}, {0x4, 3}, {0x5, 3}, {0xC, 4}, {0xD, 4}, {0x1C, 5}, {0x1D, 5}, {0x1E, 5}, {0x1F, 5}}};
 
 const std::array<HuffCode, 15> kHuff5 = {{{0x0, 2},
                                           {0x2, 3},
@@ -84,7 +70,8 @@ const std::array<float, 24> kQmfHalf = {
 const std::array<float, kScaleFactors>& ScaleFactors() {
     static const std::array<float, kScaleFactors> table = [] {
         std::array<float, kScaleFactors> t{};
-        for (int i = 0; i < kScaleFactors; ++i) t[i] = static_cast<float>(std::exp2((i - 15) / 3.0));
+        for (int i = 0; i < kScaleFactors; ++i)
+            t[i] = static_cast<float>(std::exp2((i - 15) / 3.0));
         return t;
     }();
     return table;

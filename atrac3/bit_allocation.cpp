@@ -171,7 +171,8 @@ float Fill(UnitState* units, int count, int budget) {
     assert(used <= budget);
     float error = 0.0f;
     for (int r = 0; r < count; ++r) {
-        for (int q = 0; q < kQuantUnits; ++q) error += units[r].options[q][units[r].selector[q]].error;
+        for (int q = 0; q < kQuantUnits; ++q)
+            error += units[r].options[q][units[r].selector[q]].error;
     }
     return error;
 }
@@ -194,23 +195,19 @@ float QuantiseLines(const float* lines, int count, int selector, int scaleIndex,
     const float step = ScaleFactors()[scaleIndex] / kStepDivisor[selector];
     const float inv = 1.0f / step;
     const float limit = kMaxMantissa[selector];
-    auto one = [&](int i) {
-        const float x = lines[i];
-        const float v = std::clamp(x * inv, -limit, limit);
-        const int q = static_cast<int>(v + (v >= 0.0f ? 0.5f : -0.5f));
-        m[i] = static_cast<int8_t>(q);
-        const float d = x - static_cast<float>(q) * step;
-        return d * d;
-    };
     // Quantisation units are multiples of 8 lines; eight partial sums let the
     // compiler keep the lanes independent.
     constexpr int kLanes = 8;
     float err[kLanes] = {};
-    int i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        for (int k = 0; k < kLanes; ++k) err[k] += one(i + k);
+    for (int i = 0; i < count; ++i) {
+        const float x = lines[i];
+        float v = x * inv;
+        v = v > limit ? limit : (v < -limit ? -limit : v);
+        const int q = static_cast<int>(v + (v >= 0.0f ? 0.5f : -0.5f));
+        m[i] = static_cast<int8_t>(q);
+        const float d = x - static_cast<float>(q) * step;
+        err[i % kLanes] += d * d;
     }
-    for (; i < count; ++i) err[0] += one(i);
     float total = 0.0f;
     for (float e : err) total += e;
     return total;

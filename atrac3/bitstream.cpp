@@ -17,8 +17,12 @@ void PutSymbol(BitWriter& out, const std::array<HuffCode, N>& table, int symbol)
     out.Put(table[symbol].code, table[symbol].bits);
 }
 
-int Symbol(int v) { return v > 0 ? 2 * v - 1 : -2 * v; }
-int FromSymbol(int s) { return (s & 1) ? (s + 1) / 2 : -(s / 2); }
+int Symbol(int v) {
+    return v > 0 ? 2 * v - 1 : -2 * v;
+}
+int FromSymbol(int s) {
+    return (s & 1) ? (s + 1) / 2 : -(s / 2);
+}
 
 template <size_t N>
 bool GetSymbol(BitReader& in, const std::array<HuffCode, N>& table, int& symbol) {
@@ -42,7 +46,8 @@ void WriteMantissas(BitWriter& out, const int8_t* m, int count, int selector, bo
             for (int i = 0; i < count; i += 2) out.Put(((m[i] & 3u) << 2) | (m[i + 1] & 3u), 4);
         } else {
             const int bits = kClcBits[selector];
-            for (int i = 0; i < count; ++i) out.Put(static_cast<uint32_t>(m[i]) & ((1u << bits) - 1), bits);
+            for (int i = 0; i < count; ++i)
+                out.Put(static_cast<uint32_t>(m[i]) & ((1u << bits) - 1), bits);
         }
         return;
     }
@@ -52,12 +57,24 @@ void WriteMantissas(BitWriter& out, const int8_t* m, int count, int selector, bo
                 PutSymbol(out, kHuffPairs, kPairSymbol[m[i] + 1][m[i + 1] + 1]);
                 ++i;
                 break;
-            case 2: PutSymbol(out, kHuff2, Symbol(m[i])); break;
-            case 3: PutSymbol(out, kHuff3, Symbol(m[i])); break;
-            case 4: PutSymbol(out, kHuff4, Symbol(m[i])); break;
-            case 5: PutSymbol(out, kHuff5, Symbol(m[i])); break;
-            case 6: PutSymbol(out, kHuff6, Symbol(m[i])); break;
-            default: PutSymbol(out, kHuff7, Symbol(m[i])); break;
+            case 2:
+                PutSymbol(out, kHuff2, Symbol(m[i]));
+                break;
+            case 3:
+                PutSymbol(out, kHuff3, Symbol(m[i]));
+                break;
+            case 4:
+                PutSymbol(out, kHuff4, Symbol(m[i]));
+                break;
+            case 5:
+                PutSymbol(out, kHuff5, Symbol(m[i]));
+                break;
+            case 6:
+                PutSymbol(out, kHuff6, Symbol(m[i]));
+                break;
+            default:
+                PutSymbol(out, kHuff7, Symbol(m[i]));
+                break;
         }
     }
 }
@@ -72,7 +89,8 @@ bool ReadMantissas(BitReader& in, int8_t* m, int count, int selector, bool clc) 
                 m[i + 1] = kTwoBit[code & 3];
             }
         } else {
-            for (int i = 0; i < count; ++i) m[i] = static_cast<int8_t>(in.GetSigned(kClcBits[selector]));
+            for (int i = 0; i < count; ++i)
+                m[i] = static_cast<int8_t>(in.GetSigned(kClcBits[selector]));
         }
         return true;
     }
@@ -95,12 +113,24 @@ bool ReadMantissas(BitReader& in, int8_t* m, int count, int selector, bool clc) 
         int s = 0;
         bool ok = false;
         switch (selector) {
-            case 2: ok = GetSymbol(in, kHuff2, s); break;
-            case 3: ok = GetSymbol(in, kHuff3, s); break;
-            case 4: ok = GetSymbol(in, kHuff4, s); break;
-            case 5: ok = GetSymbol(in, kHuff5, s); break;
-            case 6: ok = GetSymbol(in, kHuff6, s); break;
-            default: ok = GetSymbol(in, kHuff7, s); break;
+            case 2:
+                ok = GetSymbol(in, kHuff2, s);
+                break;
+            case 3:
+                ok = GetSymbol(in, kHuff3, s);
+                break;
+            case 4:
+                ok = GetSymbol(in, kHuff4, s);
+                break;
+            case 5:
+                ok = GetSymbol(in, kHuff5, s);
+                break;
+            case 6:
+                ok = GetSymbol(in, kHuff6, s);
+                break;
+            default:
+                ok = GetSymbol(in, kHuff7, s);
+                break;
         }
         if (!ok) return false;
         m[i] = static_cast<int8_t>(FromSymbol(s));

@@ -11,7 +11,7 @@ namespace atrac3 {
 // Writes into a caller-owned span; refuses (and remembers) any write that
 // would run past its end instead of overrunning it.
 class BitWriter {
-public:
+  public:
     explicit BitWriter(std::span<uint8_t> out);
 
     void Put(uint32_t value, int bits);
@@ -19,14 +19,14 @@ public:
     size_t BytesWritten() const { return (m_bit + 7) / 8; }
     bool Overflowed() const { return m_overflow; }
 
-private:
+  private:
     std::span<uint8_t> m_out;
     size_t m_bit = 0;
     bool m_overflow = false;
 };
 
 class BitReader {
-public:
+  public:
     explicit BitReader(std::span<const uint8_t> in) : m_in(in) {}
 
     // Reads `bits` bits; past the end it yields zeros and marks the reader.
@@ -34,7 +34,7 @@ public:
     int32_t GetSigned(int bits);
     bool Overran() const { return m_overrun; }
 
-private:
+  private:
     std::span<const uint8_t> m_in;
     size_t m_bit = 0;
     bool m_overrun = false;

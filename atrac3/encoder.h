@@ -16,17 +16,17 @@ enum class ChannelMode { kMono, kStereo, kJointStereo };
 
 // Spectrum of one channel, 1024 lines in bitstream order (odd bands reversed).
 class ChannelAnalysis {
-public:
+  public:
     void Analyse(std::span<const float, kFrameSamples> pcm, const Mdct& mdct,
                  std::span<float, kFrameSamples> spectrum);
 
-private:
+  private:
     BandSplitter m_splitter;
     std::array<std::array<float, kBandSamples>, kBands> m_previous{};
 };
 
 class Encoder {
-public:
+  public:
     Encoder(ChannelMode mode, int frameBytes);
 
     int Channels() const { return m_mode == ChannelMode::kMono ? 1 : 2; }
@@ -36,7 +36,7 @@ public:
     // FrameBytes() bytes at `out`.
     void EncodeFrame(const int16_t* pcm, std::span<uint8_t> out);
 
-private:
+  private:
     void WriteJointStereo(std::span<uint8_t> out);
 
     ChannelMode m_mode;

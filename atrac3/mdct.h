@@ -15,7 +15,7 @@ inline constexpr int kMdctInput = 2 * kBandSamples;
 inline constexpr int kMdctOutput = kBandSamples;
 
 class Mdct {
-public:
+  public:
     Mdct();
 
     // Forward transform of one windowed block (window applied here).
@@ -26,7 +26,7 @@ public:
     void Inverse(std::span<const float, kMdctOutput> input,
                  std::span<float, kMdctInput> output) const;
 
-private:
+  private:
     static constexpr int kFft = kMdctOutput / 2;  // complex points of the DCT-IV core
 
     // In-place DCT-IV of kMdctOutput values (unscaled).

@@ -24,11 +24,10 @@ constexpr float kAnalysisGain = 1.0f;
 
 }  // namespace
 
-void QmfAnalysis::Split(std::span<const float> input, std::span<float> low,
-                        std::span<float> high) {
+void QmfAnalysis::Split(std::span<const float> input, std::span<float> low, std::span<float> high) {
     const size_t pairs = input.size() / 2;
     assert(low.size() >= pairs && high.size() >= pairs);
-    const auto& w = Prototype();
+    const float* w = Prototype().data();
     constexpr size_t kHist = kQmfTaps - 2;
     // Work on history + input so that each output sees the 48 newest samples.
     float buffer[kHist + 2 * kFrameSamples];
@@ -64,7 +63,7 @@ void QmfSynthesis::Join(std::span<const float> low, std::span<const float> high,
                         std::span<float> output) {
     const size_t n = low.size();
     assert(high.size() == n && output.size() >= 2 * n);
-    const auto& w = Prototype();
+    const float* w = Prototype().data();
     constexpr size_t kHist = kQmfTaps - 2;
     float buffer[kHist + 2 * kFrameSamples];
     assert(2 * n <= 2 * kFrameSamples);

@@ -14,20 +14,20 @@ inline constexpr int kQmfTaps = 48;
 // Splits a signal into a low and a high half-rate band. The high band comes
 // out spectrally inverted, as the synthesis side expects.
 class QmfAnalysis {
-public:
+  public:
     // `input` has 2n samples; `low` and `high` receive n each.
     void Split(std::span<const float> input, std::span<float> low, std::span<float> high);
 
-private:
+  private:
     std::array<float, kQmfTaps - 2> m_history{};
 };
 
 // Joins a low and a high band back into one signal of twice the rate.
 class QmfSynthesis {
-public:
+  public:
     void Join(std::span<const float> low, std::span<const float> high, std::span<float> output);
 
-private:
+  private:
     std::array<float, kQmfTaps - 2> m_history{};
 };
 
@@ -35,22 +35,22 @@ private:
 // out in the order the bitstream codes them (the upper pair swapped, because
 // the second split inverts the upper half's spectrum).
 class BandSplitter {
-public:
+  public:
     void Split(std::span<const float, kFrameSamples> input,
                std::array<std::array<float, kBandSamples>, kBands>& bands);
 
-private:
+  private:
     QmfAnalysis m_top;
     QmfAnalysis m_lower;
     QmfAnalysis m_upper;
 };
 
 class BandJoiner {
-public:
+  public:
     void Join(const std::array<std::array<float, kBandSamples>, kBands>& bands,
               std::span<float, kFrameSamples> output);
 
-private:
+  private:
     QmfSynthesis m_top;
     QmfSynthesis m_lower;
     QmfSynthesis m_upper;

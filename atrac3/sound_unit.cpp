@@ -19,7 +19,9 @@ constexpr int kScaleIndexBits = 6;
 
 }  // namespace
 
-int CodedBands(int codedUnits) { return (kQuantUnitStart[codedUnits] - 1) / kBandSamples; }
+int CodedBands(int codedUnits) {
+    return (kQuantUnitStart[codedUnits] - 1) / kBandSamples;
+}
 
 int CodedUnitsFor(int lastActive) {
     int units = std::max(lastActive + 1, 2);
@@ -44,7 +46,8 @@ struct LengthTables {
     LengthTables() {
         auto fill = [this](int selector, const auto& table) {
             const int m = kMaxMantissa[selector];
-            for (int v = -m; v <= m; ++v) single[selector][v + 31] = table[v > 0 ? 2 * v - 1 : -2 * v].bits;
+            for (int v = -m; v <= m; ++v)
+                single[selector][v + 31] = table[v > 0 ? 2 * v - 1 : -2 * v].bits;
         };
         fill(2, kHuff2);
         fill(3, kHuff3);

@@ -10,7 +10,7 @@
 namespace atrac3 {
 
 struct SoundUnit {
-    int codedUnits = 2;  // quantisation units in the bitstream (2..32)
+    int codedUnits = 2;           // quantisation units in the bitstream (2..32)
     bool constantLength = false;  // mantissas in fixed-width codes instead of Huffman codes
     std::array<uint8_t, kQuantUnits> selector{};
     std::array<uint8_t, kQuantUnits> scaleIndex{};

@@ -25,7 +25,8 @@ std::vector<int16_t> Signal(int channels) {
         const double t = static_cast<double>(i) / kRate;
         for (int c = 0; c < channels; ++c) {
             double v = 0.0;
-            for (int h = 1; h <= 8; ++h) v += 3000.0 / h * std::sin(2 * std::numbers::pi * (220.0 + 55 * c) * h * t);
+            for (int h = 1; h <= 8; ++h)
+                v += 3000.0 / h * std::sin(2 * std::numbers::pi * (220.0 + 55 * c) * h * t);
             v *= 0.6 + 0.4 * std::sin(2 * std::numbers::pi * 0.7 * t);
             pcm[i * channels + c] = static_cast<int16_t>(std::lround(v + noise(rng)));
         }
@@ -47,7 +48,8 @@ double RealTimeFactor(int rate, int mode, int channels, const std::vector<int16_
     const double start = ThreadSeconds();
     int blocks = 0;
     for (size_t pos = 0; pos + block <= pcm.size(); pos += block, ++blocks) {
-        Atrac3Encode(pcm.data() + pos, out.data(), state, static_cast<int32_t>(block), channels, blocks);
+        Atrac3Encode(pcm.data() + pos, out.data(), state, static_cast<int32_t>(block), channels,
+                     blocks);
     }
     const double elapsed = ThreadSeconds() - start;
     Atrac3Close(state);
@@ -65,11 +67,13 @@ int main() {
         int mode;
         int channels;
     };
-    const Case cases[] = {{"mono 66", 66, kAtrac3Mono, 1},         {"mono 12", 12, kAtrac3Mono, 1},
-                          {"stereo 66", 66, kAtrac3Stereo, 2},     {"stereo 24", 24, kAtrac3Stereo, 2},
-                          {"joint 66", 66, kAtrac3JointStereo, 2}, {"joint 33", 33, kAtrac3JointStereo, 2}};
+    const Case cases[] = {
+        {"mono 66", 66, kAtrac3Mono, 1},         {"mono 12", 12, kAtrac3Mono, 1},
+        {"stereo 66", 66, kAtrac3Stereo, 2},     {"stereo 24", 24, kAtrac3Stereo, 2},
+        {"joint 66", 66, kAtrac3JointStereo, 2}, {"joint 33", 33, kAtrac3JointStereo, 2}};
     for (const Case& c : cases) {
-        const double f = RealTimeFactor(c.rate, c.mode, c.channels, c.channels == 1 ? mono : stereo);
+        const double f =
+            RealTimeFactor(c.rate, c.mode, c.channels, c.channels == 1 ? mono : stereo);
         std::printf("%-10s %7.1f x real time\n", c.name, f);
     }
     return 0;

@@ -43,10 +43,11 @@ TEST(Bitstream, UnitsRoundTripInBothCodingsAndPredictTheirSize) {
         for (int q = 0; q < u.codedUnits; ++q) {
             if (u.selector[q] == 0) continue;
             ++active;
-            bits += MantissaBits(&u.mantissa[kQuantUnitStart[q]], kQuantUnitStart[q + 1] - kQuantUnitStart[q],
-                                 u.selector[q], clc);
+            bits += MantissaBits(&u.mantissa[kQuantUnitStart[q]],
+                                 kQuantUnitStart[q + 1] - kQuantUnitStart[q], u.selector[q], clc);
         }
-        EXPECT_EQ(w.BitsWritten(), static_cast<size_t>(HeaderBits(u.codedUnits, active, second) + bits));
+        EXPECT_EQ(w.BitsWritten(),
+                  static_cast<size_t>(HeaderBits(u.codedUnits, active, second) + bits));
         BitReader r(std::span<const uint8_t>(buffer).first(w.BytesWritten()));
         SoundUnit back;
         ASSERT_TRUE(ReadSoundUnit(r, back, second)) << trial;

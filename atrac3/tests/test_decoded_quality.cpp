@@ -28,12 +28,14 @@ struct Region {
     size_t from;
     size_t to;
 };
-Region Measured(const Pcm& pcm) { return {4096, pcm.Frames() - 4096}; }
+Region Measured(const Pcm& pcm) {
+    return {4096, pcm.Frames() - 4096};
+}
 
 std::vector<double> ChannelSnrs(const Pcm& pcm, int rate, int mode, int* errors) {
     const auto frames = Encode(pcm, rate, mode);
-    const auto decoded = DecodeAny(frames, Atrac3FrameBytes(rate), pcm.channels,
-                                   mode == kAtrac3JointStereo);
+    const auto decoded =
+        DecodeAny(frames, Atrac3FrameBytes(rate), pcm.channels, mode == kAtrac3JointStereo);
     *errors = decoded.errors;
     std::vector<double> snr;
     const Region r = Measured(pcm);
@@ -94,13 +96,15 @@ TEST(DecodedQuality, SilenceDecodesToSilence) {
         for (int rate : {m.lowestRate, 66}) {
             const Pcm silence = Silence(m.channels, 1.0);
             const auto frames = Encode(silence, rate, m.mode);
-            const auto decoded = DecodeAny(frames, Atrac3FrameBytes(rate), m.channels,
-                                           m.mode == kAtrac3JointStereo);
+            const auto decoded =
+                DecodeAny(frames, Atrac3FrameBytes(rate), m.channels, m.mode == kAtrac3JointStereo);
             EXPECT_EQ(decoded.errors, 0);
             for (const auto& ch : decoded.channels) {
                 ASSERT_FALSE(ch.empty());
-                const float peak = std::abs(*std::max_element(
-                    ch.begin(), ch.end(), [](float a, float b) { return std::abs(a) < std::abs(b); }));
+                const float peak =
+                    std::abs(*std::max_element(ch.begin(), ch.end(), [](float a, float b) {
+                        return std::abs(a) < std::abs(b);
+                    }));
                 EXPECT_EQ(peak, 0.0f) << "rate " << rate << " mode " << m.mode;
             }
         }
@@ -123,8 +127,9 @@ TEST(DecodedQuality, FullScaleSquareNeitherOverflowsNorClicks) {
         int rate;
         int mode;
     };
-    for (const Case& c : {Case{&mono, 66, kAtrac3Mono}, Case{&mono, 12, kAtrac3Mono},
-                          Case{&stereo, 33, kAtrac3JointStereo}, Case{&stereo, 24, kAtrac3Stereo}}) {
+    for (const Case& c :
+         {Case{&mono, 66, kAtrac3Mono}, Case{&mono, 12, kAtrac3Mono},
+          Case{&stereo, 33, kAtrac3JointStereo}, Case{&stereo, 24, kAtrac3Stereo}}) {
         const auto frames = Encode(*c.pcm, c.rate, c.mode);
         const auto decoded = DecodeAny(frames, Atrac3FrameBytes(c.rate), c.pcm->channels,
                                        c.mode == kAtrac3JointStereo);
@@ -141,7 +146,8 @@ TEST(DecodedQuality, FullScaleSquareNeitherOverflowsNorClicks) {
             int wrongSign = 0;
             for (size_t i = 4096; i + 4096 < ref.size(); ++i) {
                 const double phase = std::fmod(441.0 * i / kRate, 0.5);
-                if (phase > 0.1 && phase < 0.4 && out[i + kCodecDelay] * ref[i] < 0.5 * 32768.0 * 32768.0) {
+                if (phase > 0.1 && phase < 0.4 &&
+                    out[i + kCodecDelay] * ref[i] < 0.5 * 32768.0 * 32768.0) {
                     ++wrongSign;
                 }
             }
@@ -162,7 +168,8 @@ TEST(DecodedQuality, FullScaleSquareNeitherOverflowsNorClicks) {
             const double worst = *std::max_element(frameError.begin(), frameError.end());
             EXPECT_LT(worst, 3.0 * mean) << "rate " << c.rate << " mode " << c.mode;
             const double snr = Snr(ref, out, kCodecDelay, 4096, ref.size() - 4096);
-            std::printf("square, rate %d mode %d: SNR %.2f dB, peak %.0f\n", c.rate, c.mode, snr, peak);
+            std::printf("square, rate %d mode %d: SNR %.2f dB, peak %.0f\n", c.rate, c.mode, snr,
+                        peak);
             EXPECT_GT(snr, 6.0);
         }
     }

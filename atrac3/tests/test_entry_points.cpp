@@ -61,10 +61,12 @@ TEST(EntryPoints, EncodeReportsBytesAtOffset28AndWritesNoMore) {
         State s{};
         ASSERT_EQ(Atrac3Open(c.rate, c.mode, s.data()), noErr);
         std::vector<int16_t> pcm(1024 * c.channels);
-        for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>((i * 7919) % 20000 - 10000);
+        for (size_t i = 0; i < pcm.size(); ++i)
+            pcm[i] = static_cast<int16_t>((i * 7919) % 20000 - 10000);
         std::vector<uint8_t> out(512, 0xAB);
         for (int block = 0; block < 3; ++block) {
-            ASSERT_EQ(Atrac3Encode(pcm.data(), out.data(), s.data(), 1024 * c.channels, c.channels, block),
+            ASSERT_EQ(Atrac3Encode(pcm.data(), out.data(), s.data(), 1024 * c.channels, c.channels,
+                                   block),
                       noErr);
             EXPECT_EQ(ByteCount(s), static_cast<uint32_t>(Atrac3FrameBytes(c.rate)));
         }
@@ -99,7 +101,8 @@ TEST(EntryPoints, FrameStartsAndEndsWithTheUnitMarkers) {
         const int channels = mode == kAtrac3Mono ? 1 : 2;
         State s{};
         ASSERT_EQ(Atrac3Open(66, mode, s.data()), noErr);
-        ASSERT_EQ(Atrac3Encode(pcm.data(), out.data(), s.data(), 1024 * channels, channels, 0), noErr);
+        ASSERT_EQ(Atrac3Encode(pcm.data(), out.data(), s.data(), 1024 * channels, channels, 0),
+                  noErr);
         EXPECT_EQ(out[0] >> 2, 0x28) << "mode " << mode;
         if (mode == kAtrac3Stereo) {
             EXPECT_EQ(out[96] >> 2, 0x28);

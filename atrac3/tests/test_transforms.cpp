@@ -26,7 +26,8 @@ TEST(Mdct, MatchesTheDirectFormulaBothWays) {
     const double pi = std::numbers::pi;
     for (int k = 0; k < kMdctOutput; ++k) {
         double s = 0.0;
-        for (int n = 0; n < kMdctInput; ++n) s += wa[n] * x[n] * std::cos(pi / 256 * (n + 128.5) * (k + 0.5));
+        for (int n = 0; n < kMdctInput; ++n)
+            s += wa[n] * x[n] * std::cos(pi / 256 * (n + 128.5) * (k + 0.5));
         ASSERT_NEAR(X[k], -2.0 / 256 * s, 1e-3) << k;
     }
     std::array<float, kMdctInput> y;
@@ -34,7 +35,8 @@ TEST(Mdct, MatchesTheDirectFormulaBothWays) {
     const auto& ws = SynthesisWindow();
     for (int n = 0; n < kMdctInput; ++n) {
         double s = 0.0;
-        for (int k = 0; k < kMdctOutput; ++k) s += X[k] * std::cos(pi / 256 * (n + 128.5) * (k + 0.5));
+        for (int k = 0; k < kMdctOutput; ++k)
+            s += X[k] * std::cos(pi / 256 * (n + 128.5) * (k + 0.5));
         ASSERT_NEAR(y[n], -s * ws[n], 1e-2) << n;
     }
 }
@@ -57,7 +59,8 @@ TEST(Mdct, OverlappedBlocksReconstructTheSignal) {
         for (int n = 0; n < kMdctInput; ++n) out[b * kBandSamples + n] += y[n];
     }
     // Only the samples covered by two blocks are complete.
-    for (size_t i = kBandSamples; i < kBandSamples * blocks; ++i) ASSERT_NEAR(out[i], signal[i], 1e-5) << i;
+    for (size_t i = kBandSamples; i < kBandSamples * blocks; ++i)
+        ASSERT_NEAR(out[i], signal[i], 1e-5) << i;
 }
 
 TEST(Qmf, FourBandTreeReconstructsWithFixedDelay) {
@@ -71,8 +74,11 @@ TEST(Qmf, FourBandTreeReconstructsWithFixedDelay) {
     for (auto& v : in) v = d(rng);
     for (int f = 0; f < frames; ++f) {
         std::array<std::array<float, kBandSamples>, kBands> bands;
-        split.Split(std::span<const float, kFrameSamples>(in.data() + f * kFrameSamples, kFrameSamples), bands);
-        join.Join(bands, std::span<float, kFrameSamples>(out.data() + f * kFrameSamples, kFrameSamples));
+        split.Split(
+            std::span<const float, kFrameSamples>(in.data() + f * kFrameSamples, kFrameSamples),
+            bands);
+        join.Join(bands,
+                  std::span<float, kFrameSamples>(out.data() + f * kFrameSamples, kFrameSamples));
     }
     constexpr int kDelay = 138;  // 46 samples per two-band stage, the second stage at half rate
     double signal = 0.0;
@@ -95,7 +101,8 @@ TEST(Qmf, BandsComeOutInBitstreamOrder) {
         for (int f = 0; f < 4; ++f) {
             std::array<float, kFrameSamples> x;
             for (int i = 0; i < kFrameSamples; ++i) {
-                x[i] = static_cast<float>(std::sin(2 * std::numbers::pi * hz * (f * kFrameSamples + i) / 44100));
+                x[i] = static_cast<float>(
+                    std::sin(2 * std::numbers::pi * hz * (f * kFrameSamples + i) / 44100));
             }
             split.Split(x, bands);
             if (f == 0) continue;

@@ -36,7 +36,9 @@ void PutBe16(uint8_t* p, int v) {
     p[1] = static_cast<uint8_t>(v);
 }
 
-int16_t Clip(double v) { return static_cast<int16_t>(std::clamp(std::lround(v), -32768L, 32767L)); }
+int16_t Clip(double v) {
+    return static_cast<int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
+}
 
 }  // namespace
 
@@ -117,7 +119,8 @@ Decoded Decode(const std::vector<uint8_t>& frames, int frameBytes, int channels,
         while (avcodec_receive_frame(ctx, frame) == 0) {
             for (int c = 0; c < channels; ++c) {
                 const float* p = reinterpret_cast<const float*>(frame->extended_data[c]);
-                for (int i = 0; i < frame->nb_samples; ++i) result.channels[c].push_back(p[i] * 32768.0f);
+                for (int i = 0; i < frame->nb_samples; ++i)
+                    result.channels[c].push_back(p[i] * 32768.0f);
             }
         }
     };
@@ -167,7 +170,8 @@ std::vector<float> Channel(const Pcm& pcm, int c) {
 Pcm Sine(double hz, double amplitude, double seconds) {
     Pcm p;
     p.samples.resize(static_cast<size_t>(seconds * kRate));
-    for (size_t i = 0; i < p.samples.size(); ++i) p.samples[i] = Clip(amplitude * std::sin(2 * kPi * hz * i / kRate));
+    for (size_t i = 0; i < p.samples.size(); ++i)
+        p.samples[i] = Clip(amplitude * std::sin(2 * kPi * hz * i / kRate));
     return p;
 }
 

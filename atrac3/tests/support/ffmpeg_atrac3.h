@@ -23,7 +23,7 @@ std::vector<uint8_t> Encode(const Pcm& pcm, int bitRateCode, int channelMode);
 enum class Extradata { kWav, kRealMedia };
 
 struct Decoded {
-    int errors = 0;  // packets the decoder refused
+    int errors = 0;                            // packets the decoder refused
     std::vector<std::vector<float>> channels;  // planar, scaled to 16-bit units
 };
 

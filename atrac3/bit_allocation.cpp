@@ -5,12 +5,17 @@
 #include <cmath>
 #include <limits>
 
+#include "atrac3/tonal_components.h"
+
 namespace atrac3 {
 
 namespace {
 
 constexpr int kMaxUnits = 2;
-constexpr int kScaleTries = 3;  // scale factors tried below the one that covers the peak
+constexpr int kScaleTries = 3;
+// Tonal components may take up to this share of a frame's bits.
+constexpr int kTonalShareNum = 1;
+constexpr int kTonalShareDen = 2;  // scale factors tried below the one that covers the peak
 
 struct Choice {
     float error = 0.0f;
@@ -25,6 +30,8 @@ struct UnitState {
     std::array<Options, kQuantUnits> options;
     bool stereoSecond = false;
     bool constantLength = false;
+    bool allBands = false;  // tonal components present
+    int tonalBits = 0;      // fixed cost of the tonal section
     int lastActive = -1;
     int active = 0;
     std::array<uint8_t, kQuantUnits> selector{};
@@ -40,48 +47,47 @@ int PeakScaleIndex(float peak) {
     return j;
 }
 
-void BuildOptions(const float* spectrum, Options* options, int& highest) {
+void BuildUnitOptions(const float* lines, int count, Options& opt) {
     int8_t scratch[128];
-    highest = -1;
+    float energy = 0.0f;
+    float peak = 0.0f;
+    for (int i = 0; i < count; ++i) {
+        energy += lines[i] * lines[i];
+        peak = std::max(peak, std::fabs(lines[i]));
+    }
+    opt[0] = Choice{energy, {0, 0}, 0};
+    if (energy == 0.0f) {
+        // Nothing to gain: mark every option as useless.
+        for (int s = 1; s < kSelectors; ++s) opt[s] = Choice{0.0f, {1 << 20, 1 << 20}, 0};
+        return;
+    }
+    const int top = PeakScaleIndex(peak);
+    for (int s = 1; s < kSelectors; ++s) {
+        Choice best{std::numeric_limits<float>::max(), {0, 0}, 0};
+        for (int t = 0; t < kScaleTries; ++t) {
+            const int j = top - t;
+            if (j < 0) break;
+            const float err = QuantiseLines(lines, count, s, j, scratch);
+            if (err < best.error) {
+                best.error = err;
+                best.scaleIndex = static_cast<uint8_t>(j);
+                best.bits[0] = MantissaBits(scratch, count, s, false);
+                best.bits[1] = MantissaBits(scratch, count, s, true);
+            }
+        }
+        opt[s] = best;
+    }
+}
+
+void BuildOptions(const float* spectrum, Options* options) {
     for (int q = 0; q < kQuantUnits; ++q) {
         const int first = kQuantUnitStart[q];
-        const int count = kQuantUnitStart[q + 1] - first;
-        const float* lines = spectrum + first;
-        float energy = 0.0f;
-        float peak = 0.0f;
-        for (int i = 0; i < count; ++i) {
-            energy += lines[i] * lines[i];
-            peak = std::max(peak, std::fabs(lines[i]));
-        }
-        Options& opt = options[q];
-        opt[0] = Choice{energy, {0, 0}, 0};
-        if (energy == 0.0f) {
-            // Nothing to gain: mark every option as useless.
-            for (int s = 1; s < kSelectors; ++s) opt[s] = Choice{0.0f, {1 << 20, 1 << 20}, 0};
-            continue;
-        }
-        highest = q;
-        const int top = PeakScaleIndex(peak);
-        for (int s = 1; s < kSelectors; ++s) {
-            Choice best{std::numeric_limits<float>::max(), {0, 0}, 0};
-            for (int t = 0; t < kScaleTries; ++t) {
-                const int j = top - t;
-                if (j < 0) break;
-                const float err = QuantiseLines(lines, count, s, j, scratch);
-                if (err < best.error) {
-                    best.error = err;
-                    best.scaleIndex = static_cast<uint8_t>(j);
-                    best.bits[0] = MantissaBits(scratch, count, s, false);
-                    best.bits[1] = MantissaBits(scratch, count, s, true);
-                }
-            }
-            opt[s] = best;
-        }
+        BuildUnitOptions(spectrum + first, kQuantUnitStart[q + 1] - first, options[q]);
     }
 }
 
 int UnitHeader(const UnitState& u, int lastActive, int active) {
-    return HeaderBits(CodedUnitsFor(lastActive), active, u.stereoSecond);
+    return HeaderBits(CodedUnitsFor(lastActive), active, u.stereoSecond, u.allBands) + u.tonalBits;
 }
 
 int UnitBits(const UnitState& u) {
@@ -189,6 +195,33 @@ bool OtherModeCheaper(const UnitState& u) {
     return other < mine;
 }
 
+struct Variant {
+    UnitState units[kMaxUnits];
+    SoundUnit tonal[kMaxUnits];  // only the tonal fields are used
+    std::array<float, kFrameSamples> residual[kMaxUnits];
+    float error = 0.0f;
+};
+
+// Huffman coding everywhere first, then a retry with the units whose chosen
+// allocation would be cheaper in constant-length codes switched over.
+float FillBothModes(Variant& v, int count, int budget) {
+    float error = Fill(v.units, count, budget);
+    UnitState keep[kMaxUnits];
+    std::copy(v.units, v.units + count, keep);
+    bool any = false;
+    for (int r = 0; r < count; ++r) {
+        if (OtherModeCheaper(v.units[r])) {
+            v.units[r].constantLength = true;
+            any = true;
+        }
+    }
+    if (!any) return error;
+    const float retry = Fill(v.units, count, budget);
+    if (retry < error) return retry;
+    std::copy(keep, keep + count, v.units);
+    return error;
+}
+
 }  // namespace
 
 float QuantiseLines(const float* lines, int count, int selector, int scaleIndex, int8_t* m) {
@@ -216,34 +249,49 @@ float QuantiseLines(const float* lines, int count, int selector, int scaleIndex,
 void AllocateBits(std::span<const UnitRequest> requests, int budgetBits) {
     assert(!requests.empty() && requests.size() <= kMaxUnits);
     const int count = static_cast<int>(requests.size());
-    UnitState units[kMaxUnits];
-    for (int r = 0; r < count; ++r) {
-        int highest = 0;
-        BuildOptions(requests[r].spectrum, units[r].options.data(), highest);
-        units[r].stereoSecond = requests[r].stereoSecond;
-    }
 
-    // Start with Huffman coding everywhere, then retry with the units whose
-    // chosen allocation would be cheaper in constant-length codes switched.
-    float bestError = Fill(units, count, budgetBits);
-    UnitState best[kMaxUnits];
-    std::copy(units, units + count, best);
-    bool any = false;
+    // Plain variant: the whole spectrum in quantisation units.
+    Variant plain;
     for (int r = 0; r < count; ++r) {
-        if (OtherModeCheaper(units[r])) {
-            units[r].constantLength = true;
-            any = true;
+        BuildOptions(requests[r].spectrum, plain.units[r].options.data());
+        plain.units[r].stereoSecond = requests[r].stereoSecond;
+        std::copy_n(requests[r].spectrum, kFrameSamples, plain.residual[r].begin());
+    }
+    plain.error = FillBothModes(plain, count, budgetBits);
+
+    // Tonal variant: strong peaks coded apart, the rest re-evaluated only
+    // where a peak was taken out.
+    Variant tonal = plain;
+    bool anyTonal = false;
+    for (int r = 0; r < count; ++r) {
+        uint32_t touched = 0;
+        ExtractTonal(requests[r].spectrum, tonal.residual[r].data(), tonal.tonal[r],
+                     budgetBits * kTonalShareNum / (kTonalShareDen * count), touched);
+        if (tonal.tonal[r].tonalCount == 0) continue;
+        anyTonal = true;
+        UnitState& u = tonal.units[r];
+        u.constantLength = false;
+        u.allBands = true;
+        u.tonalBits = TonalBits(tonal.tonal[r]);
+        for (int q = 0; q < kQuantUnits; ++q) {
+            if (touched & (1u << q)) {
+                const int first = kQuantUnitStart[q];
+                BuildUnitOptions(tonal.residual[r].data() + first, kQuantUnitStart[q + 1] - first,
+                                 u.options[q]);
+            }
         }
     }
-    if (any) {
-        const float err = Fill(units, count, budgetBits);
-        if (err < bestError) std::copy(units, units + count, best);
+    const Variant* best = &plain;
+    if (anyTonal) {
+        for (int r = 0; r < count; ++r) tonal.units[r].constantLength = false;
+        tonal.error = FillBothModes(tonal, count, budgetBits);
+        if (tonal.error < plain.error) best = &tonal;
     }
 
     for (int r = 0; r < count; ++r) {
-        const UnitState& u = best[r];
+        const UnitState& u = best->units[r];
         SoundUnit& out = *requests[r].result;
-        out = SoundUnit{};
+        out = best->tonal[r];
         out.codedUnits = CodedUnitsFor(u.lastActive);
         out.constantLength = u.constantLength;
         for (int q = 0; q < out.codedUnits; ++q) {
@@ -252,7 +300,7 @@ void AllocateBits(std::span<const UnitRequest> requests, int budgetBits) {
             if (s == 0) continue;
             out.scaleIndex[q] = u.options[q][s].scaleIndex;
             const int first = kQuantUnitStart[q];
-            QuantiseLines(requests[r].spectrum + first, kQuantUnitStart[q + 1] - first, s,
+            QuantiseLines(best->residual[r].data() + first, kQuantUnitStart[q + 1] - first, s,
                           out.scaleIndex[q], &out.mantissa[first]);
         }
     }

@@ -138,6 +138,100 @@ bool ReadMantissas(BitReader& in, int8_t* m, int count, int selector, bool clc) 
     return true;
 }
 
+constexpr int kBlocks = kFrameSamples / kTonalBlock;
+constexpr int kBlocksPerBand = kBandSamples / kTonalBlock;
+constexpr int kPerGroupAndBlock = 7;  // a 3-bit count per block and group
+
+// Components of block `b` that fall in group `g` (the g-th run of seven).
+struct BlockSlice {
+    int first = 0;
+    int count = 0;
+};
+
+void SliceBlocks(const SoundUnit& unit, std::array<int, kBlocks + 1>& start) {
+    start.fill(0);
+    for (int i = 0; i < unit.tonalCount; ++i) ++start[unit.tonal[i].position / kTonalBlock + 1];
+    for (int b = 0; b < kBlocks; ++b) start[b + 1] += start[b];
+}
+
+BlockSlice Slice(const std::array<int, kBlocks + 1>& start, int b, int g) {
+    const int n = start[b + 1] - start[b];
+    const int skip = g * kPerGroupAndBlock;
+    if (n <= skip) return {};
+    return {start[b] + skip, std::min(kPerGroupAndBlock, n - skip)};
+}
+
+void WriteTonal(BitWriter& out, const SoundUnit& unit) {
+    std::array<int, kBlocks + 1> start;
+    SliceBlocks(unit, start);
+    int groups = 0;
+    for (int b = 0; b < kBlocks; ++b) {
+        groups =
+            std::max(groups, (start[b + 1] - start[b] + kPerGroupAndBlock - 1) / kPerGroupAndBlock);
+    }
+    out.Put(static_cast<uint32_t>(groups), 5);
+    if (groups == 0) return;
+    out.Put(unit.tonalConstantLength ? 1 : 0, 2);
+    for (int g = 0; g < groups; ++g) {
+        bool flags[kBands] = {};
+        for (int b = 0; b < kBlocks; ++b) flags[b / kBlocksPerBand] |= Slice(start, b, g).count > 0;
+        for (bool f : flags) out.Put(f ? 1 : 0, 1);
+        out.Put(static_cast<uint32_t>(unit.tonalValues - 1), 3);
+        out.Put(static_cast<uint32_t>(unit.tonalSelector), 3);
+        for (int b = 0; b < kBlocks; ++b) {
+            if (!flags[b / kBlocksPerBand]) continue;
+            const BlockSlice s = Slice(start, b, g);
+            out.Put(static_cast<uint32_t>(s.count), 3);
+            for (int i = s.first; i < s.first + s.count; ++i) {
+                const TonalComponent& c = unit.tonal[i];
+                out.Put(c.scaleIndex, 6);
+                out.Put(c.position % kTonalBlock, 6);
+                WriteMantissas(out, c.mantissa.data(), unit.tonalValues, unit.tonalSelector,
+                               unit.tonalConstantLength);
+            }
+        }
+    }
+}
+
+// Reads what WriteTonal writes: one word length and value count for all groups.
+bool ReadTonal(BitReader& in, SoundUnit& unit, int bands) {
+    const int groups = static_cast<int>(in.Get(5));
+    if (groups == 0) return true;
+    const uint32_t mode = in.Get(2);
+    if (mode > 1) return false;
+    unit.tonalConstantLength = mode == 1;
+    for (int g = 0; g < groups; ++g) {
+        bool flags[kBands] = {};
+        for (int band = 0; band <= bands; ++band) flags[band] = in.Get(1) != 0;
+        const int values = static_cast<int>(in.Get(3)) + 1;
+        const int selector = static_cast<int>(in.Get(3));
+        if (selector < 2) return false;
+        if (g > 0 && (values != unit.tonalValues || selector != unit.tonalSelector)) return false;
+        unit.tonalValues = values;
+        unit.tonalSelector = selector;
+        for (int b = 0; b < (bands + 1) * kBlocksPerBand; ++b) {
+            if (!flags[b / kBlocksPerBand]) continue;
+            const int count = static_cast<int>(in.Get(3));
+            for (int i = 0; i < count; ++i) {
+                if (unit.tonalCount >= kMaxTonalComponents) return false;
+                TonalComponent& c = unit.tonal[unit.tonalCount++];
+                c.scaleIndex = static_cast<uint8_t>(in.Get(6));
+                c.position = static_cast<uint16_t>(b * kTonalBlock + in.Get(6));
+                if (c.position + values > kFrameSamples) return false;
+                if (!ReadMantissas(in, c.mantissa.data(), values, selector,
+                                   unit.tonalConstantLength)) {
+                    return false;
+                }
+            }
+        }
+    }
+    // Back into position order, as the writer keeps them.
+    std::stable_sort(
+        unit.tonal.begin(), unit.tonal.begin() + unit.tonalCount,
+        [](const TonalComponent& a, const TonalComponent& b) { return a.position < b.position; });
+    return true;
+}
+
 }  // namespace
 
 BitWriter::BitWriter(std::span<uint8_t> out) : m_out(out) {
@@ -185,10 +279,10 @@ void WriteSoundUnit(BitWriter& out, const SoundUnit& unit, bool stereoSecond) {
     } else {
         out.Put(kUnitSync, 6);
     }
-    const int bands = CodedBands(unit.codedUnits);
+    const int bands = SignalledBands(unit);
     out.Put(static_cast<uint32_t>(bands), 2);
     for (int band = 0; band <= bands; ++band) out.Put(0, 3);  // no gain points
-    out.Put(0, 5);                                            // no tonal components
+    WriteTonal(out, unit);
     out.Put(static_cast<uint32_t>(unit.codedUnits - 1), 5);
     out.Put(unit.constantLength ? 1 : 0, 1);
     for (int u = 0; u < unit.codedUnits; ++u) out.Put(unit.selector[u], 3);
@@ -216,8 +310,8 @@ bool ReadSoundUnit(BitReader& in, SoundUnit& unit, bool stereoSecond) {
     for (int band = 0; band <= bands; ++band) {
         if (in.Get(3) != 0) return false;
     }
-    if (in.Get(5) != 0) return false;
     unit = SoundUnit{};
+    if (!ReadTonal(in, unit, bands)) return false;
     unit.codedUnits = static_cast<int>(in.Get(5)) + 1;
     unit.constantLength = in.Get(1) != 0;
     for (int u = 0; u < unit.codedUnits; ++u) unit.selector[u] = static_cast<uint8_t>(in.Get(3));

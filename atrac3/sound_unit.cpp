@@ -29,10 +29,11 @@ int CodedUnitsFor(int lastActive) {
     return units;
 }
 
-int HeaderBits(int codedUnits, int active, bool stereoSecond) {
+int HeaderBits(int codedUnits, int active, bool stereoSecond, bool allBands) {
+    const int bands = allBands ? kBands - 1 : CodedBands(codedUnits);
     return (stereoSecond ? kStereoSecondPreamble : kSyncBits) + kBandsCodedBits +
-           kGainCountBits * (CodedBands(codedUnits) + 1) + kTonalCountBits + kUnitCountBits +
-           kCodingModeBits + kSelectorBits * codedUnits + kScaleIndexBits * active;
+           kGainCountBits * (bands + 1) + kTonalCountBits + kUnitCountBits + kCodingModeBits +
+           kSelectorBits * codedUnits + kScaleIndexBits * active;
 }
 
 namespace {
@@ -67,6 +68,39 @@ const LengthTables& Lengths() {
 }
 
 }  // namespace
+
+int SignalledBands(const SoundUnit& unit) {
+    return unit.tonalCount > 0 ? kBands - 1 : CodedBands(unit.codedUnits);
+}
+
+int TonalBits(const SoundUnit& unit) {
+    if (unit.tonalCount == 0) return 0;
+    constexpr int kBlocks = kFrameSamples / kTonalBlock;
+    int perBlock[kBlocks] = {};
+    for (int i = 0; i < unit.tonalCount; ++i) ++perBlock[unit.tonal[i].position / kTonalBlock];
+    int groups = 0;
+    for (int n : perBlock) groups = std::max(groups, (n + 6) / 7);
+    constexpr int kModeBits = 2;
+    constexpr int kGroupBits = kBands + 3 + 3;  // band flags, value count, word length
+    int bits = kModeBits + groups * kGroupBits;
+    // Every group lists a 3-bit count for each block of each flagged band.
+    constexpr int kBlocksPerBand = kBandSamples / kTonalBlock;
+    for (int g = 0; g < groups; ++g) {
+        for (int band = 0; band < kBands; ++band) {
+            bool flagged = false;
+            for (int b = band * kBlocksPerBand; b < (band + 1) * kBlocksPerBand; ++b) {
+                flagged = flagged || perBlock[b] > 7 * g;
+            }
+            if (flagged) bits += 3 * kBlocksPerBand;
+        }
+    }
+    for (int i = 0; i < unit.tonalCount; ++i) {
+        bits += 6 + 6 +
+                MantissaBits(unit.tonal[i].mantissa.data(), unit.tonalValues, unit.tonalSelector,
+                             unit.tonalConstantLength);
+    }
+    return bits;
+}
 
 int MantissaBits(const int8_t* m, int count, int selector, bool constantLength) {
     if (selector == 0) return 0;

@@ -1,6 +1,7 @@
 // Sound units written and parsed back, and the bit allocation's budget.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -25,10 +26,31 @@ SoundUnit RandomUnit(std::mt19937& rng, bool constantLength) {
             u.mantissa[i] = static_cast<int8_t>(static_cast<int>(rng() % (2 * m + 1)) - m);
         }
     }
+    if (rng() % 2) {
+        // Clustered positions so that some blocks need several groups.
+        u.tonalCount = 1 + static_cast<int>(rng() % kMaxTonalComponents);
+        u.tonalSelector = 2 + static_cast<int>(rng() % 6);
+        u.tonalValues = 1 + static_cast<int>(rng() % kMaxTonalValues);
+        u.tonalConstantLength = rng() % 2;
+        const int m = kMaxMantissa[u.tonalSelector];
+        for (int i = 0; i < u.tonalCount; ++i) {
+            TonalComponent& c = u.tonal[i];
+            c.position = static_cast<uint16_t>(rng() % 2 ? rng() % 128
+                                                         : rng() % (kFrameSamples - u.tonalValues));
+            c.scaleIndex = static_cast<uint8_t>(rng() % kScaleFactors);
+            for (int v = 0; v < u.tonalValues; ++v) {
+                c.mantissa[v] = static_cast<int8_t>(static_cast<int>(rng() % (2 * m + 1)) - m);
+            }
+        }
+        std::sort(u.tonal.begin(), u.tonal.begin() + u.tonalCount,
+                  [](const TonalComponent& a, const TonalComponent& b) {
+                      return a.position < b.position;
+                  });
+    }
     return u;
 }
 
-TEST(Bitstream, UnitsRoundTripInBothCodingsAndPredictTheirSize) {
+TEST(Bitstream, UnitsRoundTripWithTonalComponentsAndPredictTheirSize) {
     std::mt19937 rng(9);
     std::vector<uint8_t> buffer(2048);
     for (int trial = 0; trial < 200; ++trial) {
@@ -47,7 +69,8 @@ TEST(Bitstream, UnitsRoundTripInBothCodingsAndPredictTheirSize) {
                                  kQuantUnitStart[q + 1] - kQuantUnitStart[q], u.selector[q], clc);
         }
         EXPECT_EQ(w.BitsWritten(),
-                  static_cast<size_t>(HeaderBits(u.codedUnits, active, second) + bits));
+                  static_cast<size_t>(HeaderBits(u.codedUnits, active, second, u.tonalCount > 0) +
+                                      TonalBits(u) + bits));
         BitReader r(std::span<const uint8_t>(buffer).first(w.BytesWritten()));
         SoundUnit back;
         ASSERT_TRUE(ReadSoundUnit(r, back, second)) << trial;
@@ -60,6 +83,18 @@ TEST(Bitstream, UnitsRoundTripInBothCodingsAndPredictTheirSize) {
             }
         }
         EXPECT_EQ(back.mantissa, u.mantissa);
+        ASSERT_EQ(back.tonalCount, u.tonalCount);
+        if (u.tonalCount > 0) {
+            EXPECT_EQ(back.tonalSelector, u.tonalSelector);
+            EXPECT_EQ(back.tonalValues, u.tonalValues);
+            EXPECT_EQ(back.tonalConstantLength, u.tonalConstantLength);
+        }
+        for (int i = 0; i < u.tonalCount; ++i) {
+            EXPECT_EQ(back.tonal[i].position, u.tonal[i].position);
+            EXPECT_EQ(back.tonal[i].scaleIndex, u.tonal[i].scaleIndex);
+            for (int v = 0; v < u.tonalValues; ++v)
+                EXPECT_EQ(back.tonal[i].mantissa[v], u.tonal[i].mantissa[v]);
+        }
     }
 }
 

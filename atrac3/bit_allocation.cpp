@@ -13,9 +13,10 @@ namespace {
 
 constexpr int kMaxUnits = 2;
 constexpr int kScaleTries = 3;
-// Tonal components may take up to this share of a frame's bits.
-constexpr int kTonalShareNum = 1;
-constexpr int kTonalShareDen = 2;  // scale factors tried below the one that covers the peak
+// Tonal components may take up to 1/4, or in the second try 1/2, of the bits.
+constexpr int kTonalCaps = 2;
+constexpr int kTonalCapDivisor[kTonalCaps] = {
+    4, 2};  // scale factors tried below the one that covers the peak
 
 struct Choice {
     float error = 0.0f;
@@ -259,33 +260,36 @@ void AllocateBits(std::span<const UnitRequest> requests, int budgetBits) {
     }
     plain.error = FillBothModes(plain, count, budgetBits);
 
-    // Tonal variant: strong peaks coded apart, the rest re-evaluated only
-    // where a peak was taken out.
-    Variant tonal = plain;
-    bool anyTonal = false;
-    for (int r = 0; r < count; ++r) {
-        uint32_t touched = 0;
-        ExtractTonal(requests[r].spectrum, tonal.residual[r].data(), tonal.tonal[r],
-                     budgetBits * kTonalShareNum / (kTonalShareDen * count), touched);
-        if (tonal.tonal[r].tonalCount == 0) continue;
-        anyTonal = true;
-        UnitState& u = tonal.units[r];
-        u.constantLength = false;
-        u.allBands = true;
-        u.tonalBits = TonalBits(tonal.tonal[r]);
-        for (int q = 0; q < kQuantUnits; ++q) {
-            if (touched & (1u << q)) {
-                const int first = kQuantUnitStart[q];
-                BuildUnitOptions(tonal.residual[r].data() + first, kQuantUnitStart[q + 1] - first,
-                                 u.options[q]);
+    // Tonal variants: strong peaks coded apart, the rest re-evaluated only
+    // where a peak was taken out. Two caps on their share of the bits, as
+    // neither wins on every signal; the least remaining error decides.
+    Variant tonal[kTonalCaps];
+    const Variant* best = &plain;
+    for (int v = 0; v < kTonalCaps; ++v) {
+        Variant& t = tonal[v];
+        t = plain;
+        bool anyTonal = false;
+        for (int r = 0; r < count; ++r) {
+            uint32_t touched = 0;
+            ExtractTonal(requests[r].spectrum, t.residual[r].data(), t.tonal[r],
+                         budgetBits / (kTonalCapDivisor[v] * count), touched);
+            UnitState& u = t.units[r];
+            u.constantLength = false;
+            if (t.tonal[r].tonalCount == 0) continue;
+            anyTonal = true;
+            u.allBands = true;
+            u.tonalBits = TonalBits(t.tonal[r]);
+            for (int q = 0; q < kQuantUnits; ++q) {
+                if (touched & (1u << q)) {
+                    const int first = kQuantUnitStart[q];
+                    BuildUnitOptions(t.residual[r].data() + first, kQuantUnitStart[q + 1] - first,
+                                     u.options[q]);
+                }
             }
         }
-    }
-    const Variant* best = &plain;
-    if (anyTonal) {
-        for (int r = 0; r < count; ++r) tonal.units[r].constantLength = false;
-        tonal.error = FillBothModes(tonal, count, budgetBits);
-        if (tonal.error < plain.error) best = &tonal;
+        if (!anyTonal) break;  // a larger cap finds no more peaks either
+        t.error = FillBothModes(t, count, budgetBits);
+        if (t.error < best->error) best = &t;
     }
 
     for (int r = 0; r < count; ++r) {

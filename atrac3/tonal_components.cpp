@@ -11,7 +11,7 @@ namespace atrac3 {
 namespace {
 
 constexpr int kValues = 4;    // lines per component: a windowed tone's main lobe
-constexpr int kSelector = 5;  // word length of the components (mantissas -7..7)
+constexpr int kSelector = 7;  // word length of the components (mantissas -31..31)
 // A line counts as a peak when it stands this far above its unit's RMS.
 constexpr float kPeakOverRms = 1.5f;
 constexpr int kMaxCandidates = 128;

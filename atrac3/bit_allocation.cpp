@@ -12,7 +12,7 @@ namespace atrac3 {
 namespace {
 
 constexpr int kMaxUnits = 2;
-constexpr int kScaleTries = 3;
+constexpr int kScaleTries = 2;  // scale factors tried: the one covering the peak, and one below
 // Tonal components may take up to 1/4, or in the second try 1/2, of the bits.
 constexpr int kTonalCaps = 2;
 constexpr int kTonalCapDivisor[kTonalCaps] = {

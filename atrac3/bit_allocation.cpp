@@ -15,8 +15,7 @@ constexpr int kMaxUnits = 2;
 constexpr int kScaleTries = 2;  // scale factors tried: the one covering the peak, and one below
 // Tonal components may take up to 1/4, or in the second try 1/2, of the bits.
 constexpr int kTonalCaps = 2;
-constexpr int kTonalCapDivisor[kTonalCaps] = {
-    4, 2};  // scale factors tried below the one that covers the peak
+constexpr int kTonalCapDivisor[kTonalCaps] = {4, 2};
 
 struct Choice {
     float error = 0.0f;
@@ -178,8 +177,9 @@ float Fill(UnitState* units, int count, int budget) {
     assert(used <= budget);
     float error = 0.0f;
     for (int r = 0; r < count; ++r) {
-        for (int q = 0; q < kQuantUnits; ++q)
+        for (int q = 0; q < kQuantUnits; ++q) {
             error += units[r].options[q][units[r].selector[q]].error;
+        }
     }
     return error;
 }

@@ -17,14 +17,22 @@ constexpr int kScaleTries = 2;  // scale factors tried: the one covering the pea
 constexpr int kTonalCaps = 2;
 constexpr int kTonalCapDivisor[kTonalCaps] = {4, 2};
 
+// Rounding offsets tried per word length: plain rounding, and one that
+// rounds small values to zero more often, which Huffman codes reward.
+constexpr int kRoundings = 2;
+constexpr float kRounding[kRoundings] = {0.5f, 0.3f};
+
 struct Choice {
     float error = 0.0f;
     int bits[2] = {0, 0};  // mantissa bits: [0] Huffman, [1] constant length
+    uint8_t selector = 0;
     uint8_t scaleIndex = 0;
+    uint8_t rounding = 0;  // index into kRounding
 };
 
 // Every option of one quantisation unit; index 0 is "not coded".
-using Options = std::array<Choice, kSelectors>;
+constexpr int kOptions = 1 + (kSelectors - 1) * kRoundings;
+using Options = std::array<Choice, kOptions>;
 
 struct UnitState {
     std::array<Options, kQuantUnits> options;
@@ -34,7 +42,7 @@ struct UnitState {
     int tonalBits = 0;      // fixed cost of the tonal section
     int lastActive = -1;
     int active = 0;
-    std::array<uint8_t, kQuantUnits> selector{};
+    std::array<uint8_t, kQuantUnits> choice{};  // index into options
 };
 
 int PeakScaleIndex(float peak) {
@@ -55,27 +63,34 @@ void BuildUnitOptions(const float* lines, int count, Options& opt) {
         energy += lines[i] * lines[i];
         peak = std::max(peak, std::fabs(lines[i]));
     }
-    opt[0] = Choice{energy, {0, 0}, 0};
+    opt[0] = Choice{energy, {0, 0}, 0, 0, 0};
     if (energy == 0.0f) {
         // Nothing to gain: mark every option as useless.
-        for (int s = 1; s < kSelectors; ++s) opt[s] = Choice{0.0f, {1 << 20, 1 << 20}, 0};
+        for (int o = 1; o < kOptions; ++o) opt[o] = Choice{0.0f, {1 << 20, 1 << 20}, 1, 0, 0};
         return;
     }
     const int top = PeakScaleIndex(peak);
+    int o = 1;
     for (int s = 1; s < kSelectors; ++s) {
-        Choice best{std::numeric_limits<float>::max(), {0, 0}, 0};
-        for (int t = 0; t < kScaleTries; ++t) {
-            const int j = top - t;
-            if (j < 0) break;
-            const float err = QuantiseLines(lines, count, s, j, scratch);
-            if (err < best.error) {
-                best.error = err;
-                best.scaleIndex = static_cast<uint8_t>(j);
-                best.bits[0] = MantissaBits(scratch, count, s, false);
-                best.bits[1] = MantissaBits(scratch, count, s, true);
+        for (int r = 0; r < kRoundings; ++r, ++o) {
+            Choice best{std::numeric_limits<float>::max(),
+                        {0, 0},
+                        static_cast<uint8_t>(s),
+                        0,
+                        static_cast<uint8_t>(r)};
+            for (int t = 0; t < kScaleTries; ++t) {
+                const int j = top - t;
+                if (j < 0) break;
+                const float err = QuantiseLines(lines, count, s, j, scratch, kRounding[r]);
+                if (err < best.error) {
+                    best.error = err;
+                    best.scaleIndex = static_cast<uint8_t>(j);
+                    best.bits[0] = MantissaBits(scratch, count, s, false);
+                    best.bits[1] = MantissaBits(scratch, count, s, true);
+                }
             }
+            opt[o] = best;
         }
-        opt[s] = best;
     }
 }
 
@@ -93,7 +108,7 @@ int UnitHeader(const UnitState& u, int lastActive, int active) {
 int UnitBits(const UnitState& u) {
     int bits = UnitHeader(u, u.lastActive, u.active);
     for (int q = 0; q <= u.lastActive; ++q) {
-        bits += u.options[q][u.selector[q]].bits[u.constantLength ? 1 : 0];
+        bits += u.options[q][u.choice[q]].bits[u.constantLength ? 1 : 0];
     }
     return bits;
 }
@@ -102,7 +117,7 @@ int UnitBits(const UnitState& u) {
 // that still fits. Returns the total remaining error.
 float Fill(UnitState* units, int count, int budget) {
     for (int r = 0; r < count; ++r) {
-        units[r].selector.fill(0);
+        units[r].choice.fill(0);
         units[r].lastActive = -1;
         units[r].active = 0;
     }
@@ -111,7 +126,7 @@ float Fill(UnitState* units, int count, int budget) {
 
     struct Best {
         double ratio = -1.0;
-        int selector = 0;
+        int option = 0;
         int bits = 0;
     };
     // Cached best upgrade per quantisation unit; recomputed when stale.
@@ -122,7 +137,7 @@ float Fill(UnitState* units, int count, int budget) {
     auto evaluate = [&](int r, int q, int room) {
         const UnitState& u = units[r];
         const int mode = u.constantLength ? 1 : 0;
-        const int cur = u.selector[q];
+        const int cur = u.choice[q];
         const Choice& now = u.options[q][cur];
         int extra = 0;
         if (cur == 0) {
@@ -130,14 +145,16 @@ float Fill(UnitState* units, int count, int budget) {
             extra = UnitHeader(u, last, u.active + 1) - UnitHeader(u, u.lastActive, u.active);
         }
         Best best;
-        for (int s = cur + 1; s < kSelectors; ++s) {
-            const Choice& c = u.options[q][s];
+        // Any option with less error is a candidate, not only longer words:
+        // a rounding that zeroes more lines may be the cheaper step.
+        for (int o = 1; o < kOptions; ++o) {
+            const Choice& c = u.options[q][o];
             const float gain = now.error - c.error;
             if (gain <= 0.0f) continue;
             const int bits = c.bits[mode] - now.bits[mode] + extra;
             if (bits > room) continue;
             const double ratio = bits <= 0 ? std::numeric_limits<double>::max() : gain / bits;
-            if (ratio > best.ratio) best = Best{ratio, s, bits};
+            if (ratio > best.ratio) best = Best{ratio, o, bits};
         }
         return best;
     };
@@ -162,7 +179,7 @@ float Fill(UnitState* units, int count, int budget) {
         if (bestR < 0) break;
         UnitState& u = units[bestR];
         const Best& b = cache[bestR][bestQ];
-        if (u.selector[bestQ] == 0) {
+        if (u.choice[bestQ] == 0) {
             ++u.active;
             if (bestQ > u.lastActive) {
                 // Header cost of activating other units depends on the last one.
@@ -170,7 +187,7 @@ float Fill(UnitState* units, int count, int budget) {
                 for (int q = 0; q < kQuantUnits; ++q) stale[bestR][q] = true;
             }
         }
-        u.selector[bestQ] = static_cast<uint8_t>(b.selector);
+        u.choice[bestQ] = static_cast<uint8_t>(b.option);
         used += b.bits;
         stale[bestR][bestQ] = true;
     }
@@ -178,7 +195,7 @@ float Fill(UnitState* units, int count, int budget) {
     float error = 0.0f;
     for (int r = 0; r < count; ++r) {
         for (int q = 0; q < kQuantUnits; ++q) {
-            error += units[r].options[q][units[r].selector[q]].error;
+            error += units[r].options[q][units[r].choice[q]].error;
         }
     }
     return error;
@@ -190,8 +207,8 @@ bool OtherModeCheaper(const UnitState& u) {
     int other = 0;
     const int m = u.constantLength ? 1 : 0;
     for (int q = 0; q <= u.lastActive; ++q) {
-        mine += u.options[q][u.selector[q]].bits[m];
-        other += u.options[q][u.selector[q]].bits[1 - m];
+        mine += u.options[q][u.choice[q]].bits[m];
+        other += u.options[q][u.choice[q]].bits[1 - m];
     }
     return other < mine;
 }
@@ -225,7 +242,8 @@ float FillBothModes(Variant& v, int count, int budget) {
 
 }  // namespace
 
-float QuantiseLines(const float* lines, int count, int selector, int scaleIndex, int8_t* m) {
+float QuantiseLines(const float* lines, int count, int selector, int scaleIndex, int8_t* m,
+                    float rounding) {
     const float step = ScaleFactors()[scaleIndex] / kStepDivisor[selector];
     const float inv = 1.0f / step;
     const float limit = kMaxMantissa[selector];
@@ -237,7 +255,7 @@ float QuantiseLines(const float* lines, int count, int selector, int scaleIndex,
         const float x = lines[i];
         float v = x * inv;
         v = v > limit ? limit : (v < -limit ? -limit : v);
-        const int q = static_cast<int>(v + (v >= 0.0f ? 0.5f : -0.5f));
+        const int q = static_cast<int>(v + (v >= 0.0f ? rounding : -rounding));
         m[i] = static_cast<int8_t>(q);
         const float d = x - static_cast<float>(q) * step;
         err[i % kLanes] += d * d;
@@ -299,13 +317,13 @@ void AllocateBits(std::span<const UnitRequest> requests, int budgetBits) {
         out.codedUnits = CodedUnitsFor(u.lastActive);
         out.constantLength = u.constantLength;
         for (int q = 0; q < out.codedUnits; ++q) {
-            const int s = u.selector[q];
-            out.selector[q] = static_cast<uint8_t>(s);
-            if (s == 0) continue;
-            out.scaleIndex[q] = u.options[q][s].scaleIndex;
+            const Choice& c = u.options[q][u.choice[q]];
+            out.selector[q] = c.selector;
+            if (c.selector == 0) continue;
+            out.scaleIndex[q] = c.scaleIndex;
             const int first = kQuantUnitStart[q];
-            QuantiseLines(best->residual[r].data() + first, kQuantUnitStart[q + 1] - first, s,
-                          out.scaleIndex[q], &out.mantissa[first]);
+            QuantiseLines(best->residual[r].data() + first, kQuantUnitStart[q + 1] - first,
+                          c.selector, c.scaleIndex, &out.mantissa[first], kRounding[c.rounding]);
         }
     }
 }

@@ -16,9 +16,10 @@ struct UnitRequest {
     SoundUnit* result = nullptr;
 };
 
-// Quantises `count` lines with `selector` and `scaleIndex`; returns the
-// squared error.
-float QuantiseLines(const float* lines, int count, int selector, int scaleIndex, int8_t* mantissas);
+// Quantises `count` lines with `selector` and `scaleIndex`, rounding
+// magnitudes up from `rounding` (0.5: to nearest); returns the squared error.
+float QuantiseLines(const float* lines, int count, int selector, int scaleIndex, int8_t* mantissas,
+                    float rounding = 0.5f);
 
 // Allocates `budgetBits` (side information included) over the units; each
 // result codes into at most its share. At most two units.

@@ -5,7 +5,7 @@
 #include "platform/decompress.h"
 #include "platform/media_export.h"
 
-OSStatus ExtractFrame(Movie movie, TimeValue time, int32_t w, int32_t h, int32_t degrees,
+OSStatus ExtractFrame(Movie movie, double seconds, int32_t w, int32_t h, int32_t degrees,
                       ExtractedFrame* out) {
     ComponentInstance delegate = nullptr;
     if (OSStatus err = OpenMovieExportDelegate(&delegate); err != noErr) return err;
@@ -26,7 +26,7 @@ OSStatus ExtractFrame(Movie movie, TimeValue time, int32_t w, int32_t h, int32_t
         gp.recordSize = kMovieExportGetDataParamsRecordSize;
         gp.trackID = 1;
         gp.sourceTimeScale = scale;
-        gp.requestedTime = time;
+        gp.requestedTime = static_cast<TimeValue>(seconds * scale);
         err = data(ref, &gp);
         if (err == noErr) {
             const MatrixRecord m =

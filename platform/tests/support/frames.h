@@ -15,9 +15,9 @@ struct ExtractedFrame {
     int32_t seed = 0;
 };
 
-// The picture at `time` (in the delegate's video time scale), scaled to
-// w x h and turned by `degrees`. Returns the data procedure's status.
-OSStatus ExtractFrame(Movie movie, TimeValue time, int32_t w, int32_t h, int32_t degrees,
+// The picture at `seconds`, scaled to w x h and turned by `degrees`.
+// Returns the data procedure's status.
+OSStatus ExtractFrame(Movie movie, double seconds, int32_t w, int32_t h, int32_t degrees,
                       ExtractedFrame* out);
 Rgb PixelAt(const ExtractedFrame& f, int32_t x, int32_t y);
 // The colour at the centre of a quadrant of the frame.

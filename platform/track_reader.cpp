@@ -42,7 +42,10 @@ OSStatus TrackDecoder::OpenDecoder(const TrackRecord& track) {
     if (m_codec == nullptr || m_packet == nullptr) return kStatusOutOfMemory;
     if (avcodec_parameters_to_context(m_codec, par) < 0) return kStatusOutOfMemory;
     m_codec->pkt_timebase = fmt->streams[track.streamIndex]->time_base;
-    m_codec->thread_count = 1;  // one thread, as everywhere in the program
+    // Our code stays on one thread; only the decoder of a picture track may
+    // spread its own work over the cores, which keeps frame extraction at the
+    // speed of the command-line tools. Sound decodes are cheap and stay serial.
+    m_codec->thread_count = par->codec_type == AVMEDIA_TYPE_VIDEO ? 0 : 1;
     if (avcodec_open2(m_codec, codec, nullptr) < 0) return kStatusNoCodec;
     return noErr;
 }

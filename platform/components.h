@@ -26,7 +26,7 @@ struct ComponentDescription {
     OSType componentSubType = 0;       // 0 matches any subtype
     OSType componentManufacturer = 0;  // 0 matches any manufacturer
     uint32_t componentFlags = 0;
-    uint32_t componentFlagsMask = 0;   // searching: flags bits that must match
+    uint32_t componentFlagsMask = 0;  // searching: flags bits that must match
 };
 
 struct ComponentRecord;

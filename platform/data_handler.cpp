@@ -99,8 +99,12 @@ OSStatus DataHandlerSetFileType(DataHandler h, OSType fileType) {
     return noErr;
 }
 
-OSStatus DataHandlerOpenForWrite(DataHandler h) { return OpenWith(h, O_RDWR, true); }
-OSStatus DataHandlerOpenForRead(DataHandler h) { return OpenWith(h, O_RDONLY, false); }
+OSStatus DataHandlerOpenForWrite(DataHandler h) {
+    return OpenWith(h, O_RDWR, true);
+}
+OSStatus DataHandlerOpenForRead(DataHandler h) {
+    return OpenWith(h, O_RDONLY, false);
+}
 
 OSStatus DataHandlerGetFileSize(DataHandler h, int64_t* size) {
     if (h == nullptr || size == nullptr) return kStatusParamError;

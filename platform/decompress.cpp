@@ -115,8 +115,8 @@ OSStatus DecompressSequenceBegin(DecompressSequence* seq, const SampleDescriptio
                                  int32_t /*mode*/, int32_t quality) {
     if (seq == nullptr) return kStatusParamError;
     *seq = nullptr;
-    if (!PixelBufferIsValid(dest) || desc.width <= 0 || desc.height <= 0 ||
-        desc.width > 16384 || desc.height > 16384) {
+    if (!PixelBufferIsValid(dest) || desc.width <= 0 || desc.height <= 0 || desc.width > 16384 ||
+        desc.height > 16384) {
         return kStatusParamError;
     }
     const MatrixRecord m = matrix != nullptr ? *matrix : MatrixRecord{};
@@ -156,8 +156,8 @@ OSStatus DecompressSequenceBegin(DecompressSequence* seq, const SampleDescriptio
 OSStatus DecompressSequenceFrame(DecompressSequence seq, const uint8_t* data, int32_t size) {
     if (seq == nullptr || data == nullptr || size <= 0) return kStatusParamError;
     if (seq->rawFormat != AV_PIX_FMT_NONE) {
-        const int need = av_image_get_buffer_size(seq->rawFormat, seq->desc.width,
-                                                  seq->desc.height, 1);
+        const int need =
+            av_image_get_buffer_size(seq->rawFormat, seq->desc.width, seq->desc.height, 1);
         if (need <= 0 || size < need) return kStatusParamError;
         PicturePlanes p;
         uint8_t* planes[4] = {};
@@ -184,7 +184,9 @@ OSStatus DecompressSequenceFrame(DecompressSequence seq, const uint8_t* data, in
     return err;
 }
 
-void CDSequenceEnd(DecompressSequence seq) { delete seq; }
+void CDSequenceEnd(DecompressSequence seq) {
+    delete seq;
+}
 
 bool HasImageDecompressor(OSType format) {
     if (format == kDecodedPictureFormat || format == kBGRAPixelFormat) return true;

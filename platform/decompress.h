@@ -12,11 +12,11 @@
 #include "platform/status.h"
 
 // Destination pixel layouts.
-inline constexpr OSType k32BGRAPixelFormat = kBGRAPixelFormat;        // blue, green, red, alpha
-inline constexpr OSType k32ARGBPixelFormat = MakeOSType("ARGB");      // alpha, red, green, blue
-inline constexpr OSType k16BE565PixelFormat = MakeOSType("B565");     // 5-6-5, big-endian words
-inline constexpr OSType k16LE565PixelFormat = MakeOSType("L565");     // 5-6-5, little-endian words
-inline constexpr OSType k16BE555PixelFormat = MakeOSType("B555");     // x-5-5-5, big-endian words
+inline constexpr OSType k32BGRAPixelFormat = kBGRAPixelFormat;     // blue, green, red, alpha
+inline constexpr OSType k32ARGBPixelFormat = MakeOSType("ARGB");   // alpha, red, green, blue
+inline constexpr OSType k16BE565PixelFormat = MakeOSType("B565");  // 5-6-5, big-endian words
+inline constexpr OSType k16LE565PixelFormat = MakeOSType("L565");  // 5-6-5, little-endian words
+inline constexpr OSType k16BE555PixelFormat = MakeOSType("B555");  // x-5-5-5, big-endian words
 
 struct PixelBuffer {
     uint8_t* base = nullptr;

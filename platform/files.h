@@ -50,4 +50,6 @@ OSStatus TemporaryFileSpec(std::string_view name, FileSpec* spec);
 bool FileExists(const std::string& path);
 // Deletes a file; a file that does not exist is not an error.
 OSStatus DeleteFile(const std::string& path);
-inline OSStatus DeleteFile(const FileSpec& spec) { return DeleteFile(FileSpecPath(spec)); }
+inline OSStatus DeleteFile(const FileSpec& spec) {
+    return DeleteFile(FileSpecPath(spec));
+}

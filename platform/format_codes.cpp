@@ -94,8 +94,8 @@ AVCodecID CodecForVideoFormat(OSType format) {
     if (id != AV_CODEC_ID_NONE) return id;
     // Formats named by a container tag: ask FFmpeg's own tag lists.
     const uint32_t tag = OSTypeFromCodecTag(format);  // the swap is its own inverse
-    const AVCodecTag* const lists[] = {avformat_get_riff_video_tags(), avformat_get_mov_video_tags(),
-                                       nullptr};
+    const AVCodecTag* const lists[] = {avformat_get_riff_video_tags(),
+                                       avformat_get_mov_video_tags(), nullptr};
     id = av_codec_get_id(lists, tag);
     return id;
 }

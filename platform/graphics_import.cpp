@@ -88,7 +88,9 @@ OSStatus GraphicsImportDraw(GraphicsImporter gi, const PixelBuffer& dest,
     return gi->converter.Draw(PlanesOf(gi->frame), dest, m, quality);
 }
 
-void GraphicsImportClose(GraphicsImporter gi) { delete gi; }
+void GraphicsImportClose(GraphicsImporter gi) {
+    delete gi;
+}
 
 std::vector<OSType> GraphicsImporterFileTypes() {
     return std::vector<OSType>(kPictureTypes.begin(), kPictureTypes.end());

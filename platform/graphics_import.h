@@ -18,8 +18,7 @@ using GraphicsImporter = GraphicsImporterRecord*;
 // a picture that opens also draws.
 OSStatus GraphicsImportOpen(const std::string& path, GraphicsImporter* importer);
 OSStatus GraphicsImportOpen(const DataReference& ref, GraphicsImporter* importer);
-OSStatus GraphicsImportGetNaturalBounds(GraphicsImporter importer, int32_t* width,
-                                        int32_t* height);
+OSStatus GraphicsImportGetNaturalBounds(GraphicsImporter importer, int32_t* width, int32_t* height);
 // Draws the picture. matrix null: scaled to fill the buffer. Pixels outside
 // the drawn picture are left as they were.
 OSStatus GraphicsImportDraw(GraphicsImporter importer, const PixelBuffer& dest,

@@ -78,8 +78,8 @@ OSStatus GetVideoData(DataProcs* p, MovieExportGetDataParams* params) {
             p->desc.height = f->height;
             p->desc.pixelFormat = f->format;
             const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(fmt);
-            p->desc.depth = static_cast<int16_t>(
-                d != nullptr && (d->flags & AV_PIX_FMT_FLAG_ALPHA) ? 32 : 24);
+            p->desc.depth =
+                static_cast<int16_t>(d != nullptr && (d->flags & AV_PIX_FMT_FLAG_ALPHA) ? 32 : 24);
             p->seed += 1;
         }
         p->packedSerial = serial;
@@ -100,8 +100,8 @@ OSStatus GetVideoData(DataProcs* p, MovieExportGetDataParams* params) {
 OSStatus GetSoundData(DataProcs* p, MovieExportGetDataParams* params) {
     if (p->openError != noErr) return p->openError;
     if (p->duration > 0 && p->soundPosition >= p->duration) return kStatusEndOfData;
-    int32_t want = params->requestedSampleCount > 0 ? params->requestedSampleCount
-                                                    : kDefaultSoundRequest;
+    int32_t want =
+        params->requestedSampleCount > 0 ? params->requestedSampleCount : kDefaultSoundRequest;
     if (p->duration > 0) {
         want = static_cast<int32_t>(std::min<TimeValue>(want, p->duration - p->soundPosition));
     }
@@ -189,16 +189,16 @@ OSStatus NewProcs(DelegateStorage* s, ComponentInstance, void* raw) {
     }
     const TimeValue trackEnd = av_rescale(t->mediaDuration, p->scale, t->mediaScale);
     p->start = std::clamp<TimeValue>(av_rescale(a->startTime, p->scale, movieScale), 0, trackEnd);
-    p->duration = a->duration > 0 ? av_rescale(a->duration, p->scale, movieScale)
-                                  : trackEnd - p->start;
+    p->duration =
+        a->duration > 0 ? av_rescale(a->duration, p->scale, movieScale) : trackEnd - p->start;
     p->duration = std::min(p->duration, trackEnd - p->start);
     // A track without a decoder still gets procedures; its requests fail, so
     // the caller learns which format is missing from the descriptions.
     if (a->trackType == kVideoMediaType) {
         p->openError = VideoReader::Open(*t, &p->video);
     } else {
-        p->openError = SoundReader::Open(*t, av_rescale(p->start, t->mediaScale, p->scale),
-                                         &p->sound);
+        p->openError =
+            SoundReader::Open(*t, av_rescale(p->start, t->mediaScale, p->scale), &p->sound);
     }
     *a->scale = p->scale;
     *a->propertyProc = GetProperty;
@@ -251,8 +251,12 @@ OSStatus Close(DelegateStorage* s, ComponentInstance self, void*) {
     return noErr;
 }
 
-OSStatus Version(DelegateStorage*, ComponentInstance, void*) { return kDelegateVersion; }
-OSStatus CanDo(DelegateStorage*, ComponentInstance, void*) { return 0; }  // answered by the table
+OSStatus Version(DelegateStorage*, ComponentInstance, void*) {
+    return kDelegateVersion;
+}
+OSStatus CanDo(DelegateStorage*, ComponentInstance, void*) {
+    return 0;
+}  // answered by the table
 
 constexpr std::array<SelectorEntry<DelegateStorage>, 8> kDelegateSelectors{{
     {kComponentOpenSelect, Open},

@@ -17,29 +17,32 @@ inline constexpr OSType kQuickTimeMovieSubType = MakeOSType("MooV");
 inline constexpr OSType kAppleManufacturer = MakeOSType("appl");
 
 // Exporter selectors.
-inline constexpr int16_t kMovieExportToFileSelect = 0x0081;            // MovieExportToFileParams
+inline constexpr int16_t kMovieExportToFileSelect = 0x0081;  // MovieExportToFileParams
 inline constexpr int16_t kMovieExportGetAuxiliaryDataSelect = 0x0083;
-inline constexpr int16_t kMovieExportSetProgressProcSelect = 0x0084;   // MovieExportProgressParams
+inline constexpr int16_t kMovieExportSetProgressProcSelect = 0x0084;  // MovieExportProgressParams
 inline constexpr int16_t kMovieExportDoUserDialogSelect = 0x0086;
-inline constexpr int16_t kMovieExportToDataRefSelect = 0x0088;         // MovieExportToDataRefParams
-inline constexpr int16_t kMovieExportFromProceduresToDataRefSelect = 0x0089;  // ...FromProcedures...
-inline constexpr int16_t kMovieExportAddDataSourceSelect = 0x008A;     // MovieExportAddDataSourceParams
-inline constexpr int16_t kMovieExportValidateSelect = 0x008B;          // MovieExportValidateParams
+inline constexpr int16_t kMovieExportToDataRefSelect = 0x0088;  // MovieExportToDataRefParams
+inline constexpr int16_t kMovieExportFromProceduresToDataRefSelect =
+    0x0089;  // ...FromProcedures...
+inline constexpr int16_t kMovieExportAddDataSourceSelect =
+    0x008A;                                                    // MovieExportAddDataSourceParams
+inline constexpr int16_t kMovieExportValidateSelect = 0x008B;  // MovieExportValidateParams
 inline constexpr int16_t kMovieExportGetSettingsAsAtomContainerSelect = 0x008C;
 inline constexpr int16_t kMovieExportSetSettingsFromAtomContainerSelect = 0x008D;
-inline constexpr int16_t kMovieExportGetFileNameExtensionSelect = 0x008E;  // OSType*
+inline constexpr int16_t kMovieExportGetFileNameExtensionSelect = 0x008E;    // OSType*
 inline constexpr int16_t kMovieExportGetShortFileTypeStringSelect = 0x008F;  // std::string*
-inline constexpr int16_t kMovieExportGetSourceMediaTypeSelect = 0x0090;  // OSType*
-inline constexpr int16_t kMovieExportNewGetDataAndPropertiesProcsSelect = 0x0100;  // ...NewProcsParams
+inline constexpr int16_t kMovieExportGetSourceMediaTypeSelect = 0x0090;      // OSType*
+inline constexpr int16_t kMovieExportNewGetDataAndPropertiesProcsSelect =
+    0x0100;  // ...NewProcsParams
 inline constexpr int16_t kMovieExportDisposeGetDataAndPropertiesProcsSelect = 0x0101;
 // The delegate's compression settings (frame rate and depth), which its
 // 'tprl' and 'sptl' properties then report: MovieExportCompressionParams.
 inline constexpr int16_t kMovieExportSetCompressionSettingsSelect = 0x0110;
 
 // Properties asked of a data source.
-inline constexpr OSType kMovieExportWidth = MakeOSType("wdth");     // Fixed
-inline constexpr OSType kMovieExportHeight = MakeOSType("hegt");    // Fixed
-inline constexpr OSType kMovieExportDuration = MakeOSType("dura");  // TimeRecord
+inline constexpr OSType kMovieExportWidth = MakeOSType("wdth");        // Fixed
+inline constexpr OSType kMovieExportHeight = MakeOSType("hegt");       // Fixed
+inline constexpr OSType kMovieExportDuration = MakeOSType("dura");     // TimeRecord
 inline constexpr OSType kSCTemporalSettingsType = MakeOSType("tprl");  // SCTemporalSettings
 inline constexpr OSType kSCSpatialSettingsType = MakeOSType("sptl");   // SCSpatialSettings
 
@@ -137,10 +140,10 @@ struct MovieExportValidateParams {
 };
 
 struct MovieExportNewProcsParams {
-    OSType trackType = 0;  // kVideoMediaType or kSoundMediaType
+    OSType trackType = 0;        // kVideoMediaType or kSoundMediaType
     TimeScale* scale = nullptr;  // out: the time scale of requests
     Movie movie = nullptr;
-    Track track = nullptr;  // null: the first enabled track of that type
+    Track track = nullptr;    // null: the first enabled track of that type
     TimeValue startTime = 0;  // movie time
     TimeValue duration = 0;   // movie time; 0 or less: to the end
     MovieExportGetPropertyProc* propertyProc = nullptr;  // out

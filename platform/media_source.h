@@ -17,12 +17,12 @@ extern "C" {
 
 // Where a movie's bytes come from. Copies share the memory buffer.
 struct ByteSource {
-    std::string path;                                  // a file, when memory is null
+    std::string path;                                    // a file, when memory is null
     std::shared_ptr<const std::vector<uint8_t>> memory;  // an in-memory file
 };
 
 class MediaSource {
-public:
+  public:
     ~MediaSource();
     MediaSource(const MediaSource&) = delete;
     MediaSource& operator=(const MediaSource&) = delete;
@@ -38,7 +38,7 @@ public:
     void ArmDeadline(double seconds);
     bool Expired() const { return std::chrono::steady_clock::now() > m_deadline; }
 
-private:
+  private:
     MediaSource() = default;
     static int ReadPacket(void* opaque, uint8_t* buf, int size);
     static int64_t Seek(void* opaque, int64_t offset, int whence);

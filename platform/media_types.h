@@ -21,8 +21,12 @@ constexpr OSType MakeOSType(const char (&s)[5]) {
 constexpr OSType MakeWaveFormatType(uint16_t tag) {
     return (static_cast<OSType>('m') << 24) | (static_cast<OSType>('s') << 16) | tag;
 }
-constexpr Fixed IntToFixed(int32_t v) { return static_cast<Fixed>(static_cast<uint32_t>(v) << 16); }
-constexpr int32_t FixedToInt(Fixed v) { return v >> 16; }
+constexpr Fixed IntToFixed(int32_t v) {
+    return static_cast<Fixed>(static_cast<uint32_t>(v) << 16);
+}
+constexpr int32_t FixedToInt(Fixed v) {
+    return v >> 16;
+}
 std::string OSTypeToString(OSType t);  // for messages and test output
 
 // Media types of tracks.
@@ -46,7 +50,7 @@ inline constexpr OSType kUserDataTextInformation = 0xA9696E66u;  // (c)inf
 inline constexpr OSType kUserDataTextCopyright = 0xA9637079u;    // (c)cpy
 
 // Sample data formats.
-inline constexpr OSType kRawCodecType = MakeOSType("raw ");        // 8-bit offset sound, or raw pixels
+inline constexpr OSType kRawCodecType = MakeOSType("raw ");  // 8-bit offset sound, or raw pixels
 inline constexpr OSType kTwosComplementFormat = MakeOSType("twos");  // signed big-endian
 inline constexpr OSType kLittleEndianFormat = MakeOSType("sowt");    // signed little-endian
 inline constexpr OSType kSoundNotCompressed = MakeOSType("NONE");    // 8-bit offset binary
@@ -82,8 +86,8 @@ struct SampleDescription {
     int32_t pixelFormat = -1;  // layout of kDecodedPictureFormat pictures (platform-private)
     // Sound.
     int16_t channels = 0;
-    int16_t sampleSize = 0;    // bits per sample of one channel
-    double sampleRate = 0.0;   // sample frames per second
+    int16_t sampleSize = 0;     // bits per sample of one channel
+    double sampleRate = 0.0;    // sample frames per second
     int32_t bytesPerFrame = 0;  // for PCM: channels * sampleSize / 8
     // Format-specific bytes: the codec's configuration record, if any.
     std::vector<uint8_t> extension;

@@ -1,11 +1,11 @@
 #pragma once
 // Platform-private records behind Movie and Track, shared by the movie
 // toolbox and the export delegate.
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-#include <cstdint>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -28,11 +28,11 @@ struct TrackRecord {
     int16_t volume = 0x100;
     int32_t width = 0;  // display size, video only
     int32_t height = 0;
-    ByteSource bytes;        // where the samples are read from
-    int streamIndex = -1;    // -1: a track whose samples are held here (chapters)
+    ByteSource bytes;      // where the samples are read from
+    int streamIndex = -1;  // -1: a track whose samples are held here (chapters)
     AVRational streamTimeBase{1, 1};
-    int64_t originPts = 0;   // stream time that is media time 0
-    bool stillImage = false; // one picture lasting the whole media duration
+    int64_t originPts = 0;    // stream time that is media time 0
+    bool stillImage = false;  // one picture lasting the whole media duration
     TimeScale mediaScale = 1000;
     TimeValue mediaDuration = 0;
     std::vector<SampleDescription> descriptions;

@@ -125,8 +125,8 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
     if (type == kVideoMediaType) {
         t->width = par.width;
         t->height = par.height;
-        const AVRational sar = st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio
-                                                               : par.sample_aspect_ratio;
+        const AVRational sar =
+            st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio : par.sample_aspect_ratio;
         if (sar.num > 0 && sar.den > 0 && sar.num != sar.den) {
             t->width = static_cast<int32_t>(av_rescale(par.width, sar.num, sar.den));
         }
@@ -241,7 +241,8 @@ OSStatus FindMovieImporter(const std::string& path, OSType* importerSubType) {
     if (importerSubType == nullptr) return kStatusParamError;
     std::unique_ptr<MediaSource> src;
     if (OSStatus err = MediaSource::Open(ByteSource{path, nullptr}, &src); err != noErr) return err;
-    *importerSubType = IsStillPicture(*src) ? kStillImageImporterSubType : kMovieFileImporterSubType;
+    *importerSubType =
+        IsStillPicture(*src) ? kStillImageImporterSubType : kMovieFileImporterSubType;
     return noErr;
 }
 
@@ -270,9 +271,13 @@ OSStatus NewMovieFromStillImage(const std::string& path, TimeValue duration, Tim
     return OpenMovie(ByteSource{path, nullptr}, true, duration, scale, movie);
 }
 
-void DisposeMovie(Movie movie) { delete movie; }
+void DisposeMovie(Movie movie) {
+    delete movie;
+}
 
-TimeScale GetMovieTimeScale(Movie movie) { return movie != nullptr ? movie->timeScale : 0; }
+TimeScale GetMovieTimeScale(Movie movie) {
+    return movie != nullptr ? movie->timeScale : 0;
+}
 
 TimeValue GetMovieDuration(Movie movie) {
     if (movie == nullptr) return 0;
@@ -340,10 +345,18 @@ Track GetMovieTrack(Movie movie, int32_t trackID) {
     return nullptr;
 }
 
-Movie GetTrackMovie(Track track) { return track != nullptr ? track->movie : nullptr; }
-int32_t GetTrackID(Track track) { return track != nullptr ? track->trackID : 0; }
-OSType GetTrackMediaType(Track track) { return track != nullptr ? track->mediaType : 0; }
-bool GetTrackEnabled(Track track) { return track != nullptr && track->enabled; }
+Movie GetTrackMovie(Track track) {
+    return track != nullptr ? track->movie : nullptr;
+}
+int32_t GetTrackID(Track track) {
+    return track != nullptr ? track->trackID : 0;
+}
+OSType GetTrackMediaType(Track track) {
+    return track != nullptr ? track->mediaType : 0;
+}
+bool GetTrackEnabled(Track track) {
+    return track != nullptr && track->enabled;
+}
 
 void SetTrackEnabled(Track track, bool enabled) {
     if (track != nullptr) track->enabled = enabled;
@@ -368,13 +381,17 @@ void GetTrackDimensions(Track track, int32_t* width, int32_t* height) {
     if (height != nullptr) *height = track != nullptr ? track->height : 0;
 }
 
-int16_t GetTrackVolume(Track track) { return track != nullptr ? track->volume : 0; }
+int16_t GetTrackVolume(Track track) {
+    return track != nullptr ? track->volume : 0;
+}
 
 void SetTrackVolume(Track track, int16_t volume) {
     if (track != nullptr) track->volume = volume;
 }
 
-TimeScale GetMediaTimeScale(Track track) { return track != nullptr ? track->mediaScale : 0; }
+TimeScale GetMediaTimeScale(Track track) {
+    return track != nullptr ? track->mediaScale : 0;
+}
 
 OSStatus SetMediaTimeScale(Track track, TimeScale scale) {
     if (track == nullptr || scale <= 0) return kStatusParamError;
@@ -388,7 +405,9 @@ OSStatus SetMediaTimeScale(Track track, TimeScale scale) {
     return noErr;
 }
 
-TimeValue GetMediaDuration(Track track) { return track != nullptr ? track->mediaDuration : 0; }
+TimeValue GetMediaDuration(Track track) {
+    return track != nullptr ? track->mediaDuration : 0;
+}
 
 int32_t GetMediaSampleDescriptionCount(Track track) {
     return track != nullptr ? static_cast<int32_t>(track->descriptions.size()) : 0;
@@ -433,8 +452,7 @@ TimeValue GetMediaNextSampleTime(Track track, TimeValue mediaTime, bool includeS
 }
 
 OSStatus GetMediaSample(Track track, TimeValue mediaTime, std::vector<uint8_t>* data,
-                        TimeValue* sampleTime, TimeValue* sampleDuration,
-                        SampleDescription* desc) {
+                        TimeValue* sampleTime, TimeValue* sampleDuration, SampleDescription* desc) {
     if (track == nullptr || track->streamIndex >= 0 || data == nullptr) return kStatusParamError;
     const TextSample* found = nullptr;
     for (const auto& s : track->textSamples) {

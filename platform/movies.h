@@ -71,8 +71,7 @@ Track GetMovieIndTrack(Movie movie, int32_t index);  // index counts from 1; nul
 inline constexpr uint32_t kMovieTrackMediaType = 1u << 0;
 inline constexpr uint32_t kMovieTrackCharacteristic = 1u << 1;
 inline constexpr uint32_t kMovieTrackEnabledOnly = 1u << 2;
-Track GetMovieIndTrackType(Movie movie, int32_t index, OSType typeOrCharacteristic,
-                           uint32_t flags);
+Track GetMovieIndTrackType(Movie movie, int32_t index, OSType typeOrCharacteristic, uint32_t flags);
 Track GetMovieTrack(Movie movie, int32_t trackID);
 
 Movie GetTrackMovie(Track track);

@@ -12,7 +12,9 @@ namespace {
 
 constexpr double kEpsilon = 1e-9;
 
-bool Near0(double v) { return std::fabs(v) < kEpsilon; }
+bool Near0(double v) {
+    return std::fabs(v) < kEpsilon;
+}
 
 void StoreBGRA(const uint8_t* bgra, OSType format, uint8_t* out) {
     const uint8_t b = bgra[0], g = bgra[1], r = bgra[2], a = bgra[3];
@@ -28,16 +30,14 @@ void StoreBGRA(const uint8_t* bgra, OSType format, uint8_t* out) {
             return;
         case k16BE565PixelFormat:
         case k16LE565PixelFormat: {
-            const uint16_t v =
-                static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+            const uint16_t v = static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
             const bool be = format == k16BE565PixelFormat;
             out[be ? 0 : 1] = static_cast<uint8_t>(v >> 8);
             out[be ? 1 : 0] = static_cast<uint8_t>(v);
             return;
         }
         case k16BE555PixelFormat: {
-            const uint16_t v =
-                static_cast<uint16_t>(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+            const uint16_t v = static_cast<uint16_t>(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
             out[0] = static_cast<uint8_t>(v >> 8);
             out[1] = static_cast<uint8_t>(v);
             return;
@@ -98,7 +98,9 @@ bool PixelBufferIsValid(const PixelBuffer& b) {
            b.height <= 16384 && b.rowBytes >= b.width * bpp;
 }
 
-PictureConverter::~PictureConverter() { sws_freeContext(m_sws); }
+PictureConverter::~PictureConverter() {
+    sws_freeContext(m_sws);
+}
 
 OSStatus PictureConverter::CheckMatrix(const MatrixRecord& m) {
     const bool straight = Near0(m.b) && Near0(m.c) && !Near0(m.a) && !Near0(m.d);
@@ -134,8 +136,8 @@ OSStatus PictureConverter::Draw(const PicturePlanes& src, const PixelBuffer& des
     const bool direct = !turned && m.a > 0 && m.d > 0 && ox >= 0 && oy >= 0 &&
                         ox + sw <= dest.width && oy + sh <= dest.height;
     const AVPixelFormat outFormat = direct ? AVPixelFormatFor(dest.pixelFormat) : AV_PIX_FMT_BGRA;
-    m_sws = sws_getCachedContext(m_sws, src.width, src.height, src.format, sw, sh, outFormat,
-                                 flags, nullptr, nullptr, nullptr);
+    m_sws = sws_getCachedContext(m_sws, src.width, src.height, src.format, sw, sh, outFormat, flags,
+                                 nullptr, nullptr, nullptr);
     if (m_sws == nullptr) return kStatusParamError;
     if (direct) {
         uint8_t* out[4] = {dest.base + static_cast<ptrdiff_t>(oy) * dest.rowBytes + ox * bpp};

@@ -1,8 +1,8 @@
 #pragma once
 // Platform-private: draws a decoded picture into a pixel buffer through a
 // matrix, reusing its scaler between calls.
-#include <vector>
 #include <cstdint>
+#include <vector>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -20,7 +20,7 @@ struct PicturePlanes {
 };
 
 class PictureConverter {
-public:
+  public:
     PictureConverter() = default;
     ~PictureConverter();
     PictureConverter(const PictureConverter&) = delete;
@@ -31,7 +31,7 @@ public:
     OSStatus Draw(const PicturePlanes& src, const PixelBuffer& dest, const MatrixRecord& m,
                   int32_t quality);
 
-private:
+  private:
     SwsContext* m_sws = nullptr;
     std::vector<uint8_t> m_turn;  // scaled picture waiting to be turned or clipped
 };

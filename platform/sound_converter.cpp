@@ -64,9 +64,13 @@ bool OutputFor(const SoundComponentData& d, AVSampleFormat* format, Pack* pack) 
     return true;
 }
 
-bool RateOk(double r) { return std::isfinite(r) && r >= 1 && r <= 768000; }
+bool RateOk(double r) {
+    return std::isfinite(r) && r >= 1 && r <= 768000;
+}
 
-uint16_t Load16BE(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t Load16BE(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 }  // namespace
 
@@ -187,10 +191,9 @@ OSStatus SoundConverterOpen(const SoundComponentData& input, const SoundComponen
     AVChannelLayout inLayout{}, outLayout{};
     av_channel_layout_default(&inLayout, input.numChannels);
     av_channel_layout_default(&outLayout, output.numChannels);
-    const int rc = swr_alloc_set_opts2(&c->swr, &outLayout, c->outFormat,
-                                       static_cast<int>(std::lround(output.sampleRate)), &inLayout,
-                                       c->layout.format,
-                                       static_cast<int>(std::lround(input.sampleRate)), 0, nullptr);
+    const int rc = swr_alloc_set_opts2(
+        &c->swr, &outLayout, c->outFormat, static_cast<int>(std::lround(output.sampleRate)),
+        &inLayout, c->layout.format, static_cast<int>(std::lround(input.sampleRate)), 0, nullptr);
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
     if (rc < 0) return kStatusParamError;
@@ -224,14 +227,13 @@ OSStatus SoundConverterBeginConversion(SoundConverter c) {
 }
 
 OSStatus SoundConverterConvertBuffer(SoundConverter c, const void* input, uint32_t inputFrames,
-                                     void* output, uint32_t outputCapacity,
-                                     uint32_t* outputFrames, uint32_t* outputBytes) {
+                                     void* output, uint32_t outputCapacity, uint32_t* outputFrames,
+                                     uint32_t* outputBytes) {
     if (c == nullptr || (input == nullptr && inputFrames > 0) || inputFrames > (1u << 24)) {
         return kStatusParamError;
     }
-    const uint8_t* in = inputFrames > 0
-                            ? UnpackInput(c, static_cast<const uint8_t*>(input), inputFrames)
-                            : nullptr;
+    const uint8_t* in =
+        inputFrames > 0 ? UnpackInput(c, static_cast<const uint8_t*>(input), inputFrames) : nullptr;
     // No input must not be taken as the end: swr treats a null input as a flush.
     if (in == nullptr) {
         static const uint8_t kNothing[8] = {};

@@ -135,9 +135,10 @@ OSStatus VideoReader::FrameAt(TimeValue t, const AVFrame** frame, TimeValue* fra
     }
     const TimeValue ahead = static_cast<TimeValue>(kSeekAheadSeconds) * m_track.mediaScale;
     const bool jumpBack = m_haveCurrent && t < m_currentTime;
-    const bool jumpAhead = m_haveNext ? t - m_nextTime > ahead
-                                      : (!m_haveCurrent && t > ahead) ||
-                                            (m_haveCurrent && !m_drained && t - m_currentTime > ahead);
+    const bool jumpAhead = m_haveNext
+                               ? t - m_nextTime > ahead
+                               : (!m_haveCurrent && t > ahead) ||
+                                     (m_haveCurrent && !m_drained && t - m_currentTime > ahead);
     if (jumpBack || jumpAhead) {
         SeekTo(t);
         m_haveCurrent = m_haveNext = m_drained = false;
@@ -192,10 +193,9 @@ OSStatus SoundReader::Append(const AVFrame* f) {
     if (channels <= 0 || channels > 64 || f->sample_rate <= 0) return kStatusParamError;
     if (m_swr == nullptr || inFormat != m_inFormat || channels != m_channels ||
         f->sample_rate != m_rate) {
-        const AVSampleFormat outFormat = (inFormat == AV_SAMPLE_FMT_U8 ||
-                                          inFormat == AV_SAMPLE_FMT_U8P)
-                                             ? AV_SAMPLE_FMT_U8
-                                             : AV_SAMPLE_FMT_S16;
+        const AVSampleFormat outFormat =
+            (inFormat == AV_SAMPLE_FMT_U8 || inFormat == AV_SAMPLE_FMT_U8P) ? AV_SAMPLE_FMT_U8
+                                                                            : AV_SAMPLE_FMT_S16;
         swr_free(&m_swr);
         AVChannelLayout layout{};
         if (av_channel_layout_copy(&layout, &f->ch_layout) < 0) return kStatusOutOfMemory;
@@ -218,8 +218,8 @@ OSStatus SoundReader::Append(const AVFrame* f) {
     const size_t old = m_pending.size();
     m_pending.resize(old + static_cast<size_t>(maxOut) * static_cast<size_t>(bytesPerFrame));
     uint8_t* outPlanes[1] = {m_pending.data() + old};
-    const int n = swr_convert(m_swr, outPlanes, maxOut, const_cast<const uint8_t**>(f->extended_data),
-                              f->nb_samples);
+    const int n = swr_convert(m_swr, outPlanes, maxOut,
+                              const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
     if (n < 0) {
         m_pending.resize(old);
         return kStatusParamError;
@@ -231,7 +231,8 @@ OSStatus SoundReader::Append(const AVFrame* f) {
 OSStatus SoundReader::Fill(int32_t frames) {
     while (!m_ended) {
         if (m_channels > 0) {
-            const size_t bpf = static_cast<size_t>(av_get_bytes_per_sample(m_outFormat) * m_channels);
+            const size_t bpf =
+                static_cast<size_t>(av_get_bytes_per_sample(m_outFormat) * m_channels);
             if (m_pending.size() / bpf >= static_cast<size_t>(frames)) return noErr;
         }
         av_frame_unref(m_frame);

@@ -2,9 +2,9 @@
 // Platform-private: sequential decoding of one track, with seeking when a
 // request jumps. Each reader opens the track's bytes on its own, so readers
 // never disturb each other or the movie.
+#include <cstdint>
 #include <memory>
 #include <vector>
-#include <cstdint>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -14,10 +14,10 @@ extern "C" {
 #include "platform/movie_internal.h"
 
 class TrackDecoder {
-public:
+  public:
     ~TrackDecoder();
 
-protected:
+  protected:
     OSStatus OpenDecoder(const TrackRecord& track);
     // Next decoded frame of the track; false at the end or on a failure
     // (m_failure says which).
@@ -34,7 +34,7 @@ protected:
 };
 
 class VideoReader : public TrackDecoder {
-public:
+  public:
     ~VideoReader();
     static OSStatus Open(const TrackRecord& track, std::unique_ptr<VideoReader>* out);
     // The picture shown at mediaTime, its own media time and the media time
@@ -43,7 +43,7 @@ public:
     OSStatus FrameAt(TimeValue mediaTime, const AVFrame** frame, TimeValue* frameTime,
                      TimeValue* nextTime, uint64_t* serial);
 
-private:
+  private:
     bool Decode(AVFrame* f, TimeValue* t);
 
     AVFrame* m_current = nullptr;
@@ -58,17 +58,17 @@ private:
 };
 
 class SoundReader : public TrackDecoder {
-public:
+  public:
     ~SoundReader();
     static OSStatus Open(const TrackRecord& track, TimeValue startMediaTime,
                          std::unique_ptr<SoundReader>* out);
     // Up to maxFrames sample frames of PCM in *desc's format (16-bit
     // little-endian, or 8-bit offset binary for 8-bit sources). The data stays
     // valid until the next call. kStatusEndOfData when the sound is over.
-    OSStatus Read(int32_t maxFrames, const uint8_t** data, int32_t* frames,
-                  SampleDescription* desc, bool* formatChanged);
+    OSStatus Read(int32_t maxFrames, const uint8_t** data, int32_t* frames, SampleDescription* desc,
+                  bool* formatChanged);
 
-private:
+  private:
     OSStatus Fill(int32_t frames);
     OSStatus Append(const AVFrame* f);
 

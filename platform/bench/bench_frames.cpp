@@ -84,8 +84,10 @@ int main(int argc, char** argv) {
     if (mkdtemp(dir.data()) == nullptr) return 1;
     const std::string src = argc > 1 ? argv[1] : dir + "/src.mp4";
     if (argc <= 1) {
-        const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=640x480:r=25:d=20 "
-                                 "-c:v libx264 -pix_fmt yuv420p -preset medium '" + src + "'";
+        const std::string make =
+            "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=640x480:r=25:d=20 "
+            "-c:v libx264 -pix_fmt yuv420p -preset medium '" +
+            src + "'";
         if (std::system(make.c_str()) != 0) return 1;
     }
     const std::string baseline =

@@ -34,8 +34,8 @@ void Pull(Movie movie, ComponentInstance delegate, OSType kind) {
         p.requestedSampleCount = 2048;
         if (data(ref, &p) != noErr) break;
         if (kind == kVideoMediaType) {
-            const MatrixRecord m = FrameMatrix(p.desc->width, p.desc->height, 32, 24, 90, nullptr,
-                                               nullptr);
+            const MatrixRecord m =
+                FrameMatrix(p.desc->width, p.desc->height, 32, 24, 90, nullptr, nullptr);
             PixelBuffer turned{pixels, 24, 32, 24 * 4, k32BGRAPixelFormat};
             DecompressSequence seq = nullptr;
             if (DecompressSequenceBegin(&seq, *p.desc, turned, &m, 0, 0) == noErr) {

@@ -28,8 +28,12 @@ OSStatus CounterClose(CounterStorage* s, ComponentInstance self, void*) {
     return noErr;
 }
 
-OSStatus CounterVersion(CounterStorage*, ComponentInstance, void*) { return 0x00010005; }
-OSStatus CounterCanDo(CounterStorage*, ComponentInstance, void*) { return 0; }
+OSStatus CounterVersion(CounterStorage*, ComponentInstance, void*) {
+    return 0x00010005;
+}
+OSStatus CounterCanDo(CounterStorage*, ComponentInstance, void*) {
+    return 0;
+}
 
 OSStatus CounterBump(CounterStorage* s, ComponentInstance, void* params) {
     s->calls += *static_cast<int*>(params);

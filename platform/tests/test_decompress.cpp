@@ -10,7 +10,8 @@ namespace {
 // A 4 x 2 BGRA picture whose pixels are numbered 1..8 in their red byte.
 SampleDescription NumberedPicture(std::vector<uint8_t>* data) {
     data->clear();
-    for (int i = 1; i <= 8; ++i) data->insert(data->end(), {0, 0, static_cast<uint8_t>(i * 10), 255});
+    for (int i = 1; i <= 8; ++i)
+        data->insert(data->end(), {0, 0, static_cast<uint8_t>(i * 10), 255});
     SampleDescription d;
     d.descType = kImageDescriptionType;
     d.dataFormat = kBGRAPixelFormat;
@@ -92,8 +93,8 @@ TEST(Decompress, SixteenBitDestinations) {
             ASSERT_EQ(DecompressSequenceFrame(seq, src.data(), static_cast<int32_t>(src.size())),
                       noErr);
             CDSequenceEnd(seq);
-            const uint16_t v = format == k16BE565PixelFormat ? (out[0] << 8) | out[1]
-                                                             : (out[1] << 8) | out[0];
+            const uint16_t v =
+                format == k16BE565PixelFormat ? (out[0] << 8) | out[1] : (out[1] << 8) | out[0];
             EXPECT_EQ(v, 0xFFE0) << OSTypeToString(format) << " " << degrees;  // yellow
         }
     }

@@ -39,14 +39,14 @@ TEST_P(DelegatePictures, PictureAtTimeHasThePatternSizeAndTurn) {
     ASSERT_EQ(ExtractFrame(m, 1.55, 32, 24, 90, &turned), noErr);
     EXPECT_EQ(turned.width, 24);
     EXPECT_EQ(turned.height, 32);
-    EXPECT_TRUE(Near(QuadrantColour(turned, true, false), PatternColour(false, false, true),
-                     kTolerance));
-    EXPECT_TRUE(Near(QuadrantColour(turned, true, true), PatternColour(true, false, true),
-                     kTolerance));
-    EXPECT_TRUE(Near(QuadrantColour(turned, false, false), PatternColour(false, true, true),
-                     kTolerance));
-    EXPECT_TRUE(Near(QuadrantColour(turned, false, true), PatternColour(true, true, true),
-                     kTolerance));
+    EXPECT_TRUE(
+        Near(QuadrantColour(turned, true, false), PatternColour(false, false, true), kTolerance));
+    EXPECT_TRUE(
+        Near(QuadrantColour(turned, true, true), PatternColour(true, false, true), kTolerance));
+    EXPECT_TRUE(
+        Near(QuadrantColour(turned, false, false), PatternColour(false, true, true), kTolerance));
+    EXPECT_TRUE(
+        Near(QuadrantColour(turned, false, true), PatternColour(true, true, true), kTolerance));
     DisposeMovie(m);
 }
 
@@ -56,13 +56,14 @@ INSTANTIATE_TEST_SUITE_P(Corpus, DelegatePictures,
                                            "h264_aac.3gp", "pal.dv", "flv1_mp3.flv"),
                          [](const auto& info) {
                              std::string n = info.param;
-                             for (char& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             for (char& c : n)
+                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return n;
                          });
 
 // Procedures of one kind over a movie, closed again by the destructor.
 class Procs {
-public:
+  public:
     Procs(Movie movie, OSType kind) {
         EXPECT_EQ(OpenMovieExportDelegate(&m_delegate), noErr);
         MovieExportNewProcsParams p;
@@ -77,9 +78,9 @@ public:
     ~Procs() {
         if (status == noErr) {
             MovieExportDisposeProcsParams d{property, data, ref};
-            EXPECT_EQ(CallComponent(m_delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect,
-                                    &d),
-                      noErr);
+            EXPECT_EQ(
+                CallComponent(m_delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, &d),
+                noErr);
         }
         CloseComponent(m_delegate);
     }
@@ -141,6 +142,27 @@ TEST(DelegateTiming, WalkingByDurationVisitsEverySourcePictureOnce) {
     const TimeValue shown = p.actualTime;
     ASSERT_EQ(v.Get(dura.value / 4, &p), noErr);
     EXPECT_EQ(p.actualTime, shown);
+    DisposeMovie(m);
+}
+
+TEST(DelegateTiming, AFinerMediaTimeScaleIsUsedForRequests) {
+    Movie m = nullptr;
+    ASSERT_EQ(NewMovieFromFile(CorpusFile("mjpeg_u8.avi"), &m), noErr);
+    Track video = GetMovieIndTrackType(m, 1, kVideoMediaType, kMovieTrackMediaType);
+    ASSERT_LT(GetMediaTimeScale(video), 600);  // AVI counts frames
+    ASSERT_EQ(SetMediaTimeScale(video, GetMediaTimeScale(video) * 100), noErr);
+    Procs v(m, kVideoMediaType);
+    ASSERT_EQ(v.status, noErr);
+    EXPECT_EQ(v.scale, GetMediaTimeScale(video));
+    int pictures = 0;
+    TimeValue t = 0;
+    MovieExportGetDataParams p;
+    while (v.Get(t, &p) == noErr && pictures < 100) {
+        EXPECT_EQ(p.durationPerSample, v.scale / 10);  // 10 frames per second
+        t += p.durationPerSample;
+        ++pictures;
+    }
+    EXPECT_EQ(pictures, 20);
     DisposeMovie(m);
 }
 
@@ -232,8 +254,8 @@ TEST(DelegateProcs, KindsWithoutTracksAndStillPictures) {
     ASSERT_EQ(CallComponent(delegate, kMovieExportValidateSelect, &vp), noErr);
     EXPECT_TRUE(valid);
     EXPECT_EQ(CallComponent(delegate, 0x0042, nullptr), kStatusBadSelector);
-    EXPECT_EQ(ComponentFunctionImplemented(delegate, kMovieExportNewGetDataAndPropertiesProcsSelect),
-              1);
+    EXPECT_EQ(
+        ComponentFunctionImplemented(delegate, kMovieExportNewGetDataAndPropertiesProcsSelect), 1);
     EXPECT_EQ(ComponentFunctionImplemented(delegate, kMovieExportToFileSelect), 0);
     CloseComponent(delegate);
     DisposeMovie(sound);

@@ -41,9 +41,9 @@ TEST_P(PictureFiles, DrawsThePatternScaledAndTurned) {
         return static_cast<uint16_t>((p[0] << 8) | p[1]);
     };
     const uint16_t topRight = at(tw * 3 / 4, th / 4);
-    EXPECT_GE(topRight >> 11, 26);            // red
-    EXPECT_GE((topRight >> 5) & 0x3F, 52);    // green
-    EXPECT_LE(topRight & 0x1F, 6);            // blue
+    EXPECT_GE(topRight >> 11, 26);                      // red
+    EXPECT_GE((topRight >> 5) & 0x3F, 52);              // green
+    EXPECT_LE(topRight & 0x1F, 6);                      // blue
     const uint16_t topLeftTurned = at(tw / 4, th / 4);  // was bottom-left: red only
     EXPECT_GE(topLeftTurned >> 11, 26);
     EXPECT_LE((topLeftTurned >> 5) & 0x3F, 12);
@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(Corpus, PictureFiles,
                          ::testing::Values("pic.png", "pic.jpg", "pic.bmp", "pic.gif"),
                          [](const auto& info) {
                              std::string n = info.param;
-                             for (char& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             for (char& c : n)
+                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return n;
                          });
 

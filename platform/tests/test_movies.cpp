@@ -49,27 +49,26 @@ TEST_P(MovieOpen, TracksFormatsAndDurationsMatchProbe) {
     EXPECT_EQ(FirstFormat(m, kSoundMediaType), e.soundFormat)
         << OSTypeToString(FirstFormat(m, kSoundMediaType));
 
-    const double movieSeconds =
-        static_cast<double>(GetMovieDuration(m)) / GetMovieTimeScale(m);
+    const double movieSeconds = static_cast<double>(GetMovieDuration(m)) / GetMovieTimeScale(m);
     EXPECT_NEAR(movieSeconds, probe.duration, 0.05) << e.file;
     // Each track against its stream, where ffprobe knows the stream's length.
     int video = 0, audio = 0;
     for (const auto& s : probe.streams) {
         const bool isVideo = s.codecType == "video";
         if (!isVideo && s.codecType != "audio") continue;
-        Track t = GetMovieIndTrackType(m, isVideo ? ++video : ++audio,
-                                       isVideo ? kVideoMediaType : kSoundMediaType,
-                                       kMovieTrackMediaType);
+        Track t =
+            GetMovieIndTrackType(m, isVideo ? ++video : ++audio,
+                                 isVideo ? kVideoMediaType : kSoundMediaType, kMovieTrackMediaType);
         ASSERT_NE(t, nullptr);
         EXPECT_TRUE(GetTrackEnabled(t));
-        EXPECT_TRUE(TrackHasCharacteristic(t, isVideo ? kCharacteristicCanSee
-                                                      : kCharacteristicCanHear));
+        EXPECT_TRUE(
+            TrackHasCharacteristic(t, isVideo ? kCharacteristicCanSee : kCharacteristicCanHear));
         if (s.duration > 0) {
             const double mediaSeconds =
                 static_cast<double>(GetMediaDuration(t)) / GetMediaTimeScale(t);
             EXPECT_NEAR(mediaSeconds, s.duration, 0.01) << e.file << " stream " << s.codecType;
-            EXPECT_NEAR(static_cast<double>(GetTrackDuration(t)) / GetMovieTimeScale(m),
-                        s.duration, 0.01);
+            EXPECT_NEAR(static_cast<double>(GetTrackDuration(t)) / GetMovieTimeScale(m), s.duration,
+                        0.01);
         }
         SampleDescription d;
         ASSERT_EQ(GetMediaSampleDescription(t, 1, &d), noErr);
@@ -94,19 +93,18 @@ constexpr OSType kNoTrack = 0;
 
 INSTANTIATE_TEST_SUITE_P(
     Corpus, MovieOpen,
-    ::testing::Values(
-        Expected{"h264_aac.mp4", kH264Format, MakeOSType("mp4a")},
-        Expected{"chapters.mov", kMPEG4VisualFormat, kTwosComplementFormat},
-        Expected{"vp8_vorbis.webm", MakeOSType("VP80"), MakeOSType("vorb")},
-        Expected{"h264_mp3.mkv", kH264Format, kMP3Format},
-        Expected{"mjpeg_u8.avi", MakeOSType("MJPG"), kRawCodecType},
-        Expected{"mpeg4_mp3.avi", MakeOSType("XVID"), kWaveMP3Format},
-        Expected{"h264_aac.3gp", kH264Format, MakeOSType("mp4a")},
-        Expected{"pal.dv", MakeOSType("dvc "), kLittleEndianFormat},
-        Expected{"flv1_mp3.flv", MakeOSType("FLV1"), kMP3Format},
-        Expected{"tone.wav", kNoTrack, kLittleEndianFormat},
-        Expected{"tone.mp3", kNoTrack, kMP3Format},
-        Expected{"tone.aiff", kNoTrack, kTwosComplementFormat}),
+    ::testing::Values(Expected{"h264_aac.mp4", kH264Format, MakeOSType("mp4a")},
+                      Expected{"chapters.mov", kMPEG4VisualFormat, kTwosComplementFormat},
+                      Expected{"vp8_vorbis.webm", MakeOSType("VP80"), MakeOSType("vorb")},
+                      Expected{"h264_mp3.mkv", kH264Format, kMP3Format},
+                      Expected{"mjpeg_u8.avi", MakeOSType("MJPG"), kRawCodecType},
+                      Expected{"mpeg4_mp3.avi", MakeOSType("XVID"), kWaveMP3Format},
+                      Expected{"h264_aac.3gp", kH264Format, MakeOSType("mp4a")},
+                      Expected{"pal.dv", MakeOSType("dvc "), kLittleEndianFormat},
+                      Expected{"flv1_mp3.flv", MakeOSType("FLV1"), kMP3Format},
+                      Expected{"tone.wav", kNoTrack, kLittleEndianFormat},
+                      Expected{"tone.mp3", kNoTrack, kMP3Format},
+                      Expected{"tone.aiff", kNoTrack, kTwosComplementFormat}),
     [](const auto& info) {
         std::string n = info.param.file;
         for (char& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
@@ -155,7 +153,8 @@ TEST(MovieText, UserDataAndChaptersComeFromTheFile) {
     }
     EXPECT_EQ(titles, probe.chapterTitles);
     ASSERT_EQ(starts.size(), probe.chapterStarts.size());
-    for (size_t i = 0; i < starts.size(); ++i) EXPECT_NEAR(starts[i], probe.chapterStarts[i], 0.002);
+    for (size_t i = 0; i < starts.size(); ++i)
+        EXPECT_NEAR(starts[i], probe.chapterStarts[i], 0.002);
     DisposeMovie(m);
 }
 

@@ -45,14 +45,13 @@ TEST(SoundConverter, SameRateChangesOnlyTheLayout) {
                          Fmt(kLittleEndianFormat, 1, 16, 8000), be, 3),
               (std::vector<uint8_t>{0x34, 0x12, 0x00, 0x80, 0xFF, 0x7F}));
     EXPECT_EQ(ConvertAll(Fmt(kLittleEndianFormat, 1, 16, 8000),
-                         Fmt(kTwosComplementFormat, 1, 16, 8000),
-                         {0x34, 0x12, 0x00, 0x80}, 2),
+                         Fmt(kTwosComplementFormat, 1, 16, 8000), {0x34, 0x12, 0x00, 0x80}, 2),
               (std::vector<uint8_t>{0x12, 0x34, 0x80, 0x00}));
     // 16-bit to 8-bit offset binary keeps the high byte, moved by 128.
-    EXPECT_EQ(ConvertAll(Fmt(kLittleEndianFormat, 1, 16, 8000),
-                         Fmt(kSoundNotCompressed, 1, 8, 8000),
-                         {0x00, 0x00, 0x00, 0x40, 0x00, 0xC0}, 3),
-              (std::vector<uint8_t>{0x80, 0xC0, 0x40}));
+    EXPECT_EQ(
+        ConvertAll(Fmt(kLittleEndianFormat, 1, 16, 8000), Fmt(kSoundNotCompressed, 1, 8, 8000),
+                   {0x00, 0x00, 0x00, 0x40, 0x00, 0xC0}, 3),
+        (std::vector<uint8_t>{0x80, 0xC0, 0x40}));
     // Signed 8-bit to offset binary.
     EXPECT_EQ(ConvertAll(Fmt(kTwosComplementFormat, 1, 8, 8000), Fmt(kRawCodecType, 1, 8, 8000),
                          {0x00, 0x7F, 0x80}, 3),
@@ -75,13 +74,14 @@ TEST(SoundConverter, ResamplingKeepsPitchAndLength) {
     const int rate = 44100, outRate = 22050, frames = 44100;
     std::vector<uint8_t> in;
     for (int i = 0; i < frames; ++i) {
-        const auto s = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 1000 * i / rate)));
+        const auto s =
+            static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 1000 * i / rate)));
         in.push_back(static_cast<uint8_t>(s));
         in.push_back(static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8));
     }
-    const std::vector<uint8_t> out = ConvertAll(Fmt(kLittleEndianFormat, 1, 16, rate),
-                                                Fmt(kLittleEndianFormat, 1, 16, outRate), in,
-                                                frames);
+    const std::vector<uint8_t> out =
+        ConvertAll(Fmt(kLittleEndianFormat, 1, 16, rate), Fmt(kLittleEndianFormat, 1, 16, outRate),
+                   in, frames);
     const size_t n = out.size() / 2;
     EXPECT_NEAR(static_cast<double>(n), outRate, 32);
     // Count rising zero crossings over the middle: 1000 per second.

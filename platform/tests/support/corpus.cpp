@@ -38,7 +38,9 @@ std::string Tone(int rate, int channels, double seconds = 2.0) {
     return s.str();
 }
 
-std::string Quote(const std::string& p) { return "'" + p + "'"; }
+std::string Quote(const std::string& p) {
+    return "'" + p + "'";
+}
 
 std::string Recipe(const std::string& name) {
     const std::string still = Pattern(64, 48, 1, 1) + " -frames:v 1 ";
@@ -48,11 +50,12 @@ std::string Recipe(const std::string& name) {
         {"chapters.mov", Pattern(64, 48, 10) + " " + Tone(22050, 2) +
                              "META -map 0:v -map 1:a -map_metadata 2 -map_chapters 2 "
                              "-c:v mpeg4 -q:v 2 -c:a pcm_s16be"},
-        {"vp8_vorbis.webm", Pattern(64, 48, 10) + " " + Tone(48000, 2) +
-                                "-c:v libvpx -b:v 300k -c:a libvorbis"},
-        {"h264_mp3.mkv",
-         Pattern(64, 48, 10) + " " + Tone(44100, 2) + "-c:v libx264 -pix_fmt yuv420p -c:a libmp3lame"},
-        {"mjpeg_u8.avi", Pattern(64, 48, 10) + " " + Tone(11025, 1) + "-c:v mjpeg -q:v 2 -c:a pcm_u8"},
+        {"vp8_vorbis.webm",
+         Pattern(64, 48, 10) + " " + Tone(48000, 2) + "-c:v libvpx -b:v 300k -c:a libvorbis"},
+        {"h264_mp3.mkv", Pattern(64, 48, 10) + " " + Tone(44100, 2) +
+                             "-c:v libx264 -pix_fmt yuv420p -c:a libmp3lame"},
+        {"mjpeg_u8.avi",
+         Pattern(64, 48, 10) + " " + Tone(11025, 1) + "-c:v mjpeg -q:v 2 -c:a pcm_u8"},
         {"mpeg4_mp3.avi", Pattern(64, 48, 10) + " " + Tone(44100, 2) +
                               "-c:v mpeg4 -q:v 2 -vtag XVID -c:a libmp3lame"},
         {"h264_aac.3gp", Pattern(176, 144, 10) + " " + Tone(8000, 1) +
@@ -79,9 +82,13 @@ Rgb PatternColour(bool right, bool bottom, bool late) {
     return Rgb{right ? 0 : 255, bottom ? 0 : 255, late ? 255 : 0};
 }
 
-int RunCommand(const std::string& command) { return std::system(command.c_str()); }
+int RunCommand(const std::string& command) {
+    return std::system(command.c_str());
+}
 
-std::string ScratchPath(const std::string& name) { return CorpusDir() + "/" + name; }
+std::string ScratchPath(const std::string& name) {
+    return CorpusDir() + "/" + name;
+}
 
 std::string CorpusFile(const std::string& name) {
     const std::string path = ScratchPath(name);
@@ -110,7 +117,8 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 namespace {
@@ -138,8 +146,8 @@ double ToDouble(const std::string& v) {
 
 ProbedFile Probe(const std::string& path) {
     // One "key=value" per line, sections in brackets.
-    const std::string text = Capture("ffprobe -v error -show_format -show_streams -show_chapters " +
-                                     Quote(path));
+    const std::string text =
+        Capture("ffprobe -v error -show_format -show_streams -show_chapters " + Quote(path));
     ProbedFile f;
     std::istringstream in(text);
     std::string line, section;

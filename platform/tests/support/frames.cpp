@@ -29,9 +29,8 @@ OSStatus ExtractFrame(Movie movie, double seconds, int32_t w, int32_t h, int32_t
         gp.requestedTime = static_cast<TimeValue>(seconds * scale);
         err = data(ref, &gp);
         if (err == noErr) {
-            const MatrixRecord m =
-                FrameMatrix(gp.desc->width, gp.desc->height, w, h, degrees, &out->width,
-                            &out->height);
+            const MatrixRecord m = FrameMatrix(gp.desc->width, gp.desc->height, w, h, degrees,
+                                               &out->width, &out->height);
             out->bgra.assign(static_cast<size_t>(out->width) * out->height * 4, 0);
             PixelBuffer pb{out->bgra.data(), out->width, out->height, out->width * 4,
                            k32BGRAPixelFormat};
@@ -56,7 +55,8 @@ Rgb PixelAt(const ExtractedFrame& f, int32_t x, int32_t y) {
 }
 
 Rgb QuadrantColour(const ExtractedFrame& f, bool right, bool bottom) {
-    return PixelAt(f, right ? f.width * 3 / 4 : f.width / 4, bottom ? f.height * 3 / 4 : f.height / 4);
+    return PixelAt(f, right ? f.width * 3 / 4 : f.width / 4,
+                   bottom ? f.height * 3 / 4 : f.height / 4);
 }
 
 bool Near(const Rgb& a, const Rgb& b, int tolerance) {

@@ -11,15 +11,23 @@
 
 namespace {
 
-const std::string& CorpusDir() {
-    static std::string dir = [] {
+// Made on first use and removed, with everything in it, when the program ends.
+struct TempDir {
+    std::string path;
+    TempDir() {
         const char* tmp = std::getenv("TMPDIR");
         std::string t = std::string(tmp != nullptr ? tmp : "/tmp") + "/mp-corpus-XXXXXX";
-        if (mkdtemp(t.data()) == nullptr) return std::string();
-        std::atexit([] { std::filesystem::remove_all(CorpusDir()); });
-        return t;
-    }();
-    return dir;
+        if (mkdtemp(t.data()) != nullptr) path = t;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+};
+
+const std::string& CorpusDir() {
+    static TempDir dir;
+    return dir.path;
 }
 
 // lavfi source with the quadrant pattern; W x H at `rate` frames per second, 2 seconds.

@@ -28,3 +28,11 @@ inline constexpr OSStatus kStatusInvalidAtomContainer = -2107;  // malformed con
 // Resources.
 inline constexpr OSStatus kStatusResourceNotFound = -192;
 inline constexpr OSStatus kStatusBadResourceMap = -199;  // malformed resource image
+// Files and media.
+inline constexpr OSStatus kStatusBadFileName = -37;     // a path that does not fit a file specification
+inline constexpr OSStatus kStatusFileNotFound = -43;
+inline constexpr OSStatus kStatusDuplicateFile = -48;   // creating a file that already exists
+inline constexpr OSStatus kStatusCantDecodeVideo = -2003;
+inline constexpr OSStatus kStatusNoMovieFound = -2048;  // the source could not be opened as a movie
+inline constexpr OSStatus kStatusComponentNotFound = -3000;  // no component fits the description
+inline constexpr OSStatus kStatusUserDataNotFound = -2026;  // no user-data item of that type

@@ -1,0 +1,119 @@
+#include "platform/files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+OSStatus FileSpecFromPath(std::string_view path, FileSpec* spec) {
+    if (spec == nullptr) return kStatusParamError;
+    if (path.empty() || path.size() > kFileSpecMaxPath) return kStatusBadFileName;
+    if (path.find('\0') != std::string_view::npos) return kStatusBadFileName;
+    FileSpec s;
+    s.name[0] = static_cast<uint8_t>(path.size());
+    std::memcpy(s.name.data() + 1, path.data(), path.size());
+    *spec = s;
+    return noErr;
+}
+
+std::string FileSpecPath(const FileSpec& spec) {
+    return std::string(reinterpret_cast<const char*>(spec.name.data() + 1), spec.name[0]);
+}
+
+void FileSpecPack(const FileSpec& spec, std::span<uint8_t, kFileSpecBytes> out) {
+    const auto v = static_cast<uint16_t>(spec.vRefNum);
+    const auto d = static_cast<uint32_t>(spec.parID);
+    out[0] = static_cast<uint8_t>(v >> 8);
+    out[1] = static_cast<uint8_t>(v);
+    out[2] = static_cast<uint8_t>(d >> 24);
+    out[3] = static_cast<uint8_t>(d >> 16);
+    out[4] = static_cast<uint8_t>(d >> 8);
+    out[5] = static_cast<uint8_t>(d);
+    std::memcpy(out.data() + 6, spec.name.data(), spec.name.size());
+}
+
+FileSpec FileSpecUnpack(std::span<const uint8_t, kFileSpecBytes> in) {
+    FileSpec s;
+    s.vRefNum = static_cast<int16_t>((in[0] << 8) | in[1]);
+    s.parID = static_cast<int32_t>((static_cast<uint32_t>(in[2]) << 24) |
+                                   (static_cast<uint32_t>(in[3]) << 16) |
+                                   (static_cast<uint32_t>(in[4]) << 8) | in[5]);
+    std::memcpy(s.name.data(), in.data() + 6, s.name.size());
+    return s;
+}
+
+std::string PathFileName(std::string_view path) {
+    const size_t slash = path.find_last_of('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string PathFolder(std::string_view path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string_view::npos) return ".";
+    if (slash == 0) return "/";
+    return std::string(path.substr(0, slash));
+}
+
+namespace {
+
+// A directory is ours to put fixed-name files in only when nobody else can
+// write into it or swap it for a link.
+bool IsPrivateDirectory(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 0077) == 0;
+}
+
+std::string g_processTempFolder;
+
+void RemoveProcessTempFolder() {
+    if (!g_processTempFolder.empty()) rmdir(g_processTempFolder.c_str());  // only when empty
+}
+
+}  // namespace
+
+OSStatus FindTemporaryFolder(std::string* path) {
+    if (path == nullptr) return kStatusParamError;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime != nullptr && runtime[0] == '/' && IsPrivateDirectory(runtime)) {
+        std::string dir = std::string(runtime) + "/moviepacker";
+        if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return kStatusCreateError;
+        if (IsPrivateDirectory(dir)) {
+            *path = dir;
+            return noErr;
+        }
+        // Someone else's or a link: fall through to a directory of our own.
+    }
+    if (g_processTempFolder.empty() || !IsPrivateDirectory(g_processTempFolder)) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string templ = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
+        templ += "/moviepacker-XXXXXX";
+        if (mkdtemp(templ.data()) == nullptr) return kStatusCreateError;
+        const bool first = g_processTempFolder.empty();
+        g_processTempFolder = templ;
+        if (first) std::atexit(RemoveProcessTempFolder);
+    }
+    *path = g_processTempFolder;
+    return noErr;
+}
+
+OSStatus TemporaryFileSpec(std::string_view name, FileSpec* spec) {
+    if (name.empty() || name.find('/') != std::string_view::npos) return kStatusBadFileName;
+    std::string folder;
+    if (OSStatus err = FindTemporaryFolder(&folder); err != noErr) return err;
+    return FileSpecFromPath(folder + "/" + std::string(name), spec);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+OSStatus DeleteFile(const std::string& path) {
+    if (path.empty()) return kStatusParamError;
+    if (unlink(path.c_str()) == 0 || errno == ENOENT) return noErr;
+    return kStatusWriteError;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// File specifications and the temporary-items folder.
+//
+// A file specification is the 262-byte record the rest of the program passes
+// around: a 16-bit volume reference, a 32-bit directory identifier and a
+// 256-byte counted name. On this platform the name holds the whole native
+// path; volume and directory are 0. A path longer than 255 bytes is refused
+// (kStatusBadFileName) rather than shortened, so a specification never names
+// another file than the one it was made from.
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/status.h"
+
+inline constexpr size_t kFileSpecBytes = 262;
+inline constexpr size_t kFileSpecMaxPath = 255;
+
+struct FileSpec {
+    int16_t vRefNum = 0;
+    int32_t parID = 0;
+    std::array<uint8_t, 256> name{};  // counted: name[0] is the length
+};
+
+// Makes a specification from a native path. Empty or over-long paths, or
+// paths with a NUL byte, give kStatusBadFileName and leave *spec untouched.
+OSStatus FileSpecFromPath(std::string_view path, FileSpec* spec);
+// The path held by a specification.
+std::string FileSpecPath(const FileSpec& spec);
+
+// The 262-byte packed form (big-endian numbers), as stored in file lists.
+void FileSpecPack(const FileSpec& spec, std::span<uint8_t, kFileSpecBytes> out);
+FileSpec FileSpecUnpack(std::span<const uint8_t, kFileSpecBytes> in);
+
+// The last path component, and the folder before it (without a trailing '/').
+std::string PathFileName(std::string_view path);
+std::string PathFolder(std::string_view path);
+
+// The temporary-items folder: a directory private to this user (mode 0700,
+// owned by us, not a symbolic link), created when missing. Under
+// $XDG_RUNTIME_DIR when that is set, else a fresh directory made by mkdtemp
+// for this process and removed at exit if empty. Files created in it may
+// therefore use fixed names.
+OSStatus FindTemporaryFolder(std::string* path);
+// FileSpec of `name` inside the temporary-items folder.
+OSStatus TemporaryFileSpec(std::string_view name, FileSpec* spec);
+
+bool FileExists(const std::string& path);
+// Deletes a file; a file that does not exist is not an error.
+OSStatus DeleteFile(const std::string& path);
+inline OSStatus DeleteFile(const FileSpec& spec) {
+    return DeleteFile(FileSpecPath(spec));
+}

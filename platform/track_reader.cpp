@@ -1,0 +1,272 @@
+#include "platform/track_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
+}
+
+namespace {
+
+// A stream this broken is not worth waiting through.
+constexpr int kMaxBadPackets = 200;
+// Requests further ahead than this seek instead of decoding their way there.
+constexpr int kSeekAheadSeconds = 5;
+
+}  // namespace
+
+TrackDecoder::~TrackDecoder() {
+    avcodec_free_context(&m_codec);
+    av_packet_free(&m_packet);
+}
+
+OSStatus TrackDecoder::OpenDecoder(const TrackRecord& track) {
+    m_track = track;
+    m_track.references.clear();
+    if (track.streamIndex < 0) return kStatusParamError;
+    if (OSStatus err = MediaSource::Open(track.bytes, &m_source); err != noErr) return err;
+    AVFormatContext* fmt = m_source->format();
+    if (static_cast<unsigned>(track.streamIndex) >= fmt->nb_streams) return kStatusNoMovieFound;
+    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+        fmt->streams[i]->discard =
+            static_cast<int>(i) == track.streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    const AVCodecParameters* par = fmt->streams[track.streamIndex]->codecpar;
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    if (codec == nullptr) return kStatusNoCodec;
+    m_codec = avcodec_alloc_context3(codec);
+    m_packet = av_packet_alloc();
+    if (m_codec == nullptr || m_packet == nullptr) return kStatusOutOfMemory;
+    if (avcodec_parameters_to_context(m_codec, par) < 0) return kStatusOutOfMemory;
+    m_codec->pkt_timebase = fmt->streams[track.streamIndex]->time_base;
+    // Our code stays on one thread; only the decoder of a picture track may
+    // spread its own work over the cores, which keeps frame extraction at the
+    // speed of the command-line tools. Sound decodes are cheap and stay serial.
+    m_codec->thread_count = par->codec_type == AVMEDIA_TYPE_VIDEO ? 0 : 1;
+    if (avcodec_open2(m_codec, codec, nullptr) < 0) return kStatusNoCodec;
+    return noErr;
+}
+
+bool TrackDecoder::DecodeOne(AVFrame* out) {
+    for (;;) {
+        if (m_source->Expired()) {
+            m_failure = kStatusCantDecodeVideo;
+            return false;
+        }
+        const int rc = avcodec_receive_frame(m_codec, out);
+        if (rc == 0) return true;
+        if (rc == AVERROR_EOF) return false;
+        if (rc != AVERROR(EAGAIN)) {
+            // A broken frame: the decoder can usually go on with the next packet.
+            if (++m_badPackets > kMaxBadPackets) return false;
+            continue;
+        }
+        if (m_flushed) return false;
+        const int rd = av_read_frame(m_source->format(), m_packet);
+        if (rd < 0) {
+            avcodec_send_packet(m_codec, nullptr);
+            m_flushed = true;
+            continue;
+        }
+        if (m_packet->stream_index == m_track.streamIndex) {
+            if (avcodec_send_packet(m_codec, m_packet) < 0 && ++m_badPackets > kMaxBadPackets) {
+                av_packet_unref(m_packet);
+                m_failure = kStatusCantDecodeVideo;
+                return false;
+            }
+        }
+        av_packet_unref(m_packet);
+    }
+}
+
+void TrackDecoder::SeekTo(TimeValue mediaTime) {
+    const int64_t ts = MediaToStreamTime(m_track, mediaTime);
+    av_seek_frame(m_source->format(), m_track.streamIndex, ts, AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(m_codec);
+    m_flushed = false;
+}
+
+VideoReader::~VideoReader() {
+    av_frame_free(&m_current);
+    av_frame_free(&m_next);
+}
+
+OSStatus VideoReader::Open(const TrackRecord& track, std::unique_ptr<VideoReader>* out) {
+    std::unique_ptr<VideoReader> r(new (std::nothrow) VideoReader);
+    if (!r) return kStatusOutOfMemory;
+    if (OSStatus err = r->OpenDecoder(track); err != noErr) return err;
+    r->m_current = av_frame_alloc();
+    r->m_next = av_frame_alloc();
+    if (r->m_current == nullptr || r->m_next == nullptr) return kStatusOutOfMemory;
+    *out = std::move(r);
+    return noErr;
+}
+
+bool VideoReader::Decode(AVFrame* f, TimeValue* t) {
+    av_frame_unref(f);
+    if (!DecodeOne(f)) return false;
+    const int64_t pts = f->best_effort_timestamp;
+    // Pictures without a time follow the one before.
+    *t = pts != AV_NOPTS_VALUE ? StreamToMediaTime(m_track, pts) : m_lastTime + 1;
+    m_lastTime = *t;
+    return true;
+}
+
+OSStatus VideoReader::FrameAt(TimeValue t, const AVFrame** frame, TimeValue* frameTime,
+                              TimeValue* nextTime, uint64_t* serial) {
+    const TimeValue end = m_track.mediaDuration;
+    if (t < 0 || (end > 0 && t >= end)) return kStatusEndOfData;
+    m_source->ArmDeadline(kRequestDeadlineSeconds);
+    if (m_track.stillImage) {
+        if (!m_haveCurrent) {
+            TimeValue ignored;
+            if (!Decode(m_current, &ignored)) return kStatusCantDecodeVideo;
+            m_haveCurrent = true;
+            m_serial += 1;
+        }
+        *frame = m_current;
+        *frameTime = 0;
+        *nextTime = end;
+        *serial = m_serial;
+        return noErr;
+    }
+    const TimeValue ahead = static_cast<TimeValue>(kSeekAheadSeconds) * m_track.mediaScale;
+    const bool jumpBack = m_haveCurrent && t < m_currentTime;
+    const bool jumpAhead = m_haveNext
+                               ? t - m_nextTime > ahead
+                               : (!m_haveCurrent && t > ahead) ||
+                                     (m_haveCurrent && !m_drained && t - m_currentTime > ahead);
+    if (jumpBack || jumpAhead) {
+        SeekTo(t);
+        m_haveCurrent = m_haveNext = m_drained = false;
+        m_lastTime = -1;
+    }
+    if (!m_haveCurrent) {
+        if (!Decode(m_current, &m_currentTime)) {
+            return m_failure != noErr ? m_failure : kStatusEndOfData;
+        }
+        m_haveCurrent = true;
+        m_serial += 1;
+    }
+    for (;;) {
+        if (!m_haveNext && !m_drained) {
+            m_haveNext = Decode(m_next, &m_nextTime);
+            m_drained = !m_haveNext;
+            if (m_drained && m_failure != noErr) return m_failure;
+        }
+        if (!m_haveNext || m_nextTime > t) break;
+        std::swap(m_current, m_next);
+        m_currentTime = m_nextTime;
+        m_haveNext = false;
+        m_serial += 1;
+    }
+    *frame = m_current;
+    *frameTime = m_currentTime;
+    *nextTime = m_haveNext ? m_nextTime : std::max(end, m_currentTime + 1);
+    *serial = m_serial;
+    return noErr;
+}
+
+SoundReader::~SoundReader() {
+    av_frame_free(&m_frame);
+    swr_free(&m_swr);
+}
+
+OSStatus SoundReader::Open(const TrackRecord& track, TimeValue startMediaTime,
+                           std::unique_ptr<SoundReader>* out) {
+    std::unique_ptr<SoundReader> r(new (std::nothrow) SoundReader);
+    if (!r) return kStatusOutOfMemory;
+    if (OSStatus err = r->OpenDecoder(track); err != noErr) return err;
+    r->m_frame = av_frame_alloc();
+    if (r->m_frame == nullptr) return kStatusOutOfMemory;
+    if (startMediaTime > 0) r->SeekTo(startMediaTime);
+    *out = std::move(r);
+    return noErr;
+}
+
+OSStatus SoundReader::Append(const AVFrame* f) {
+    const auto inFormat = static_cast<AVSampleFormat>(f->format);
+    const int channels = f->ch_layout.nb_channels;
+    if (channels <= 0 || channels > 64 || f->sample_rate <= 0) return kStatusParamError;
+    if (m_swr == nullptr || inFormat != m_inFormat || channels != m_channels ||
+        f->sample_rate != m_rate) {
+        const AVSampleFormat outFormat =
+            (inFormat == AV_SAMPLE_FMT_U8 || inFormat == AV_SAMPLE_FMT_U8P) ? AV_SAMPLE_FMT_U8
+                                                                            : AV_SAMPLE_FMT_S16;
+        swr_free(&m_swr);
+        AVChannelLayout layout{};
+        if (av_channel_layout_copy(&layout, &f->ch_layout) < 0) return kStatusOutOfMemory;
+        const int rc = swr_alloc_set_opts2(&m_swr, &layout, outFormat, f->sample_rate, &layout,
+                                           inFormat, f->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&layout);
+        if (rc < 0 || swr_init(m_swr) < 0) return kStatusParamError;
+        // Samples of the old format that were not handed out yet are dropped
+        // with the format; a format change mid-stream is rare and brief.
+        if (m_rate != 0) m_pending.clear();
+        m_inFormat = inFormat;
+        m_outFormat = outFormat;
+        m_channels = channels;
+        m_rate = f->sample_rate;
+        m_changed = true;
+    }
+    const int bytesPerFrame = av_get_bytes_per_sample(m_outFormat) * m_channels;
+    const int maxOut = swr_get_out_samples(m_swr, f->nb_samples);
+    if (maxOut < 0) return kStatusParamError;
+    const size_t old = m_pending.size();
+    m_pending.resize(old + static_cast<size_t>(maxOut) * static_cast<size_t>(bytesPerFrame));
+    uint8_t* outPlanes[1] = {m_pending.data() + old};
+    const int n = swr_convert(m_swr, outPlanes, maxOut,
+                              const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+    if (n < 0) {
+        m_pending.resize(old);
+        return kStatusParamError;
+    }
+    m_pending.resize(old + static_cast<size_t>(n) * static_cast<size_t>(bytesPerFrame));
+    return noErr;
+}
+
+OSStatus SoundReader::Fill(int32_t frames) {
+    while (!m_ended) {
+        if (m_channels > 0) {
+            const size_t bpf =
+                static_cast<size_t>(av_get_bytes_per_sample(m_outFormat) * m_channels);
+            if (m_pending.size() / bpf >= static_cast<size_t>(frames)) return noErr;
+        }
+        av_frame_unref(m_frame);
+        if (!DecodeOne(m_frame)) {
+            m_ended = true;
+            break;
+        }
+        if (OSStatus err = Append(m_frame); err != noErr) return err;
+    }
+    return noErr;
+}
+
+OSStatus SoundReader::Read(int32_t maxFrames, const uint8_t** data, int32_t* frames,
+                           SampleDescription* desc, bool* formatChanged) {
+    if (maxFrames <= 0 || data == nullptr || frames == nullptr || desc == nullptr) {
+        return kStatusParamError;
+    }
+    m_source->ArmDeadline(kRequestDeadlineSeconds);
+    if (OSStatus err = Fill(maxFrames); err != noErr) return err;
+    if (m_failure != noErr && m_pending.empty()) return m_failure;
+    if (m_channels == 0 || m_pending.empty()) return kStatusEndOfData;
+    const size_t bpf = static_cast<size_t>(av_get_bytes_per_sample(m_outFormat) * m_channels);
+    const size_t n = std::min(m_pending.size() / bpf, static_cast<size_t>(maxFrames));
+    m_out.assign(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
+    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
+    *data = m_out.data();
+    *frames = static_cast<int32_t>(n);
+    desc->descType = kSoundDescriptionType;
+    desc->dataFormat = m_outFormat == AV_SAMPLE_FMT_U8 ? kRawCodecType : kLittleEndianFormat;
+    desc->channels = static_cast<int16_t>(m_channels);
+    desc->sampleSize = static_cast<int16_t>(av_get_bytes_per_sample(m_outFormat) * 8);
+    desc->sampleRate = m_rate;
+    desc->bytesPerFrame = static_cast<int32_t>(bpf);
+    if (formatChanged != nullptr) *formatChanged = m_changed;
+    m_changed = false;
+    return noErr;
+}

@@ -204,7 +204,7 @@ bool Project::load(const std::string& path, Reporter& reporter) {
     adoptPicture(contents.picture);
     m_placedItems = contents.placedItems;
     m_texts = std::move(contents.texts);
-    m_slots = contents.slots;
+    m_slots = contents.slotTable;
     m_enabled.fill(true);
     for (int s = 1; s < kSlotCount; ++s)
         if (m_slots[static_cast<size_t>(s)].placed()) setGroupEnabled(s, false);

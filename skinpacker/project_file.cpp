@@ -17,7 +17,7 @@ std::string fieldText(std::span<const uint8_t> field) {
 
 std::vector<uint8_t> encodeProjectFile(std::span<const uint8_t> convertedFile, int imageColours,
                                        int placedItems, const DatabaseTexts& texts,
-                                       std::span<const Slot, kSlotCount> slots) {
+                                       std::span<const Slot, kSlotCount> slotTable) {
     std::vector<uint8_t> out;
     out.reserve(kProjectFileSize);
     ByteWriter w(out);
@@ -29,7 +29,7 @@ std::vector<uint8_t> encodeProjectFile(std::span<const uint8_t> convertedFile, i
     w.field(texts.title, 32);
     w.field(texts.author, 32);
     w.field(texts.version, 6);
-    for (const Slot& s : slots) {
+    for (const Slot& s : slotTable) {
         w.be32(static_cast<uint32_t>(s.x));
         w.be32(static_cast<uint32_t>(s.y));
         for (int8_t c : s.colours) w.u8(static_cast<uint8_t>(c));
@@ -61,7 +61,7 @@ bool decodeProjectFile(std::span<const uint8_t> file, ProjectFileContents& out) 
     c.texts = {fieldText(title), fieldText(author), fieldText(version)};
     int placed = 0;
     for (int i = 0; i < kSlotCount; ++i) {
-        Slot& s = c.slots[static_cast<size_t>(i)];
+        Slot& s = c.slotTable[static_cast<size_t>(i)];
         uint32_t x = 0, y = 0;
         uint8_t zero = 0;
         if (!r.be32(x) || !r.be32(y)) return false;

@@ -18,12 +18,12 @@ struct ProjectFileContents {
     ConvertedPicture picture;  // header block and bottom-first rows as stored
     int placedItems = 0;
     DatabaseTexts texts;
-    std::array<Slot, kSlotCount> slots{};
+    std::array<Slot, kSlotCount> slotTable{};
 };
 
 std::vector<uint8_t> encodeProjectFile(std::span<const uint8_t> convertedFile, int imageColours,
                                        int placedItems, const DatabaseTexts& texts,
-                                       std::span<const Slot, kSlotCount> slots);
+                                       std::span<const Slot, kSlotCount> slotTable);
 
 // False for anything that does not fit a project this program could have
 // written: other header or picture sizes, more than 214 colours, indexes past

@@ -40,7 +40,8 @@ Rgb ConvertedPicture::paletteEntry(int i) const {
     return entryAt(file, 54 + static_cast<size_t>(i) * 4);
 }
 
-std::vector<uint8_t> makeConvertedFile(std::span<const Rgb> palette, std::span<const uint8_t> rows) {
+std::vector<uint8_t> makeConvertedFile(std::span<const Rgb> palette,
+                                       std::span<const uint8_t> rows) {
     std::vector<uint8_t> out;
     out.reserve(kConvertedSize);
     ByteWriter w(out);
@@ -115,9 +116,11 @@ bool convertBitmap(std::span<const uint8_t> file, Reporter& reporter, ConvertedP
         size_t c = h.coloursUsed;
         if (depth == 8 && (c == 0 || c > kMaxImageColours)) {
             size_t entries = c == 0 || c > 256 ? 256 : c;
-            if (!paletteFits(entries)) return refuse(reporter, msg::kBmpCannotOpen, Icon::Information);
+            if (!paletteFits(entries))
+                return refuse(reporter, msg::kBmpCannotOpen, Icon::Information);
             std::array<Rgb, 256> filePalette{};  // indexes past the declared entries read as black
-            for (size_t i = 0; i < entries; ++i) filePalette[i] = entryAt(file, paletteStart + i * 4);
+            for (size_t i = 0; i < entries; ++i)
+                filePalette[i] = entryAt(file, paletteStart + i * 4);
             std::array<uint8_t, 256> map;
             reduceMostFrequent(filePalette, pixels, palette, map);
             for (size_t i = 0; i < kPixelCount; ++i) rows[i] = map[pixels[i]];
@@ -125,7 +128,8 @@ bool convertBitmap(std::span<const uint8_t> file, Reporter& reporter, ConvertedP
         } else {
             if (c == 0 || c > full) c = full;
             const size_t needed = depth == 1 ? 1 : c;
-            if (!paletteFits(needed)) return refuse(reporter, msg::kBmpCannotOpen, Icon::Information);
+            if (!paletteFits(needed))
+                return refuse(reporter, msg::kBmpCannotOpen, Icon::Information);
             bool invert = false;
             if (depth == 1) {
                 Rgb first = entryAt(file, paletteStart);
@@ -145,7 +149,8 @@ bool convertBitmap(std::span<const uint8_t> file, Reporter& reporter, ConvertedP
             stray.fill(-1);
             for (int y = 0; y < kSide; ++y) {
                 for (int x = 0; x < kSide; ++x) {
-                    uint8_t byte = pixels[static_cast<size_t>(y) * stride + static_cast<size_t>(x / perByte)];
+                    uint8_t byte =
+                        pixels[static_cast<size_t>(y) * stride + static_cast<size_t>(x / perByte)];
                     int shift = 8 - depth * (x % perByte + 1);
                     int v = byte >> shift & mask;
                     if (invert) v ^= 1;
@@ -153,13 +158,15 @@ bool convertBitmap(std::span<const uint8_t> file, Reporter& reporter, ConvertedP
                         int& s = stray[static_cast<size_t>(v)];
                         if (s < 0) {
                             s = paletteFits(static_cast<size_t>(v) + 1) && depth != 1
-                                    ? nearestColour(entryAt(file, paletteStart + static_cast<size_t>(v) * 4),
-                                                    std::span(palette).first(c))
+                                    ? nearestColour(
+                                          entryAt(file, paletteStart + static_cast<size_t>(v) * 4),
+                                          std::span(palette).first(c))
                                     : 0;
                         }
                         v = s;
                     }
-                    rows[static_cast<size_t>(y) * kSide + static_cast<size_t>(x)] = static_cast<uint8_t>(v);
+                    rows[static_cast<size_t>(y) * kSide + static_cast<size_t>(x)] =
+                        static_cast<uint8_t>(v);
                 }
             }
         }

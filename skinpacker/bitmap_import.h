@@ -27,7 +27,8 @@ struct ConvertedPicture {
     Rgb paletteEntry(int i) const;
     // Index of the pixel at (x, y), y counted from the top.
     uint8_t index(int x, int y) const {
-        return file[kConvertedHeaderSize + static_cast<size_t>(kPictureSide - 1 - y) * kPictureSide +
+        return file[kConvertedHeaderSize +
+                    static_cast<size_t>(kPictureSide - 1 - y) * kPictureSide +
                     static_cast<size_t>(x)];
     }
 };

@@ -12,7 +12,7 @@
 namespace skin {
 
 class ByteReader {
-public:
+  public:
     explicit ByteReader(std::span<const uint8_t> data, size_t pos = 0) : m_data(data), m_pos(pos) {}
 
     bool has(size_t n) const { return m_pos <= m_data.size() && m_data.size() - m_pos >= n; }
@@ -35,7 +35,8 @@ public:
     }
     bool be32(uint32_t& v) {
         if (!has(4)) return false;
-        v = static_cast<uint32_t>(m_data[m_pos]) << 24 | static_cast<uint32_t>(m_data[m_pos + 1]) << 16 |
+        v = static_cast<uint32_t>(m_data[m_pos]) << 24 |
+            static_cast<uint32_t>(m_data[m_pos + 1]) << 16 |
             static_cast<uint32_t>(m_data[m_pos + 2]) << 8 | m_data[m_pos + 3];
         m_pos += 4;
         return true;
@@ -49,7 +50,8 @@ public:
     bool le32(uint32_t& v) {
         if (!has(4)) return false;
         v = m_data[m_pos] | static_cast<uint32_t>(m_data[m_pos + 1]) << 8 |
-            static_cast<uint32_t>(m_data[m_pos + 2]) << 16 | static_cast<uint32_t>(m_data[m_pos + 3]) << 24;
+            static_cast<uint32_t>(m_data[m_pos + 2]) << 16 |
+            static_cast<uint32_t>(m_data[m_pos + 3]) << 24;
         m_pos += 4;
         return true;
     }
@@ -60,14 +62,14 @@ public:
         return true;
     }
 
-private:
+  private:
     std::span<const uint8_t> m_data;
     size_t m_pos;
 };
 
 // Appends to a growing buffer; writers size nothing in advance.
 class ByteWriter {
-public:
+  public:
     explicit ByteWriter(std::vector<uint8_t>& out) : m_out(out) {}
 
     void u8(uint8_t v) { m_out.push_back(v); }
@@ -76,14 +78,16 @@ public:
         m_out.push_back(static_cast<uint8_t>(v));
     }
     void be32(uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) m_out.push_back(static_cast<uint8_t>(v >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            m_out.push_back(static_cast<uint8_t>(v >> shift));
     }
     void le16(uint16_t v) {
         m_out.push_back(static_cast<uint8_t>(v));
         m_out.push_back(static_cast<uint8_t>(v >> 8));
     }
     void le32(uint32_t v) {
-        for (int shift = 0; shift <= 24; shift += 8) m_out.push_back(static_cast<uint8_t>(v >> shift));
+        for (int shift = 0; shift <= 24; shift += 8)
+            m_out.push_back(static_cast<uint8_t>(v >> shift));
     }
     void zeros(size_t n) { m_out.insert(m_out.end(), n, 0); }
     void bytes(std::span<const uint8_t> b) { m_out.insert(m_out.end(), b.begin(), b.end()); }
@@ -95,7 +99,7 @@ public:
     }
     size_t size() const { return m_out.size(); }
 
-private:
+  private:
     std::vector<uint8_t>& m_out;
 };
 

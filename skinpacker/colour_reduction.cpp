@@ -24,8 +24,12 @@ int intervalMean(const std::array<uint32_t, 256>& h, int lo, int hi, int fallbac
     return n ? static_cast<int>(sum / n) : fallback;
 }
 
-int below(int level) { return std::max(level - 1, 0); }
-int above(int level) { return std::min(level + 1, 255); }
+int below(int level) {
+    return std::max(level - 1, 0);
+}
+int above(int level) {
+    return std::min(level + 1, 255);
+}
 
 // Floyd-Steinberg on brightness, quantised to whole steps; each pixel's
 // channels then move by the difference its brightness took.
@@ -115,7 +119,8 @@ Cube buildCube(const CubeLevels& red, const CubeLevels& green, const CubeLevels&
         std::array<int, 216> order;
         std::iota(order.begin(), order.end(), 0);
         auto darkness = [&](int cell) {
-            long r = red[static_cast<size_t>(cell / 36)], g = green[static_cast<size_t>(cell / 6 % 6)],
+            long r = red[static_cast<size_t>(cell / 36)],
+                 g = green[static_cast<size_t>(cell / 6 % 6)],
                  b = blue[static_cast<size_t>(cell % 6)];
             return r * r + g * g + b * b;
         };
@@ -173,7 +178,8 @@ void reduceTrueColour(std::span<const uint8_t> bgrRows, std::array<Rgb, kMaxImag
     Cube cube = buildCube(levels[0], levels[1], levels[2]);
     palette = cube.palette;
     for (size_t i = 0; i < kPixels; ++i) {
-        int cell = nearest[0][px[i * 3 + 2]] * 36 + nearest[1][px[i * 3 + 1]] * 6 + nearest[2][px[i * 3]];
+        int cell =
+            nearest[0][px[i * 3 + 2]] * 36 + nearest[1][px[i * 3 + 1]] * 6 + nearest[2][px[i * 3]];
         indexes[i] = cube.cellIndex[static_cast<size_t>(cell)];
     }
 }

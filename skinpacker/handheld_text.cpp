@@ -8,7 +8,8 @@ namespace skin {
 
 namespace {
 
-bool convert(const char* to, const char* from, std::string_view in, std::string& out, bool skipBad) {
+bool convert(const char* to, const char* from, std::string_view in, std::string& out,
+             bool skipBad) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     std::vector<char> buffer(in.size() * 4 + 16);
@@ -31,7 +32,9 @@ bool convert(const char* to, const char* from, std::string_view in, std::string&
     return ok;
 }
 
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 }  // namespace
 

@@ -20,15 +20,15 @@ constexpr std::string_view kUsage =
     "       skinpacker            (opens the window)\n";
 
 class StreamReporter final : public Reporter {
-public:
+  public:
     explicit StreamReporter(std::ostream& err) : m_err(err) {}
     void report(std::string_view text, Icon) override { m_err << text << '\n'; }
 
-private:
+  private:
     std::ostream& m_err;
 };
 
-const std::string_view kOptions[] = {"--import", "--save", "--build", "--out",
+const std::string_view kOptions[] = {"--import", "--save",   "--build",  "--out",
                                      "--title",  "--author", "--version"};
 
 bool parse(std::span<const std::string> args, std::map<std::string, std::string>& opts) {
@@ -53,8 +53,8 @@ int runHeadless(std::span<const std::string> args, std::ostream& out, std::ostre
     std::map<std::string, std::string> o;
     const bool parsed = parse(args, o);
     const bool importing = parsed && o.count("--import") && o.count("--save") && o.size() == 2;
-    const bool building = parsed && !importing && o.count("--build") && o.count("--out") && !o.count("--import") &&
-                          !o.count("--save");
+    const bool building = parsed && !importing && o.count("--build") && o.count("--out") &&
+                          !o.count("--import") && !o.count("--save");
     if (!importing && !building) {
         err << kUsage;
         return 2;
@@ -75,8 +75,9 @@ int runHeadless(std::span<const std::string> args, std::ostream& out, std::ostre
     }
     const std::string& path = o["--out"];
     const size_t slash = path.find_last_of('/');
-    const std::string_view name =
-        slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+    const std::string_view name = slash == std::string::npos
+                                      ? std::string_view(path)
+                                      : std::string_view(path).substr(slash + 1);
     if (std::string_view refusal = checkDatabaseFileName(name); !refusal.empty()) {
         reporter.report(refusal, Icon::Exclamation);
         return 1;
@@ -87,9 +88,9 @@ int runHeadless(std::span<const std::string> args, std::ostream& out, std::ostre
         return o.count(key) ? o[key] : fromHandheldText(fallback);
     };
     DatabaseTexts texts;
-    if (std::string_view refusal = makeDatabaseTexts(text("--title", stored.title),
-                                                     text("--author", stored.author),
-                                                     text("--version", stored.version), texts);
+    if (std::string_view refusal =
+            makeDatabaseTexts(text("--title", stored.title), text("--author", stored.author),
+                              text("--version", stored.version), texts);
         !refusal.empty()) {
         reporter.report(refusal, Icon::Exclamation);
         return 1;

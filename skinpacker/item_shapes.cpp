@@ -1,7 +1,7 @@
 #include "skinpacker/item_shapes.h"
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 namespace skin {
@@ -10,7 +10,7 @@ namespace {
 
 // Shapes are drawn once on first use rather than shipped as data.
 class Canvas {
-public:
+  public:
     Canvas(int w, int h) : m_w(w), m_h(h), m_px(static_cast<size_t>(w) * static_cast<size_t>(h)) {}
 
     void fill(int x, int y, int w, int h, uint8_t v = 1) {
@@ -42,7 +42,7 @@ public:
         return s;
     }
 
-private:
+  private:
     int m_w, m_h;
     std::vector<uint8_t> m_px;
 };
@@ -52,15 +52,36 @@ ItemShape button(int slot) {
     c.frame(1);
     const int cy = 15;
     switch (slot) {
-        case 1: c.triangle(13, cy, 12, 1); break;                        // play
-        case 2: c.fill(12, 9, 12, 12, 2); break;                         // stop
-        case 3: c.fill(9, 8, 3, 15, 2); c.triangle(25, cy, 12, -1); break;  // back to start
-        case 4: c.triangle(11, cy, 12, 1); c.fill(24, 8, 3, 15, 2); break;  // next track
-        case 5: c.triangle(17, cy, 9, -1); c.triangle(27, cy, 9, -1); break;  // rewind
-        case 6: c.triangle(9, cy, 9, 1); c.triangle(19, cy, 9, 1); break;     // fast forward
-        case 7: c.fill(10, 14, 16, 3, 2); c.fill(16, 8, 4, 15, 2); break;   // volume up
-        case 8: c.fill(10, 14, 16, 3, 2); break;                          // volume down
-        default:                                                          // replay: a ring and its arrow head
+        case 1:
+            c.triangle(13, cy, 12, 1);
+            break;  // play
+        case 2:
+            c.fill(12, 9, 12, 12, 2);
+            break;  // stop
+        case 3:
+            c.fill(9, 8, 3, 15, 2);
+            c.triangle(25, cy, 12, -1);
+            break;  // back to start
+        case 4:
+            c.triangle(11, cy, 12, 1);
+            c.fill(24, 8, 3, 15, 2);
+            break;  // next track
+        case 5:
+            c.triangle(17, cy, 9, -1);
+            c.triangle(27, cy, 9, -1);
+            break;  // rewind
+        case 6:
+            c.triangle(9, cy, 9, 1);
+            c.triangle(19, cy, 9, 1);
+            break;  // fast forward
+        case 7:
+            c.fill(10, 14, 16, 3, 2);
+            c.fill(16, 8, 4, 15, 2);
+            break;  // volume up
+        case 8:
+            c.fill(10, 14, 16, 3, 2);
+            break;  // volume down
+        default:    // replay: a ring and its arrow head
             for (int y = 0; y < 30; ++y)
                 for (int x = 0; x < 36; ++x) {
                     int dx = x - 18, dy = y - 15, d2 = dx * dx + dy * dy;
@@ -106,13 +127,13 @@ ItemShape glyphStrip(int size) {
             continue;
         }
         const uint8_t s = segments[static_cast<size_t>(g)];
-        if (s & 0x01) c.fill(x0, y0, gw, t);                      // top
-        if (s & 0x02) c.fill(x0 + gw - t, y0, t, gh / 2);         // upper right
+        if (s & 0x01) c.fill(x0, y0, gw, t);                             // top
+        if (s & 0x02) c.fill(x0 + gw - t, y0, t, gh / 2);                // upper right
         if (s & 0x04) c.fill(x0 + gw - t, mid, t, gh - gh / 2 + t / 2);  // lower right
-        if (s & 0x08) c.fill(x0, y0 + gh - t, gw, t);             // bottom
-        if (s & 0x10) c.fill(x0, mid, t, gh - gh / 2 + t / 2);    // lower left
-        if (s & 0x20) c.fill(x0, y0, t, gh / 2);                  // upper left
-        if (s & 0x40) c.fill(x0, mid, gw, t);                     // middle
+        if (s & 0x08) c.fill(x0, y0 + gh - t, gw, t);                    // bottom
+        if (s & 0x10) c.fill(x0, mid, t, gh - gh / 2 + t / 2);           // lower left
+        if (s & 0x20) c.fill(x0, y0, t, gh / 2);                         // upper left
+        if (s & 0x40) c.fill(x0, mid, gw, t);                            // middle
     }
     return c.pack();
 }

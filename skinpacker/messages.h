@@ -46,7 +46,8 @@ inline constexpr std::string_view kNameTooLong =
 inline constexpr std::string_view kNeedTitle = "データベースタイトルを入力してください。";
 inline constexpr std::string_view kNeedAuthor = "データベース作者名を入力してください。";
 inline constexpr std::string_view kNeedVersion = "データベースバージョンを入力してください。";
-inline constexpr std::string_view kVersionDigits = "Error : The version must be six digits or fewer.";
+inline constexpr std::string_view kVersionDigits =
+    "Error : The version must be six digits or fewer.";
 inline constexpr std::string_view kTextNotEncodable =
     "Error : The title and author can only hold characters of the handheld's character set.";
 

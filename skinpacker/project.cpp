@@ -19,7 +19,9 @@ bool overlaps(const Slot& a, const SlotInfo& ai, const Slot& b, const SlotInfo& 
            b.y <= a.y + ai.height;
 }
 
-int floorEven(int v) { return v & ~1; }
+int floorEven(int v) {
+    return v & ~1;
+}
 
 std::vector<uint8_t> tempFileImage(std::span<const uint8_t> converted) {
     std::vector<uint8_t> data(converted.begin(), converted.end());
@@ -38,9 +40,13 @@ std::array<Rgb, 256> makeSkinPalette(const ConvertedPicture& picture) {
     return p;
 }
 
-Project::Project() { m_enabled.fill(true); }
+Project::Project() {
+    m_enabled.fill(true);
+}
 
-Project::~Project() { removeTempFile(); }
+Project::~Project() {
+    removeTempFile();
+}
 
 bool Project::reserveBuffers(Reporter& reporter) {
     m_source.reset(new (std::nothrow) uint8_t[kSourceBufferSize]);
@@ -89,7 +95,8 @@ std::string_view Project::statusText() const {
 
 void Project::setGroupEnabled(int slot, bool enabled) {
     const SlotInfo& info = kSlots[static_cast<size_t>(slot)];
-    for (int s = info.groupFirst; s <= info.groupLast; ++s) m_enabled[static_cast<size_t>(s)] = enabled;
+    for (int s = info.groupFirst; s <= info.groupLast; ++s)
+        m_enabled[static_cast<size_t>(s)] = enabled;
 }
 
 void Project::dropPickedUp() {

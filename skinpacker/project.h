@@ -42,7 +42,7 @@ struct DatabaseTexts {
 };
 
 class Project {
-public:
+  public:
     Project();
     ~Project();
     Project(const Project&) = delete;
@@ -96,7 +96,7 @@ public:
     // rest of the project's state.
     std::vector<uint8_t> encode(std::span<const uint8_t> convertedFile) const;
 
-private:
+  private:
     void adoptPicture(const ConvertedPicture& picture);
     void setGroupEnabled(int slot, bool enabled);
     void dropPickedUp();

@@ -11,8 +11,8 @@
 
 namespace skin {
 
-inline constexpr size_t kProjectFileSize = 12 + kConvertedHeaderSize + kPixelCount + 2 + 32 + 32 + 6 +
-                                           kSlotCount * 12;  // 103766
+inline constexpr size_t kProjectFileSize =
+    12 + kConvertedHeaderSize + kPixelCount + 2 + 32 + 32 + 6 + kSlotCount * 12;  // 103766
 
 struct ProjectFileContents {
     ConvertedPicture picture;  // header block and bottom-first rows as stored

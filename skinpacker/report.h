@@ -10,7 +10,7 @@ namespace skin {
 enum class Icon { None, Exclamation, Information };
 
 class Reporter {
-public:
+  public:
     virtual ~Reporter() = default;
     virtual void report(std::string_view text, Icon icon) = 0;
 };

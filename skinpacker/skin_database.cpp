@@ -20,11 +20,11 @@ void bitmapHeader(ByteWriter& w, int width, int height, int rowBytes) {
     w.be16(static_cast<uint16_t>(height));
     w.be16(static_cast<uint16_t>(rowBytes));
     w.be16(kBitmapHasTransparency);
-    w.u8(8);   // pixel size
-    w.u8(2);   // version
+    w.u8(8);    // pixel size
+    w.u8(2);    // version
     w.be16(0);  // next-depth offset
-    w.u8(0);   // transparent index
-    w.u8(0);   // compression type
+    w.u8(0);    // transparent index
+    w.u8(0);    // compression type
     w.be16(0);  // reserved
 }
 
@@ -120,7 +120,8 @@ std::vector<uint8_t> buildSkinDatabase(const Project& project, std::string_view 
     }
     for (int band = 0; band < 4; ++band) {
         bitmapHeader(w, kPictureSide, kBandRows, kPictureSide);
-        for (int y = band * static_cast<int>(kBandRows); y < (band + 1) * static_cast<int>(kBandRows); ++y)
+        for (int y = band * static_cast<int>(kBandRows);
+             y < (band + 1) * static_cast<int>(kBandRows); ++y)
             for (int x = 0; x < kPictureSide; ++x) w.u8(project.pixel(x, y));
     }
 
@@ -165,7 +166,8 @@ bool writeSkinDatabase(const Project& project, const std::string& path, std::tim
         return false;
     }
     struct tm local {};
-    if (!localtime_r(&now, &local) || (local.tm_year + 1900 >= 1951 && local.tm_year + 1900 <= 1997)) {
+    if (!localtime_r(&now, &local) ||
+        (local.tm_year + 1900 >= 1951 && local.tm_year + 1900 <= 1997)) {
         ::close(fd);
         reporter.report(msg::kAbnormalDate, Icon::Information);
         return false;

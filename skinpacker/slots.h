@@ -35,6 +35,8 @@ struct Rgb {
 
 extern const std::array<Rgb, kStandardColours> kStandardPalette;
 
-inline bool isTitleSlot(int slot) { return slot >= 27 && slot <= 29; }
+inline bool isTitleSlot(int slot) {
+    return slot >= 27 && slot <= 29;
+}
 
 }  // namespace skin

@@ -19,7 +19,8 @@ int main() {
     std::normal_distribution<double> noise(0, 8);
     for (int y = 0; y < 320; ++y)
         for (int x = 0; x < 320; ++x) {
-            const double base[3] = {180 - y * 0.4, 90 + 60 * std::sin(x / 30.0), 60 + (x + y) * 0.2};
+            const double base[3] = {180 - y * 0.4, 90 + 60 * std::sin(x / 30.0),
+                                    60 + (x + y) * 0.2};
             for (int c = 0; c < 3; ++c)
                 bgr[static_cast<size_t>((y * 320 + x) * 3 + c)] =
                     static_cast<uint8_t>(std::clamp(base[c] + noise(rng), 0.0, 255.0));
@@ -35,7 +36,8 @@ int main() {
     for (int i = 0; i < rounds; ++i) {
         for (size_t p = 0; p < indexes.size(); ++p) {
             const uint8_t* px = &bgr[p * 3];
-            indexes[p] = static_cast<uint8_t>((px[2] + 25) / 51 * 36 + (px[1] + 25) / 51 * 6 + (px[0] + 25) / 51);
+            indexes[p] = static_cast<uint8_t>((px[2] + 25) / 51 * 36 + (px[1] + 25) / 51 * 6 +
+                                              (px[0] + 25) / 51);
         }
         sum += indexes[static_cast<size_t>(i) * 97];
     }

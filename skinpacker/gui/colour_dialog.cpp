@@ -50,7 +50,8 @@ ColourSettingsDialog::ColourSettingsDialog(ColourDialog kind, std::array<int8_t,
     }
     layout->addLayout(grid);
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setObjectName(QStringLiteral("ok"));
+    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)
+        ->setObjectName(QStringLiteral("ok"));
     buttons->addButton(QString::fromUtf8("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole)
         ->setObjectName(QStringLiteral("cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -19,8 +19,9 @@ class ColourSwatch;
 // one drawn in off and on colours), two colours, three colours, text colour.
 class ColourSettingsDialog final : public QDialog {
     Q_OBJECT
-public:
-    ColourSettingsDialog(ColourDialog kind, std::array<int8_t, 3> colours, QWidget* parent = nullptr);
+  public:
+    ColourSettingsDialog(ColourDialog kind, std::array<int8_t, 3> colours,
+                         QWidget* parent = nullptr);
 
     // Off, on and maximum colour values; -1 where none.
     std::array<int8_t, 3> colours() const;
@@ -29,7 +30,7 @@ public:
     QRadioButton* pictureButtonChoice() const { return m_pictureButton; }
     QRadioButton* drawnButtonChoice() const { return m_drawnButton; }
 
-private:
+  private:
     struct Row {
         ColourStrip* strip = nullptr;
         ColourSwatch* swatch = nullptr;

@@ -28,7 +28,8 @@ void ColourStrip::setValue(int value) {
 
 void ColourStrip::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    for (int i = 0; i < kStandardColours; ++i) p.fillRect(i * kCell, 0, kCell, kCell, standardColour(i));
+    for (int i = 0; i < kStandardColours; ++i)
+        p.fillRect(i * kCell, 0, kCell, kCell, standardColour(i));
     if (isEnabled() && m_value >= 0) {
         p.setPen(QPen(Qt::black, 2));
         p.drawRect(m_value * kCell + 1, 1, kCell - 2, kCell - 2);
@@ -45,7 +46,9 @@ void ColourStrip::mousePressEvent(QMouseEvent* event) {
     emit chosen(v);
 }
 
-ColourSwatch::ColourSwatch(QWidget* parent) : QWidget(parent) { setFixedSize(32, kCell); }
+ColourSwatch::ColourSwatch(QWidget* parent) : QWidget(parent) {
+    setFixedSize(32, kCell);
+}
 
 void ColourSwatch::setValue(int value) {
     m_value = value;

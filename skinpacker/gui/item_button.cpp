@@ -15,11 +15,13 @@ ItemButton::ItemButton(int slot, QWidget* parent) : QAbstractButton(parent), m_s
     setFixedSize(kItemButtonSize, kItemButtonSize);
 }
 
-QSize ItemButton::sizeHint() const { return {kItemButtonSize, kItemButtonSize}; }
+QSize ItemButton::sizeHint() const {
+    return {kItemButtonSize, kItemButtonSize};
+}
 
 void ItemButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const ButtonLook look = !isEnabled()            ? ButtonLook::Disabled
+    const ButtonLook look = !isEnabled()              ? ButtonLook::Disabled
                             : isChecked() || isDown() ? ButtonLook::Down
                                                       : ButtonLook::Up;
     p.drawPixmap(0, 0, itemButtonPicture(m_slot, look));

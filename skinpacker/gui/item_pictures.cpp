@@ -34,8 +34,8 @@ void drawShape(QPainter& p, int slot, const QColor& ink) {
     QSize fitted = QSize(w, h).scaled(room, room, Qt::KeepAspectRatio);
     fitted = fitted.expandedTo(QSize(2, 2));
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(QRect((kItemButtonSize - fitted.width()) / 2, (kItemButtonSize - fitted.height()) / 2,
-                      fitted.width(), fitted.height()),
+    p.drawImage(QRect((kItemButtonSize - fitted.width()) / 2,
+                      (kItemButtonSize - fitted.height()) / 2, fitted.width(), fitted.height()),
                 img);
 }
 

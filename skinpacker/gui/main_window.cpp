@@ -87,7 +87,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     for (size_t row = 0; row < kRowLengths.size(); ++row) {
         for (int col = 0; col < kRowLengths[row]; ++col, ++slot) {
             auto* b = new ItemButton(slot, central);
-            b->move(kButtonsLeft + col * kButtonStep, kButtonsTop + static_cast<int>(row) * kButtonStep);
+            b->move(kButtonsLeft + col * kButtonStep,
+                    kButtonsTop + static_cast<int>(row) * kButtonStep);
             connect(b, &QAbstractButton::clicked, this, [this, slot] { selectItem(slot); });
             m_items[static_cast<size_t>(slot)] = b;
         }
@@ -106,10 +107,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setReadOnly(true);
     m_status->setFocusPolicy(Qt::NoFocus);
-    m_status->setGeometry(20, below + 38, kButtonsLeft + 3 * kButtonStep + kItemButtonSize - 20, 24);
+    m_status->setGeometry(20, below + 38, kButtonsLeft + 3 * kButtonStep + kItemButtonSize - 20,
+                          24);
 
     const int width = kButtonsLeft + 3 * kButtonStep + kItemButtonSize + 20;
-    const int height = std::max(below + 38 + 24 + 16, kButtonsTop + 7 * kButtonStep + kItemButtonSize + 16);
+    const int height =
+        std::max(below + 38 + 24 + 16, kButtonsTop + 7 * kButtonStep + kItemButtonSize + 16);
     central->setFixedSize(width, height);
     setFixedSize(sizeHint());
 
@@ -143,8 +146,8 @@ void MainWindow::pictureClicked(QPoint viewPosition) {
 }
 
 void MainWindow::askColours(int slot) {
-    ColourSettingsDialog dialog(kSlots[static_cast<size_t>(slot)].dialog, m_project.slot(slot).colours,
-                                this);
+    ColourSettingsDialog dialog(kSlots[static_cast<size_t>(slot)].dialog,
+                                m_project.slot(slot).colours, this);
     if (dialog.exec() == QDialog::Accepted) m_project.setColours(slot, dialog.colours());
     m_view->update();
 }

@@ -25,7 +25,7 @@ QString askWithFileDialog(QWidget* parent, FileRequest request);
 // buttons, picture / load / save / create and the status field.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -38,14 +38,14 @@ public:
     PictureView* pictureView() const { return m_view; }
     ItemButton* itemButton(int slot) const { return m_items[static_cast<size_t>(slot)]; }
 
-public slots:
+  public slots:
     void importPicture();
     void loadProject();
     void saveProject();
     void createDatabase();
     void showAbout();
 
-private:
+  private:
     void selectItem(int slot);
     void pictureClicked(QPoint viewPosition);
     void askColours(int slot);

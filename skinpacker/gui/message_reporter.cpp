@@ -19,9 +19,15 @@ void showWarning(QWidget* parent, std::string_view text, Icon icon) {
     if (waiting) QApplication::restoreOverrideCursor();
 }
 
-void MessageReporter::report(std::string_view text, Icon icon) { showWarning(m_parent, text, icon); }
+void MessageReporter::report(std::string_view text, Icon icon) {
+    showWarning(m_parent, text, icon);
+}
 
-WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
+WaitCursor::WaitCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+WaitCursor::~WaitCursor() {
+    QApplication::restoreOverrideCursor();
+}
 
 }  // namespace skin

@@ -8,11 +8,11 @@ namespace skin {
 
 // Shows the model's messages in modal boxes captioned "Warning".
 class MessageReporter final : public Reporter {
-public:
+  public:
     explicit MessageReporter(QWidget* parent) : m_parent(parent) {}
     void report(std::string_view text, Icon icon) override;
 
-private:
+  private:
     QWidget* m_parent;
 };
 
@@ -21,7 +21,7 @@ void showWarning(QWidget* parent, std::string_view text, Icon icon = Icon::Excla
 
 // The wait cursor for the length of a scope; message boxes shown meanwhile get the arrow.
 class WaitCursor {
-public:
+  public:
     WaitCursor();
     ~WaitCursor();
     WaitCursor(const WaitCursor&) = delete;

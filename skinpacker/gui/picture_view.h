@@ -11,7 +11,7 @@ namespace skin {
 // passed on in the picture's own coordinates; the owner adds the origin.
 class PictureView final : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit PictureView(const Project& project, QWidget* parent = nullptr);
 
     // The picture changed (import or load).
@@ -20,16 +20,16 @@ public:
     // item follow the mouse; the preview shows the items alone.
     void setInteractive(bool interactive);
 
-signals:
+  signals:
     void clicked(QPoint position);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     void drawItem(QPainter& p, int slot) const;
 
     const Project& m_project;

@@ -19,8 +19,8 @@ namespace skin {
 
 namespace {
 
-QPushButton* addButton(QDialogButtonBox* box, const QString& text, QDialogButtonBox::ButtonRole role,
-                       const char* name) {
+QPushButton* addButton(QDialogButtonBox* box, const QString& text,
+                       QDialogButtonBox::ButtonRole role, const char* name) {
     QPushButton* b = box->addButton(text, role);
     b->setObjectName(QString::fromLatin1(name));
     return b;
@@ -70,8 +70,8 @@ DatabaseInfoDialog::DatabaseInfoDialog(const DatabaseTexts& stored, QWidget* par
     m_title->setMaxLength(32);
     m_author->setMaxLength(32);
     m_version->setMaxLength(6);
-    m_version->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,6}")), m_version));
+    m_version->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,6}")), m_version));
     m_title->setMinimumWidth(260);
     form->addRow(QString::fromUtf8("データベース名"), m_title);
     form->addRow(QString::fromUtf8("制作者"), m_author);

@@ -14,7 +14,7 @@ namespace skin {
 // Shows the skin as it will be; "作　成" accepts, "ｷｬﾝｾﾙ" rejects.
 class PreviewDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit PreviewDialog(const Project& project, QWidget* parent = nullptr);
 };
 
@@ -22,7 +22,7 @@ public:
 // the message for the first missing text, until all three are filled.
 class DatabaseInfoDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit DatabaseInfoDialog(const DatabaseTexts& stored, QWidget* parent = nullptr);
     const DatabaseTexts& texts() const { return m_texts; }
     void accept() override;
@@ -31,7 +31,7 @@ public:
     QLineEdit* authorEdit() const { return m_author; }
     QLineEdit* versionEdit() const { return m_version; }
 
-private:
+  private:
     QLineEdit* m_title;
     QLineEdit* m_author;
     QLineEdit* m_version;
@@ -40,13 +40,13 @@ private:
 
 class CompletionDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit CompletionDialog(QWidget* parent = nullptr);
 };
 
 class AboutDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit AboutDialog(QWidget* parent = nullptr);
 };
 

@@ -84,7 +84,8 @@ TEST(BitmapChecks, RefusalsComeInOrderWithTheirTexts) {
     truncated.resize(truncated.size() - 1);
     cases.push_back({"pixels cut short", truncated, msg::kBmpCannotOpen});
     auto farOffset = good;
-    farOffset[10] = 0x00;  // pixel offset 0x0004B000 = 307200: 8-bit pixels would end past the buffer
+    farOffset[10] =
+        0x00;  // pixel offset 0x0004B000 = 307200: 8-bit pixels would end past the buffer
     farOffset[11] = 0xB0;
     farOffset[12] = 0x04;
     farOffset[13] = 0x00;
@@ -160,7 +161,8 @@ TEST(BitmapConversion, ConvertedFileHeaderBytes) {
     EXPECT_EQ(le32(f, 46), 214u);
     EXPECT_EQ(le32(f, 50), 214u);
     EXPECT_EQ(out.colours, 5);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(out.paletteEntry(i), spec.palette[static_cast<size_t>(i)]);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(out.paletteEntry(i), spec.palette[static_cast<size_t>(i)]);
     for (size_t at = 54 + 5 * 4; at < 910; ++at) ASSERT_EQ(f[at], 0) << "palette tail at " << at;
     EXPECT_EQ(out.index(0, 0), 0);
     EXPECT_EQ(out.index(3, 0), 3);
@@ -204,7 +206,8 @@ TEST(BitmapConversion, TwoAndFourBitsKeepTheirPalettes) {
         ConvertedPicture out;
         ASSERT_TRUE(convert(makeBitmap(spec), out, r)) << depth;
         EXPECT_EQ(out.colours, full);
-        for (int i = 0; i < full; ++i) EXPECT_EQ(out.paletteEntry(i), spec.palette[static_cast<size_t>(i)]);
+        for (int i = 0; i < full; ++i)
+            EXPECT_EQ(out.paletteEntry(i), spec.palette[static_cast<size_t>(i)]);
         int mismatches = 0;
         for (int y = 0; y < 320; ++y)
             for (int x = 0; x < 320; ++x) mismatches += out.index(x, y) != spec.index(x, y);
@@ -269,13 +272,15 @@ TEST(BitmapConversion, TwoHundredOccurringOfTwoHundredFiftySixAreKeptFirst) {
     int changed = 0;
     for (int y = 0; y < 320; ++y)
         for (int x = 0; x < 320; ++x)
-            changed += out.paletteEntry(out.index(x, y)) != spec.palette[static_cast<size_t>(spec.index(x, y))];
+            changed += out.paletteEntry(out.index(x, y)) !=
+                       spec.palette[static_cast<size_t>(spec.index(x, y))];
     EXPECT_EQ(changed, 0);
 }
 
 TEST(BitmapConversion, RareColoursMapToNearestKept) {
     std::array<Rgb, 256> filePalette{};
-    for (int i = 0; i < 256; ++i) filePalette[static_cast<size_t>(i)] = {static_cast<uint8_t>(i), 0, 0};
+    for (int i = 0; i < 256; ++i)
+        filePalette[static_cast<size_t>(i)] = {static_cast<uint8_t>(i), 0, 0};
     std::vector<uint8_t> pixels;
     for (int i = 0; i < 214; ++i) pixels.insert(pixels.end(), 3, static_cast<uint8_t>(i * 1));
     pixels.push_back(250);  // rare: nearest kept colour is red 213
@@ -296,7 +301,8 @@ TEST(CubeLevels, LevelsAreOrderedAndReachTheExtremes) {
     EXPECT_EQ(L[0], 0);
     EXPECT_EQ(L[5], 255);
     // A uniform channel spreads its levels.
-    for (int i = 0; i < 5; ++i) EXPECT_GT(L[static_cast<size_t>(i) + 1] - L[static_cast<size_t>(i)], 10);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_GT(L[static_cast<size_t>(i) + 1] - L[static_cast<size_t>(i)], 10);
 
     std::array<uint32_t, 256> single{};
     single[77] = 102400;
@@ -358,10 +364,12 @@ TEST(TrueColour, PhotographLikePictureKeepsItsLook) {
     std::vector<Rgb> pic(102400);
     for (int y = 0; y < 320; ++y)
         for (int x = 0; x < 320; ++x) {
-            auto clampByte = [](double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0)); };
+            auto clampByte = [](double v) {
+                return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+            };
             double r = 90 + 40 * std::sin(x / 40.0), g = 50 + y * 0.2, b = 140 - (x + y) * 0.1;
-            pic[static_cast<size_t>(y * 320 + x)] = {clampByte(r + noise(rng)), clampByte(g + noise(rng)),
-                                                     clampByte(b + noise(rng))};
+            pic[static_cast<size_t>(y * 320 + x)] = {
+                clampByte(r + noise(rng)), clampByte(g + noise(rng)), clampByte(b + noise(rng))};
         }
     BitmapSpec spec;
     spec.depth = 24;
@@ -392,7 +400,8 @@ TEST(TrueColour, PhotographLikePictureKeepsItsLook) {
         Rgb c = pic[static_cast<size_t>(y * 320 + x)];
         return Rgb{even(c.r), even(c.g), even(c.b)};
     });
-    EXPECT_GT(adaptive, fixed + 3.0) << "adaptive " << adaptive << " dB, fixed cube " << fixed << " dB";
+    EXPECT_GT(adaptive, fixed + 3.0)
+        << "adaptive " << adaptive << " dB, fixed cube " << fixed << " dB";
     std::printf("PSNR adaptive cube %.2f dB, fixed cube %.2f dB\n", adaptive, fixed);
 }
 

@@ -42,8 +42,8 @@ TEST(Headless, ImportSaveThenBuild) {
     EXPECT_FALSE(std::filesystem::exists(dir.path(kTempFileName))) << "left behind";
 
     // The fresh project has no items: play and stop are missing.
-    r = run({"--build", dir.path("p.tpd"), "--out", dir.path("s.pdb"), "--title", "T", "--author", "A",
-             "--version", "000001"});
+    r = run({"--build", dir.path("p.tpd"), "--out", dir.path("s.pdb"), "--title", "T", "--author",
+             "A", "--version", "000001"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, std::string(msg::kNeedPlayStop) + "\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path("s.pdb")));
@@ -71,7 +71,8 @@ TEST(Headless, BuildChecksNameThenTextsInOrder) {
         {{"--build", tpd, "--out", dir.dir() + "/"}, msg::kNameEmpty},
         {{"--build", tpd, "--out", longName, "--title", "T"}, msg::kNameTooLong},
         {{"--build", tpd, "--out", dir.path("s.pdb"), "--title", ""}, msg::kNeedTitle},
-        {{"--build", tpd, "--out", dir.path("s.pdb")}, msg::kNeedAuthor},  // title "Stored" from the project
+        {{"--build", tpd, "--out", dir.path("s.pdb")},
+         msg::kNeedAuthor},  // title "Stored" from the project
         {{"--build", tpd, "--out", dir.path("s.pdb"), "--author", "A"}, msg::kNeedVersion},
         {{"--build", tpd, "--out", dir.path("s.pdb"), "--author", "A", "--version", "12a"},
          msg::kVersionDigits},
@@ -83,8 +84,8 @@ TEST(Headless, BuildChecksNameThenTextsInOrder) {
         EXPECT_EQ(r.err, std::string(c.message) + "\n");
         EXPECT_FALSE(std::filesystem::exists(dir.path("s.pdb"))) << c.message;
     }
-    RunResult r = run({"--build", tpd, "--out", dir.path(std::string(26, 'x') + ".pdb"), "--author", "作者",
-                 "--version", "000123"});
+    RunResult r = run({"--build", tpd, "--out", dir.path(std::string(26, 'x') + ".pdb"), "--author",
+                       "作者", "--version", "000123"});
     ASSERT_EQ(r.status, 0) << r.err;
     auto pdb = readFile(dir.path(std::string(26, 'x') + ".pdb"));
     SkinFile f;
@@ -99,8 +100,11 @@ TEST(Headless, BuildChecksNameThenTextsInOrder) {
 
 TEST(Headless, BadUsage) {
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-             {"--import", "a.bmp"}, {"--save", "a.tpd"}, {"--build", "a.tpd"},
-             {"--import", "a", "--save", "b", "--build", "c", "--out", "d"}, {"--build", "a", "--out"},
+             {"--import", "a.bmp"},
+             {"--save", "a.tpd"},
+             {"--build", "a.tpd"},
+             {"--import", "a", "--save", "b", "--build", "c", "--out", "d"},
+             {"--build", "a", "--out"},
              {"--build", "a", "--out", "b", "--colour", "c"}}) {
         RunResult r = run(args);
         EXPECT_EQ(r.status, 2);

@@ -18,7 +18,7 @@ using namespace skintest;
 namespace {
 
 class ProjectTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { importSmallPicture(project, reporter, dir.dir()); }
     ScratchDir dir;
     RecordingReporter reporter;
@@ -169,7 +169,8 @@ TEST_F(ProjectTest, ProjectFileBytes) {
     EXPECT_EQ(be32(f, 4), 910u);
     EXPECT_EQ(be32(f, 8), 5u);
     EXPECT_EQ(f[12], 'B');
-    EXPECT_TRUE(std::equal(f.begin() + 12, f.begin() + 12 + 103310, project.picture().file.begin()));
+    EXPECT_TRUE(
+        std::equal(f.begin() + 12, f.begin() + 12 + 103310, project.picture().file.begin()));
     size_t at = 12 + 910 + 102400;
     EXPECT_EQ(f[at], 0);
     EXPECT_EQ(f[at + 1], 1);

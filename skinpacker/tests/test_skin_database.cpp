@@ -20,7 +20,7 @@ namespace {
 constexpr std::time_t kNow = 1767225600;
 
 class DatabaseTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         importSmallPicture(project, reporter, dir.dir());
         project.setTexts({"Title", "Author", "000001"});
@@ -63,7 +63,8 @@ protected:
             int wrong = 0;
             for (int y = 0; y < 80; ++y)
                 for (int x = 0; x < 320; ++x)
-                    wrong += band.pixels[static_cast<size_t>(y * 320 + x)] != project.pixel(x, b * 80 + y);
+                    wrong += band.pixels[static_cast<size_t>(y * 320 + x)] !=
+                             project.pixel(x, b * 80 + y);
             EXPECT_EQ(wrong, 0) << "band " << b;
         }
         std::vector<int> placed;
@@ -184,7 +185,8 @@ TEST_F(DatabaseTest, TitleSizesMarkByte18) {
     for (auto [slot, mark] : {std::pair{27, 10}, std::pair{29, 2}}) {
         Project p;
         importSmallPicture(p, reporter, dir.dir());
-        ASSERT_EQ(placeAt(p, slot, 40, slot == 27 ? 250 : 251, reporter).outcome, ClickOutcome::Placed);
+        ASSERT_EQ(placeAt(p, slot, 40, slot == 27 ? 250 : 251, reporter).outcome,
+                  ClickOutcome::Placed);
         auto image = buildSkinDatabase(p, "x.pdb", 0);
         SkinFile f;
         ASSERT_TRUE(readSkin(image, f));
@@ -226,7 +228,8 @@ TEST_F(DatabaseTest, DisplaysUseTheWideGlyphStrip) {
             EXPECT_EQ(item.bitmaps[0].width, 330);
             EXPECT_EQ(item.bitmaps[0].rowBytes, 330);
             EXPECT_EQ(item.bitmaps[0].height, 36);
-            EXPECT_EQ(item.descriptor[6] << 8 | item.descriptor[7], item.descriptor[0] == 22 ? 150 : 60);
+            EXPECT_EQ(item.descriptor[6] << 8 | item.descriptor[7],
+                      item.descriptor[0] == 22 ? 150 : 60);
         }
     }
 }

@@ -34,7 +34,7 @@ using namespace skintest;
 namespace {
 
 class QtEnvironment final : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         static int argc = 1;
         static char name[] = "skinpacker_gui_test";
@@ -43,7 +43,7 @@ public:
     }
     void TearDown() override { m_app.reset(); }
 
-private:
+  private:
     std::unique_ptr<QApplication> m_app;
 };
 const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
@@ -52,7 +52,7 @@ const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 // own event loops. A window nobody expected is closed and counted, so a
 // wrong dialog fails the test instead of hanging it.
 class ModalScript {
-public:
+  public:
     ModalScript() {
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
@@ -76,7 +76,7 @@ public:
     int unexpected = 0;
     QStringList messages;
 
-private:
+  private:
     struct Step {
         std::function<bool(QWidget*)> matches;
         std::function<void(QWidget*)> act;
@@ -104,8 +104,9 @@ private:
             ++unexpected;
             ADD_FAILURE() << "unexpected window " << w->metaObject()->className() << " \""
                           << w->windowTitle().toStdString() << "\" "
-                          << (qobject_cast<QMessageBox*>(w) ? qobject_cast<QMessageBox*>(w)->text().toStdString()
-                                                            : std::string());
+                          << (qobject_cast<QMessageBox*>(w)
+                                  ? qobject_cast<QMessageBox*>(w)->text().toStdString()
+                                  : std::string());
             m_last = w;
             if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
             m_stuck = 0;
@@ -140,7 +141,7 @@ void saveGrab(QWidget* w, const char* name) {
 }
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         BitmapSpec spec;
         spec.depth = 24;
@@ -270,7 +271,8 @@ TEST_F(WindowTest, ImportPlaceMoveSaveLoadCreate) {
     {
         MainWindow second;
         second.setFileAsker([this](QWidget*, FileRequest r) {
-            return QString::fromStdString(dir.path(r == FileRequest::OpenProject ? "a.tpd" : "b.tpd"));
+            return QString::fromStdString(
+                dir.path(r == FileRequest::OpenProject ? "a.tpd" : "b.tpd"));
         });
         clickNamed(&second, "load");
         EXPECT_EQ(second.project().slot(17).x, 150);

@@ -13,7 +13,8 @@
 namespace skintest {
 
 std::vector<uint8_t> makeBitmap(const BitmapSpec& spec) {
-    const size_t stride = (static_cast<size_t>(spec.width) * static_cast<size_t>(spec.depth) + 31) / 32 * 4;
+    const size_t stride =
+        (static_cast<size_t>(spec.width) * static_cast<size_t>(spec.depth) + 31) / 32 * 4;
     const size_t paletteBytes = spec.palette.size() * 4;
     const uint32_t offset = static_cast<uint32_t>(54 + paletteBytes);
     std::vector<uint8_t> out;
@@ -51,7 +52,8 @@ std::vector<uint8_t> makeBitmap(const BitmapSpec& spec) {
             } else {
                 const int perByte = 8 / spec.depth;
                 const int shift = 8 - spec.depth * (x % perByte + 1);
-                row[static_cast<size_t>(x / perByte)] |= static_cast<uint8_t>(spec.index(x, y) << shift);
+                row[static_cast<size_t>(x / perByte)] |=
+                    static_cast<uint8_t>(spec.index(x, y) << shift);
             }
         }
         w.bytes(row);
@@ -86,8 +88,9 @@ namespace {
 bool readBitmap(skin::ByteReader& r, SkinBitmap& b) {
     uint16_t w = 0, h = 0, rb = 0, flags = 0, next = 0, reserved = 0;
     uint8_t size = 0, version = 0, transparent = 0, compression = 0;
-    if (!r.be16(w) || !r.be16(h) || !r.be16(rb) || !r.be16(flags) || !r.u8(size) || !r.u8(version) ||
-        !r.be16(next) || !r.u8(transparent) || !r.u8(compression) || !r.be16(reserved))
+    if (!r.be16(w) || !r.be16(h) || !r.be16(rb) || !r.be16(flags) || !r.u8(size) ||
+        !r.u8(version) || !r.be16(next) || !r.u8(transparent) || !r.u8(compression) ||
+        !r.be16(reserved))
         return false;
     b = {w, h, rb, flags, size, version, next, transparent, compression, {}};
     std::span<const uint8_t> px;

@@ -21,7 +21,7 @@ struct Message {
 };
 
 class RecordingReporter final : public skin::Reporter {
-public:
+  public:
     void report(std::string_view text, skin::Icon icon) override {
         messages.push_back({std::string(text), icon});
     }
@@ -37,7 +37,7 @@ struct BitmapSpec {
     uint32_t coloursUsed = 0;
     uint32_t compression = 0;
     std::vector<skin::Rgb> palette;
-    std::function<int(int, int)> index;        // depths 1 to 8
+    std::function<int(int, int)> index;         // depths 1 to 8
     std::function<skin::Rgb(int, int)> colour;  // depth 24
 };
 std::vector<uint8_t> makeBitmap(const BitmapSpec& spec);
@@ -47,13 +47,13 @@ std::vector<uint8_t> readFile(const std::string& path);
 
 // A fresh directory that the test also makes current; removed afterwards.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     std::string path(const std::string& name) const { return m_dir + "/" + name; }
     const std::string& dir() const { return m_dir; }
 
-private:
+  private:
     std::string m_dir;
     std::string m_previous;
 };

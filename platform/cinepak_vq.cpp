@@ -1,0 +1,343 @@
+#include "platform/cinepak_vq.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+namespace cinepak {
+
+namespace {
+
+constexpr int kDims = 6;
+
+int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+int roundDiv(double v, int d) { return static_cast<int>(std::lround(v / d)); }
+
+struct Cluster {
+    int begin = 0;
+    int end = 0;
+    std::array<int64_t, kDims> sum{};
+    int64_t squares = 0;
+    double error = 0.0;
+    bool settled = false;
+
+    int count() const { return end - begin; }
+};
+
+double clusterError(const Cluster& c) {
+    if (c.count() == 0) return 0.0;
+    double centred = static_cast<double>(c.squares);
+    for (int d = 0; d < kDims; ++d) {
+        centred -= static_cast<double>(c.sum[d]) * static_cast<double>(c.sum[d]) / c.count();
+    }
+    return centred > 0.0 ? centred : 0.0;
+}
+
+void accumulate(Cluster& c, std::span<const Vec> vectors, std::span<const uint32_t> order) {
+    c.sum.fill(0);
+    c.squares = 0;
+    for (int i = c.begin; i < c.end; ++i) {
+        const Vec& v = vectors[order[i]];
+        for (int d = 0; d < kDims; ++d) {
+            c.sum[d] += v.c[d];
+            c.squares += static_cast<int64_t>(v.c[d]) * v.c[d];
+        }
+    }
+    c.error = clusterError(c);
+}
+
+Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
+    Vec mean;
+    for (int d = 0; d < kDims; ++d) {
+        mean.c[d] = static_cast<int16_t>(std::lround(static_cast<double>(sum[d]) / count));
+    }
+    return fromEntry(toEntry(mean));
+}
+
+// Splits c across the plane through its mean normal to its principal axis. The axis comes
+// from a few power iterations on the covariance, estimated on at most ~2048 members.
+bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
+                  std::span<uint32_t> order) {
+    const int n = c.count();
+    std::array<double, kDims> mean{};
+    for (int d = 0; d < kDims; ++d) mean[d] = static_cast<double>(c.sum[d]) / n;
+
+    const int stride = std::max(1, n / 2048);
+    std::array<double, kDims * kDims> cov{};
+    int sampled = 0;
+    for (int i = c.begin; i < c.end; i += stride) {
+        const Vec& v = vectors[order[i]];
+        std::array<double, kDims> x;
+        for (int d = 0; d < kDims; ++d) x[d] = v.c[d] - mean[d];
+        for (int a = 0; a < kDims; ++a) {
+            for (int b = a; b < kDims; ++b) cov[a * kDims + b] += x[a] * x[b];
+        }
+        ++sampled;
+    }
+    for (int a = 0; a < kDims; ++a) {
+        for (int b = 0; b < a; ++b) cov[a * kDims + b] = cov[b * kDims + a];
+    }
+    int widest = 0;
+    for (int d = 1; d < kDims; ++d) {
+        if (cov[d * kDims + d] > cov[widest * kDims + widest]) widest = d;
+    }
+    if (cov[widest * kDims + widest] <= 0.0 || sampled == 0) return false;
+
+    std::array<double, kDims> axis{};
+    axis[widest] = 1.0;
+    for (int iter = 0; iter < 4; ++iter) {
+        std::array<double, kDims> next{};
+        double norm = 0.0;
+        for (int a = 0; a < kDims; ++a) {
+            for (int b = 0; b < kDims; ++b) next[a] += cov[a * kDims + b] * axis[b];
+            norm += next[a] * next[a];
+        }
+        if (norm <= 0.0) break;
+        norm = std::sqrt(norm);
+        for (int a = 0; a < kDims; ++a) axis[a] = next[a] / norm;
+    }
+    double offset = 0.0;
+    for (int d = 0; d < kDims; ++d) offset += axis[d] * mean[d];
+
+    auto* first = order.data() + c.begin;
+    auto* last = order.data() + c.end;
+    auto* mid = std::partition(first, last, [&](uint32_t i) {
+        const Vec& v = vectors[i];
+        double p = 0.0;
+        for (int d = 0; d < kDims; ++d) p += axis[d] * v.c[d];
+        return p < offset;
+    });
+    const int split = static_cast<int>(mid - order.data());
+    if (split == c.begin || split == c.end) return false;
+
+    Cluster left;
+    left.begin = c.begin;
+    left.end = split;
+    accumulate(left, vectors, order);
+    right = Cluster{};
+    right.begin = split;
+    right.end = c.end;
+    for (int d = 0; d < kDims; ++d) right.sum[d] = c.sum[d] - left.sum[d];
+    right.squares = c.squares - left.squares;
+    right.error = clusterError(right);
+    c = left;
+    return true;
+}
+
+}  // namespace
+
+int32_t distance(const Vec& a, const Vec& b) {
+    int32_t sum = 0;
+    for (int d = 0; d < kDims; ++d) {
+        const int32_t diff = a.c[d] - b.c[d];
+        sum += diff * diff;
+    }
+    return sum;
+}
+
+Entry toEntry(const Vec& v) {
+    Entry e;
+    for (int i = 0; i < 4; ++i) {
+        e.y[i] = static_cast<uint8_t>(clampInt(roundDiv(v.c[i], kLumaScale), 0, 255));
+    }
+    e.u = static_cast<int8_t>(clampInt(roundDiv(v.c[4], kChromaScale), -128, 127));
+    e.v = static_cast<int8_t>(clampInt(roundDiv(v.c[5], kChromaScale), -128, 127));
+    return e;
+}
+
+Vec fromEntry(const Entry& e) {
+    Vec v;
+    for (int i = 0; i < 4; ++i) v.c[i] = static_cast<int16_t>(e.y[i] * kLumaScale);
+    v.c[4] = static_cast<int16_t>(e.u * kChromaScale);
+    v.c[5] = static_cast<int16_t>(e.v * kChromaScale);
+    return v;
+}
+
+void SearchBook::build(std::span<const Vec> entries) {
+    m_count = static_cast<int>(std::min<size_t>(entries.size(), 256));
+    m_padded = (m_count + 7) / 8 * 8;
+    for (int pair = 0; pair < 3; ++pair) {
+        auto& lanes = m_pairs[pair];
+        lanes.resize(static_cast<size_t>(m_padded) * 2);
+        for (int i = 0; i < m_padded; ++i) {
+            // Pad with copies of entry 0: on equal distance the lower position wins, so a
+            // copy can never be returned.
+            const Vec& e = i < m_count ? entries[i] : entries[0];
+            lanes[i * 2] = e.c[pair * 2];
+            lanes[i * 2 + 1] = e.c[pair * 2 + 1];
+        }
+    }
+}
+
+namespace {
+
+// Distances stay below 2^23 for points of the space (luma up to 510, chroma up to 640 in
+// magnitude), so distance << 8 | position orders by distance, then by position.
+using NearestFn = int32_t (*)(const int16_t* const* pairs, int padded, const Vec& v);
+
+int32_t pairOf(const Vec& v, int d) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(v.c[d])) |
+                                (static_cast<uint32_t>(static_cast<uint16_t>(v.c[d + 1])) << 16));
+}
+
+[[maybe_unused]] int32_t nearestScalar(const int16_t* const* pairs, int padded, const Vec& v) {
+    int32_t key = std::numeric_limits<int32_t>::max();
+    for (int i = 0; i < padded; ++i) {
+        int32_t sum = 0;
+        for (int pair = 0; pair < 3; ++pair) {
+            const int32_t a = v.c[pair * 2] - pairs[pair][i * 2];
+            const int32_t b = v.c[pair * 2 + 1] - pairs[pair][i * 2 + 1];
+            sum += a * a + b * b;
+        }
+        key = std::min(key, (sum << 8) | i);
+    }
+    return key;
+}
+
+#if defined(__SSE2__)
+int32_t nearestSse2(const int16_t* const* pairs, int padded, const Vec& v) {
+    const __m128i x0 = _mm_set1_epi32(pairOf(v, 0));
+    const __m128i x1 = _mm_set1_epi32(pairOf(v, 2));
+    const __m128i x2 = _mm_set1_epi32(pairOf(v, 4));
+    __m128i best = _mm_set1_epi32(std::numeric_limits<int32_t>::max());
+    __m128i position = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128i step = _mm_set1_epi32(4);
+    for (int i = 0; i < padded; i += 4) {
+        const __m128i d0 =
+            _mm_sub_epi16(x0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs[0] + i * 2)));
+        const __m128i d1 =
+            _mm_sub_epi16(x1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs[1] + i * 2)));
+        const __m128i d2 =
+            _mm_sub_epi16(x2, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs[2] + i * 2)));
+        __m128i sum = _mm_madd_epi16(d0, d0);
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(d1, d1));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(d2, d2));
+        const __m128i key = _mm_or_si128(_mm_slli_epi32(sum, 8), position);
+        const __m128i less = _mm_cmplt_epi32(key, best);
+        best = _mm_or_si128(_mm_and_si128(less, key), _mm_andnot_si128(less, best));
+        position = _mm_add_epi32(position, step);
+    }
+    alignas(16) int32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), best);
+    return std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+}
+#endif
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define CINEPAK_HAVE_AVX2 1
+__attribute__((target("avx2"))) int32_t nearestAvx2(const int16_t* const* pairs, int padded,
+                                                    const Vec& v) {
+    const __m256i x0 = _mm256_set1_epi32(pairOf(v, 0));
+    const __m256i x1 = _mm256_set1_epi32(pairOf(v, 2));
+    const __m256i x2 = _mm256_set1_epi32(pairOf(v, 4));
+    __m256i best = _mm256_set1_epi32(std::numeric_limits<int32_t>::max());
+    __m256i position = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i step = _mm256_set1_epi32(8);
+    for (int i = 0; i < padded; i += 8) {
+        const __m256i d0 = _mm256_sub_epi16(
+            x0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs[0] + i * 2)));
+        const __m256i d1 = _mm256_sub_epi16(
+            x1, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs[1] + i * 2)));
+        const __m256i d2 = _mm256_sub_epi16(
+            x2, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs[2] + i * 2)));
+        __m256i sum = _mm256_madd_epi16(d0, d0);
+        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(d1, d1));
+        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(d2, d2));
+        best = _mm256_min_epi32(best, _mm256_or_si256(_mm256_slli_epi32(sum, 8), position));
+        position = _mm256_add_epi32(position, step);
+    }
+    __m128i m = _mm_min_epi32(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1));
+    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(m);
+}
+#endif
+
+NearestFn pickNearest() {
+#if defined(CINEPAK_HAVE_AVX2)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return nearestAvx2;
+#endif
+#if defined(__SSE2__)
+    return nearestSse2;
+#else
+    return nearestScalar;
+#endif
+}
+
+}  // namespace
+
+int SearchBook::nearest(const Vec& v, int32_t* dist) const {
+    const int16_t* pairs[3] = {m_pairs[0].data(), m_pairs[1].data(), m_pairs[2].data()};
+    static const NearestFn search = pickNearest();
+    const int32_t key = search(pairs, m_padded, v);
+    *dist = key >> 8;
+    return key & 0xFF;
+}
+
+std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& params) {
+    std::vector<Vec> result;
+    if (vectors.empty()) return result;
+    const int maxEntries = clampInt(params.maxEntries, 1, 256);
+
+    std::vector<uint32_t> order(vectors.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    std::vector<Cluster> clusters;
+    clusters.reserve(maxEntries);
+    Cluster all;
+    all.end = static_cast<int>(vectors.size());
+    accumulate(all, vectors, order);
+    clusters.push_back(all);
+
+    while (static_cast<int>(clusters.size()) < maxEntries) {
+        int pick = -1;
+        for (int i = 0; i < static_cast<int>(clusters.size()); ++i) {
+            const Cluster& c = clusters[i];
+            if (c.settled || c.count() < 2) continue;
+            if (pick < 0 || c.error > clusters[pick].error) pick = i;
+        }
+        // A split can never gain more than the cluster's whole error.
+        if (pick < 0 || clusters[pick].error <= params.minGain) break;
+        Cluster left = clusters[pick];
+        Cluster right;
+        if (!splitCluster(left, right, vectors, order) ||
+            clusters[pick].error - left.error - right.error < params.minGain) {
+            clusters[pick].settled = true;
+            continue;
+        }
+        clusters[pick] = left;
+        clusters.push_back(right);
+    }
+
+    result.reserve(clusters.size());
+    for (const Cluster& c : clusters) result.push_back(centroid(c.sum, c.count()));
+
+    SearchBook book;
+    std::vector<std::array<int64_t, kDims>> sums;
+    std::vector<int> counts;
+    for (int pass = 0; pass < params.lloydPasses && result.size() > 1; ++pass) {
+        book.build(result);
+        sums.assign(result.size(), {});
+        counts.assign(result.size(), 0);
+        for (const Vec& v : vectors) {
+            int32_t d;
+            const int i = book.nearest(v, &d);
+            for (int k = 0; k < kDims; ++k) sums[i][k] += v.c[k];
+            ++counts[i];
+        }
+        std::vector<Vec> next;
+        next.reserve(result.size());
+        for (size_t i = 0; i < result.size(); ++i) {
+            if (counts[i] > 0) next.push_back(centroid(sums[i], counts[i]));
+        }
+        result.swap(next);
+    }
+    return result;
+}
+
+}  // namespace cinepak

@@ -240,11 +240,11 @@ void BlockCodec4::CodeBlocks(const Block4Request& request, bool allowRaw, BlockA
                 continue;
             }
             ReadBlock(request.frame.data() + offset, rowBytes, cur);
-            ReadBlock(request.shown.data() + offset, rowBytes, prev);
 
             bool canSkip = request.canSkip;
             int skipCost = kImpossible;
             if (canSkip) {
+                ReadBlock(request.shown.data() + offset, rowBytes, prev);
                 skipCost = 0;
                 for (int k = 0; k < 16; ++k) skipCost += std::abs(cur[k] - prev[k]);
             }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <vector>
 
 #include "atrac3/atrac3.h"
@@ -171,6 +172,26 @@ TEST(DecodedQuality, FullScaleSquareNeitherOverflowsNorClicks) {
             std::printf("square, rate %d mode %d: SNR %.2f dB, peak %.0f\n", c.rate, c.mode, snr,
                         peak);
             EXPECT_GT(snr, 6.0);
+        }
+    }
+}
+
+// Full-scale white noise fills every unit with large values: the densest
+// frames the allocation can face. They must still fit and decode.
+TEST(DecodedQuality, FullScaleNoiseFitsEveryFrame) {
+    std::mt19937 rng(21);
+    std::uniform_int_distribution<int> sample(-32768, 32767);
+    for (const ModeCase& m : kModes) {
+        Pcm noise;
+        noise.channels = m.channels;
+        noise.samples.resize(static_cast<size_t>(2 * kRate * m.channels));
+        for (auto& v : noise.samples) v = static_cast<int16_t>(sample(rng));
+        for (int rate : {m.lowestRate, 66}) {
+            int errors = 0;
+            const auto snr = ChannelSnrs(noise, rate, m.mode, &errors);
+            EXPECT_EQ(errors, 0) << "rate " << rate << " mode " << m.mode;
+            // White noise at these rates allows little more than 0 dB; garbage would go negative.
+            for (double v : snr) EXPECT_GT(v, 0.2) << "rate " << rate << " mode " << m.mode;
         }
     }
 }

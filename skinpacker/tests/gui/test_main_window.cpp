@@ -143,13 +143,13 @@ void saveGrab(QWidget* w, const char* name) {
 class WindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        BitmapSpec spec;
-        spec.depth = 24;
-        spec.colour = [](int x, int y) {
+        BitmapRecipe recipe;
+        recipe.depth = 24;
+        recipe.colour = [](int x, int y) {
             return Rgb{static_cast<uint8_t>(x * 255 / 319), static_cast<uint8_t>(y * 255 / 319),
                        static_cast<uint8_t>(128 + (x - y) / 3)};
         };
-        writeFile(dir.path("photo.bmp"), makeBitmap(spec));
+        writeFile(dir.path("photo.bmp"), makeBitmap(recipe));
         window.setFileAsker([this](QWidget*, FileRequest r) {
             auto& q = answers[r];
             if (q.empty()) {

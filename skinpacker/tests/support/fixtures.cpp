@@ -5,12 +5,12 @@
 namespace skintest {
 
 void writeSmallPicture(const std::string& path) {
-    BitmapSpec spec;
-    spec.depth = 4;
-    spec.coloursUsed = 5;
-    spec.palette = {{10, 20, 30}, {200, 10, 10}, {10, 200, 10}, {10, 10, 200}, {250, 250, 250}};
-    spec.index = [](int x, int y) { return (x / 40 + y / 40) % 5; };
-    writeFile(path, makeBitmap(spec));
+    BitmapRecipe recipe;
+    recipe.depth = 4;
+    recipe.coloursUsed = 5;
+    recipe.palette = {{10, 20, 30}, {200, 10, 10}, {10, 200, 10}, {10, 10, 200}, {250, 250, 250}};
+    recipe.index = [](int x, int y) { return (x / 40 + y / 40) % 5; };
+    writeFile(path, makeBitmap(recipe));
 }
 
 void importSmallPicture(skin::Project& project, RecordingReporter& reporter,

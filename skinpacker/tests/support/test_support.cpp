@@ -12,48 +12,48 @@
 
 namespace skintest {
 
-std::vector<uint8_t> makeBitmap(const BitmapSpec& spec) {
+std::vector<uint8_t> makeBitmap(const BitmapRecipe& recipe) {
     const size_t stride =
-        (static_cast<size_t>(spec.width) * static_cast<size_t>(spec.depth) + 31) / 32 * 4;
-    const size_t paletteBytes = spec.palette.size() * 4;
+        (static_cast<size_t>(recipe.width) * static_cast<size_t>(recipe.depth) + 31) / 32 * 4;
+    const size_t paletteBytes = recipe.palette.size() * 4;
     const uint32_t offset = static_cast<uint32_t>(54 + paletteBytes);
     std::vector<uint8_t> out;
     skin::ByteWriter w(out);
     w.u8('B');
     w.u8('M');
-    w.le32(static_cast<uint32_t>(offset + stride * static_cast<size_t>(spec.height)));
+    w.le32(static_cast<uint32_t>(offset + stride * static_cast<size_t>(recipe.height)));
     w.le32(0);
     w.le32(offset);
     w.le32(40);
-    w.le32(static_cast<uint32_t>(spec.width));
-    w.le32(static_cast<uint32_t>(spec.height));
+    w.le32(static_cast<uint32_t>(recipe.width));
+    w.le32(static_cast<uint32_t>(recipe.height));
     w.le16(1);
-    w.le16(static_cast<uint16_t>(spec.depth));
-    w.le32(spec.compression);
+    w.le16(static_cast<uint16_t>(recipe.depth));
+    w.le32(recipe.compression);
     w.le32(0);
     w.le32(2835);
     w.le32(2835);
-    w.le32(spec.coloursUsed);
+    w.le32(recipe.coloursUsed);
     w.le32(0);
-    for (const skin::Rgb& c : spec.palette) {
+    for (const skin::Rgb& c : recipe.palette) {
         w.u8(c.b);
         w.u8(c.g);
         w.u8(c.r);
         w.u8(0);
     }
-    for (int y = spec.height - 1; y >= 0; --y) {
+    for (int y = recipe.height - 1; y >= 0; --y) {
         std::vector<uint8_t> row(stride, 0);
-        for (int x = 0; x < spec.width; ++x) {
-            if (spec.depth == 24) {
-                skin::Rgb c = spec.colour(x, y);
+        for (int x = 0; x < recipe.width; ++x) {
+            if (recipe.depth == 24) {
+                skin::Rgb c = recipe.colour(x, y);
                 row[static_cast<size_t>(x) * 3] = c.b;
                 row[static_cast<size_t>(x) * 3 + 1] = c.g;
                 row[static_cast<size_t>(x) * 3 + 2] = c.r;
             } else {
-                const int perByte = 8 / spec.depth;
-                const int shift = 8 - spec.depth * (x % perByte + 1);
+                const int perByte = 8 / recipe.depth;
+                const int shift = 8 - recipe.depth * (x % perByte + 1);
                 row[static_cast<size_t>(x / perByte)] |=
-                    static_cast<uint8_t>(spec.index(x, y) << shift);
+                    static_cast<uint8_t>(recipe.index(x, y) << shift);
             }
         }
         w.bytes(row);

@@ -30,7 +30,7 @@ class RecordingReporter final : public skin::Reporter {
 
 // An uncompressed bitmap file of `depth` bits. `pixel(x, y)` (y from the top)
 // gives the palette index, or for 24 bits the colour.
-struct BitmapSpec {
+struct BitmapRecipe {
     int width = 320;
     int height = 320;
     int depth = 8;
@@ -40,7 +40,7 @@ struct BitmapSpec {
     std::function<int(int, int)> index;         // depths 1 to 8
     std::function<skin::Rgb(int, int)> colour;  // depth 24
 };
-std::vector<uint8_t> makeBitmap(const BitmapSpec& spec);
+std::vector<uint8_t> makeBitmap(const BitmapRecipe& recipe);
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& data);
 std::vector<uint8_t> readFile(const std::string& path);

@@ -94,11 +94,22 @@ TEST(WriterSound, JointStereoRaisesTheLowestRate) {
     EXPECT_EQ(p.Header(p.w->audioHeaderOffset + 8, 2), (std::vector<uint8_t>{0, 2}));
 }
 
-TEST(WriterSound, Atrac3RefusedByTheLibraryFailsTheStart) {
+TEST(WriterSound, Atrac3ChunksCarryTheEncodersFrames) {
+    // The real encoder: joint stereo at 33000 bits per second makes 96-byte
+    // frames, and the chunk closes after the eighth 1024-frame block.
     Writer p(kAudioFormatAtrac3, 2, 44100);
-    EXPECT_EQ(MovieWriterStart(p.w), kStatusParamError);
-    const auto tone = ToneSignal(1000.0, 44100.0, 9000.0, 2 * 1024);
-    EXPECT_EQ(p.Add(tone, 1024), kStatusParamError);
+    MovieWriterSetProperty(p.w, kPropAudioBitRate, 33000);
+    MovieWriterSetProperty(p.w, kPropChannelMode, 18);
+    ASSERT_EQ(MovieWriterStart(p.w), noErr);
+    const auto tone = ToneSignal(1000.0, 44100.0, 9000.0, 2 * 8192);
+    ASSERT_EQ(p.Add(tone, 8192), noErr);
+    const std::vector<SampleIndexEntry> index = p.SoundIndex();
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_EQ(index[0].duration, 8192u);
+    EXPECT_EQ(index[0].chunkLength, 16u + 8 * 96);
+    const std::vector<uint8_t> chunk = p.SpoolBytes(index[0]);
+    // Eight frames of a loud tone: not silence.
+    EXPECT_TRUE(std::any_of(chunk.begin() + 16, chunk.end(), [](uint8_t b) { return b != 0; }));
 }
 
 TEST(WriterSound, AddSoundRefusesBeforeStart) {

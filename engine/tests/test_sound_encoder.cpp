@@ -398,8 +398,10 @@ TEST(SoundAtrac3, RefusalsAndEncoderFailures) {
         SoundEncoderRelease(e);
         EXPECT_EQ(FakeAtrac3::closeCount, 1);  // the state existed
     }
-    // The library as it stands refuses everything.
-    EXPECT_EQ(Encoder(s, &kAtrac3Library).status, kStatusParamError);
+    // The library itself refuses a channel mode that does not exist.
+    SoundSettings badMode = Settings(kAudioFormatAtrac3, 2);
+    badMode.channelMode = 5;
+    EXPECT_EQ(Encoder(badMode, &kAtrac3Library).status, kStatusParamError);
 
     // A failing encode ends the call with 0 and drops the rest of the input.
     Encoder enc(s);

@@ -96,9 +96,34 @@ TEST(WriterSound, JointStereoRaisesTheLowestRate) {
 
 TEST(WriterSound, Atrac3RefusedByTheLibraryFailsTheStart) {
     Writer p(kAudioFormatAtrac3, 2, 44100);
+    // No channel mode 5 exists, so the library refuses it.
+    ASSERT_EQ(MovieWriterSetProperty(p.w, kPropChannelMode, 5), noErr);
     EXPECT_EQ(MovieWriterStart(p.w), kStatusParamError);
     const auto tone = ToneSignal(1000.0, 44100.0, 9000.0, 2 * 1024);
     EXPECT_EQ(p.Add(tone, 1024), kStatusParamError);
+}
+
+TEST(WriterSound, RealAtrac3EncoderFillsChunks) {
+    uint8_t probe[kAtrac3StateSize] = {};
+    const int32_t supported = Atrac3Open(66, kAtrac3JointStereo, probe);
+    Atrac3Close(probe);
+    if (supported != 0) GTEST_SKIP() << "the ATRAC3 library refuses every combination";
+
+    Writer p(kAudioFormatAtrac3, 2, 44100);
+    ASSERT_EQ(MovieWriterSetProperty(p.w, kPropChannelMode, kAtrac3JointStereo), noErr);
+    ASSERT_EQ(MovieWriterStart(p.w), noErr);
+    const auto tone = ToneSignal(1000.0, 44100.0, 9000.0, 9000);
+    ASSERT_EQ(p.Add(Interleave(tone, tone), 9000), noErr);
+    const uint32_t frameBytes = static_cast<uint32_t>(Atrac3FrameBytes(66));
+    auto index = p.SoundIndex();
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_EQ(index[0].duration, 8192u);
+    EXPECT_EQ(index[0].chunkLength, (16 + 8 * frameBytes + 1) & ~1u);
+    MovieWriterFinish(p.w);
+    index = p.SoundIndex();
+    ASSERT_EQ(index.size(), 2u);
+    EXPECT_EQ(index[1].duration, 1024u);
+    EXPECT_EQ(p.w->audioChunkCount, 9);
 }
 
 TEST(WriterSound, AddSoundRefusesBeforeStart) {

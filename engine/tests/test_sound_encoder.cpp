@@ -300,6 +300,17 @@ TEST(SoundPreparation, RefusesWhatTheCodersCannotTake) {
     EXPECT_EQ(Encoder(Settings(kAudioFormatPcm16, 2, 16379)).status, noErr);
 }
 
+TEST(SoundPreparation, HugeChunkLengthsDoNotWrapIntoSmallBuffers) {
+    for (uint32_t format : {kAudioFormatAtrac3, kAudioFormatAdpcm4, kAudioFormatPcm8,
+                            kAudioFormatAdpcm2, kAudioFormatYamaha, kAudioFormatPcm16}) {
+        for (uint32_t length : {0xFFFFFFFFu, 0x80000000u, 0xFFFFFF01u}) {
+            EXPECT_EQ(Encoder(Settings(format, 2 - (format == kAudioFormatPcm8), length)).status,
+                      kStatusParamError)
+                << format << " " << length;
+        }
+    }
+}
+
 // ---- ATRAC3, through a stand-in for the encoder library ----------------
 
 TEST(SoundAtrac3, ChunkFollowsTheEighthBlock) {

@@ -356,8 +356,6 @@ int32_t writerFinishImage(MovieWriter* w) {
             appendMarker(header, kTagRecordEnd);
             if (!header) return kStatusOutOfMemory;
             status = storeMemoryRecord(w, header);
-            header = nullptr;
-            // A fresh block of length 0, so that it exists even if nothing follows.
             header = BlockNew(0);
             if (!header) return kStatusOutOfMemory;
         }

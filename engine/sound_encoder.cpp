@@ -19,10 +19,6 @@ constexpr uint32_t kAtrac3BlockFrames = 1024;
 constexpr uint32_t kAtrac3ScratchBytes = 512;
 constexpr uint32_t kMaxChunkBytes = 65535;
 
-uint32_t CeilDiv(uint32_t a, uint32_t b) {
-    return (a + b - 1) / b;
-}
-
 void PutBe32(uint8_t* at, uint32_t value) {
     at[0] = static_cast<uint8_t>(value >> 24);
     at[1] = static_cast<uint8_t>(value >> 16);
@@ -77,9 +73,11 @@ OSStatus PrepareAtrac3(SoundEncoder& e, const SoundSettings& s) {
 }
 
 // Largest payload one chunk can gather: the chunk is only checked after a
-// whole block, so it may run up to one block past the chunk length.
-uint32_t ChunkCapacity(const SoundEncoder& e) {
-    const uint32_t blocks = e.blockFrames ? CeilDiv(e.chunkLength, e.blockFrames) : 0;
+// whole block, so it may run up to one block past the chunk length. 64-bit,
+// so that a huge chunk length cannot wrap into a small buffer.
+uint64_t ChunkCapacity(const SoundEncoder& e) {
+    const uint64_t length = e.chunkLength;
+    const uint64_t blocks = e.blockFrames ? (length + e.blockFrames - 1) / e.blockFrames : 0;
     switch (e.format) {
         case kAudioFormatAtrac3:
             return blocks * kAtrac3ScratchBytes;
@@ -89,7 +87,7 @@ uint32_t ChunkCapacity(const SoundEncoder& e) {
         case kAudioFormatYamaha:
             return blocks * YamahaAdpcmBytes(e.blockFrames * e.outputChannels);
         default:
-            return e.chunkLength * e.inputFrameBytes;
+            return length * e.inputFrameBytes;
     }
 }
 
@@ -246,7 +244,7 @@ OSStatus Allocate(SoundEncoder& e, const SoundSettings& s) {
     if (BlockAdpcmBits(e.format) != 0 && e.inputChannels == 2) {
         e.halves.assign(2 * kAdpcmBlockFrames, 0);
     }
-    const uint32_t capacity = ChunkCapacity(e);
+    const uint64_t capacity = ChunkCapacity(e);
     if (capacity + kSoundChunkHeaderBytes + 1 > kMaxChunkBytes) return kStatusParamError;
     e.chunk.assign(kSoundChunkHeaderBytes + capacity + 1, 0);
     if (e.blockFrames > 0) {

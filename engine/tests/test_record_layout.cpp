@@ -249,6 +249,32 @@ TEST(RecordLayout, PictureItemsOnlyEndWithMovieEndAndNoRecordEnd) {
     MovieWriterDispose(w);
 }
 
+TEST(RecordLayout, APictureItemLargerThanARecordTakesOneOfItsOwn) {
+    MovieWriter* w = nullptr;
+    ASSERT_EQ(MovieWriterCreate(&w), noErr);
+    MovieWriterSetName(w, "big picture");
+    const uint32_t total = 65000;
+    std::vector<uint8_t> picture(total, 0x33);
+    picture[0] = 0;
+    picture[1] = 0;
+    picture[2] = total >> 8;
+    picture[3] = total & 0xFF;
+    MovieWriterPictureItem item{{0, 0, 0, 0}, 0, nullptr, picture.data()};
+    ASSERT_EQ(MovieWriterSetProperty(w, kPropPictureItem, reinterpret_cast<intptr_t>(&item)),
+              noErr);
+    ASSERT_EQ(MovieWriterStart(w), noErr);
+    ASSERT_EQ(MovieWriterFinish(w), noErr);
+    uint32_t size = 0;
+    ASSERT_EQ(MovieWriterGetSize(w, &size), noErr);
+    std::vector<uint8_t> image(size);
+    ASSERT_EQ(MovieWriterRead(w, image.data(), 0, size), noErr);
+    MovieCheckResult r = checked(image);
+    // The header chunks and "re", then the item, "mb" and "me": no empty record.
+    ASSERT_EQ(r.recordSizes.size(), 2u);
+    EXPECT_EQ(r.recordSizes[1], 4 + 22 + total + 4 + 4);
+    MovieWriterDispose(w);
+}
+
 TEST(RecordLayout, ReadingInPiecesMatchesReadingWhole) {
     LayoutDriver d(true, true);
     ASSERT_EQ(d.startStatus, noErr);

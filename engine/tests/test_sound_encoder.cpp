@@ -300,6 +300,17 @@ TEST(SoundPreparation, RefusesWhatTheCodersCannotTake) {
     EXPECT_EQ(Encoder(Settings(kAudioFormatPcm16, 2, 16379)).status, noErr);
 }
 
+TEST(SoundPreparation, HugeChunkLengthsDoNotWrapIntoSmallBuffers) {
+    for (uint32_t format : {kAudioFormatAtrac3, kAudioFormatAdpcm4, kAudioFormatPcm8,
+                            kAudioFormatAdpcm2, kAudioFormatYamaha, kAudioFormatPcm16}) {
+        for (uint32_t length : {0xFFFFFFFFu, 0x80000000u, 0xFFFFFF01u}) {
+            EXPECT_EQ(Encoder(Settings(format, 2 - (format == kAudioFormatPcm8), length)).status,
+                      kStatusParamError)
+                << format << " " << length;
+        }
+    }
+}
+
 // ---- ATRAC3, through a stand-in for the encoder library ----------------
 
 TEST(SoundAtrac3, ChunkFollowsTheEighthBlock) {
@@ -398,8 +409,10 @@ TEST(SoundAtrac3, RefusalsAndEncoderFailures) {
         SoundEncoderRelease(e);
         EXPECT_EQ(FakeAtrac3::closeCount, 1);  // the state existed
     }
-    // The real library takes what the writer settles on.
-    EXPECT_EQ(Encoder(s, &kAtrac3Library).status, noErr);
+    // The library itself refuses a channel mode that does not exist.
+    SoundSettings badMode = Settings(kAudioFormatAtrac3, 2);
+    badMode.channelMode = 5;
+    EXPECT_EQ(Encoder(badMode, &kAtrac3Library).status, kStatusParamError);
 
     // A failing encode ends the call with 0 and drops the rest of the input.
     Encoder enc(s);

@@ -94,22 +94,36 @@ TEST(WriterSound, JointStereoRaisesTheLowestRate) {
     EXPECT_EQ(p.Header(p.w->audioHeaderOffset + 8, 2), (std::vector<uint8_t>{0, 2}));
 }
 
-TEST(WriterSound, Atrac3ChunksCarryTheEncodersFrames) {
-    // The real encoder: joint stereo at 33000 bits per second makes 96-byte
-    // frames, and the chunk closes after the eighth 1024-frame block.
+TEST(WriterSound, Atrac3RefusedByTheLibraryFailsTheStart) {
     Writer p(kAudioFormatAtrac3, 2, 44100);
-    MovieWriterSetProperty(p.w, kPropAudioBitRate, 33000);
-    MovieWriterSetProperty(p.w, kPropChannelMode, 18);
+    // No channel mode 5 exists, so the library refuses it.
+    ASSERT_EQ(MovieWriterSetProperty(p.w, kPropChannelMode, 5), noErr);
+    EXPECT_EQ(MovieWriterStart(p.w), kStatusParamError);
+    const auto tone = ToneSignal(1000.0, 44100.0, 9000.0, 2 * 1024);
+    EXPECT_EQ(p.Add(tone, 1024), kStatusParamError);
+}
+
+TEST(WriterSound, RealAtrac3EncoderFillsChunks) {
+    uint8_t probe[kAtrac3StateSize] = {};
+    const int32_t supported = Atrac3Open(66, kAtrac3JointStereo, probe);
+    Atrac3Close(probe);
+    if (supported != 0) GTEST_SKIP() << "the ATRAC3 library refuses every combination";
+
+    Writer p(kAudioFormatAtrac3, 2, 44100);
+    ASSERT_EQ(MovieWriterSetProperty(p.w, kPropChannelMode, kAtrac3JointStereo), noErr);
     ASSERT_EQ(MovieWriterStart(p.w), noErr);
-    const auto tone = ToneSignal(1000.0, 44100.0, 9000.0, 2 * 8192);
-    ASSERT_EQ(p.Add(tone, 8192), noErr);
-    const std::vector<SampleIndexEntry> index = p.SoundIndex();
+    const auto tone = ToneSignal(1000.0, 44100.0, 9000.0, 9000);
+    ASSERT_EQ(p.Add(Interleave(tone, tone), 9000), noErr);
+    const uint32_t frameBytes = static_cast<uint32_t>(Atrac3FrameBytes(66));
+    auto index = p.SoundIndex();
     ASSERT_EQ(index.size(), 1u);
     EXPECT_EQ(index[0].duration, 8192u);
-    EXPECT_EQ(index[0].chunkLength, 16u + 8 * 96);
-    const std::vector<uint8_t> chunk = p.SpoolBytes(index[0]);
-    // Eight frames of a loud tone: not silence.
-    EXPECT_TRUE(std::any_of(chunk.begin() + 16, chunk.end(), [](uint8_t b) { return b != 0; }));
+    EXPECT_EQ(index[0].chunkLength, (16 + 8 * frameBytes + 1) & ~1u);
+    MovieWriterFinish(p.w);
+    index = p.SoundIndex();
+    ASSERT_EQ(index.size(), 2u);
+    EXPECT_EQ(index[1].duration, 1024u);
+    EXPECT_EQ(p.w->audioChunkCount, 9);
 }
 
 TEST(WriterSound, AddSoundRefusesBeforeStart) {

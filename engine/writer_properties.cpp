@@ -6,6 +6,7 @@
 #include "engine/big_endian.h"
 #include "engine/chunk_append.h"
 #include "engine/chunk_tags.h"
+#include "engine/record_layout.h"
 #include "engine/writer_record.h"
 #include "platform/status.h"
 
@@ -40,7 +41,9 @@ int32_t buildPictureItem(const MovieWriterPictureItem& item, BlockHandle& out) {
         if (picture < 4 || picture > kMaxChunkBytes) return kStatusParamError;
     }
     uint32_t total = kChunkHeaderBytes + kItemHeaderBytes + nested + picture;
-    if (total > kMaxChunkBytes) return kStatusParamError;
+    // An item must fit a record beside the header's closing "mb" and the
+    // movie's "me"; a larger one would make a record the handheld cannot hold.
+    if (total > kRecordChunkLimit - 2 * kChunkHeaderBytes) return kStatusParamError;
 
     BlockHandle chunk = nullptr;
     appendChunkHeader(chunk, static_cast<uint16_t>(total), kTagPictureItem);

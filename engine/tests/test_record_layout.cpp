@@ -249,19 +249,25 @@ TEST(RecordLayout, PictureItemsOnlyEndWithMovieEndAndNoRecordEnd) {
     MovieWriterDispose(w);
 }
 
-TEST(RecordLayout, APictureItemLargerThanARecordTakesOneOfItsOwn) {
+TEST(RecordLayout, APictureItemLargerThanARecordIsRefused) {
     MovieWriter* w = nullptr;
     ASSERT_EQ(MovieWriterCreate(&w), noErr);
     MovieWriterSetName(w, "big picture");
-    const uint32_t total = 65000;
-    std::vector<uint8_t> picture(total, 0x33);
-    picture[0] = 0;
-    picture[1] = 0;
-    picture[2] = total >> 8;
-    picture[3] = total & 0xFF;
-    MovieWriterPictureItem item{{0, 0, 0, 0}, 0, nullptr, picture.data()};
-    ASSERT_EQ(MovieWriterSetProperty(w, kPropPictureItem, reinterpret_cast<intptr_t>(&item)),
-              noErr);
+    auto itemOf = [](std::vector<uint8_t>& picture, uint32_t total) {
+        picture.assign(total, 0x33);
+        picture[0] = 0;
+        picture[1] = 0;
+        picture[2] = uint8_t(total >> 8);
+        picture[3] = uint8_t(total & 0xFF);
+        return MovieWriterPictureItem{{0, 0, 0, 0}, 0, nullptr, picture.data()};
+    };
+    // "bi" header 4 + "ho" 22 + picture: 63990 bytes still fit beside "mb" and "me".
+    std::vector<uint8_t> big, fits;
+    MovieWriterPictureItem tooBig = itemOf(big, 63990 - 26 + 1);
+    EXPECT_EQ(MovieWriterSetProperty(w, kPropPictureItem, reinterpret_cast<intptr_t>(&tooBig)),
+              kStatusParamError);
+    MovieWriterPictureItem item = itemOf(fits, 63990 - 26);
+    ASSERT_EQ(MovieWriterSetProperty(w, kPropPictureItem, reinterpret_cast<intptr_t>(&item)), noErr);
     ASSERT_EQ(MovieWriterStart(w), noErr);
     ASSERT_EQ(MovieWriterFinish(w), noErr);
     uint32_t size = 0;
@@ -271,7 +277,7 @@ TEST(RecordLayout, APictureItemLargerThanARecordTakesOneOfItsOwn) {
     MovieCheckResult r = checked(image);
     // The header chunks and "re", then the item, "mb" and "me": no empty record.
     ASSERT_EQ(r.recordSizes.size(), 2u);
-    EXPECT_EQ(r.recordSizes[1], 4 + 22 + total + 4 + 4);
+    EXPECT_EQ(r.recordSizes[1], 63990u + 4 + 4);
     MovieWriterDispose(w);
 }
 

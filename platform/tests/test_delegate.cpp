@@ -166,6 +166,24 @@ TEST(DelegateTiming, AFinerMediaTimeScaleIsUsedForRequests) {
     DisposeMovie(m);
 }
 
+TEST(DelegateTiming, AStreamOfUnknownLengthStillEnds) {
+    Movie m = nullptr;
+    ASSERT_EQ(NewMovieFromFile(CorpusFile("elementary.h264"), &m), noErr);
+    Procs v(m, kVideoMediaType);
+    ASSERT_EQ(v.status, noErr);
+    int pictures = 0;
+    TimeValue t = 0;
+    MovieExportGetDataParams p;
+    OSStatus err;
+    while ((err = v.Get(t, &p)) == noErr && pictures < 1000) {
+        t += p.durationPerSample;
+        ++pictures;
+    }
+    EXPECT_EQ(err, kStatusEndOfData);
+    EXPECT_EQ(pictures, 20);
+    DisposeMovie(m);
+}
+
 TEST(DelegateSettings, TemporalAndSpatialAreReportedOnlyOnceGiven) {
     Movie m = nullptr;
     ASSERT_EQ(NewMovieFromFile(CorpusFile("h264_aac.mp4"), &m), noErr);

@@ -72,6 +72,7 @@ std::string Recipe(const std::string& name) {
                        "-vf scale=720:576 -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le"},
         {"flv1_mp3.flv",
          Pattern(64, 48, 10) + " " + Tone(22050, 1) + "-c:v flv1 -q:v 2 -c:a libmp3lame"},
+        {"elementary.h264", Pattern(64, 48, 10) + " -c:v libx264 -pix_fmt yuv420p -f h264"},
         {"tone.wav", Tone(8000, 1) + "-c:a pcm_s16le"},
         {"tone.mp3", Tone(44100, 2) + "-c:a libmp3lame"},
         {"tone.aiff", Tone(22050, 1) + "-c:a pcm_s16be"},

@@ -208,6 +208,16 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
         for (unsigned i = 0; i < fmt->nb_streams; ++i) {
             AddStreamTrack(m.get(), *src, static_cast<int>(i));
         }
+        // QuickTime files say which tracks are enabled; FFmpeg reports it as
+        // the default disposition. Files that mark none keep all enabled.
+        if (src->family() == ContainerFamily::kQuickTime) {
+            auto isDefault = [fmt](const std::unique_ptr<TrackRecord>& t) {
+                return (fmt->streams[t->streamIndex]->disposition & AV_DISPOSITION_DEFAULT) != 0;
+            };
+            if (std::any_of(m->tracks.begin(), m->tracks.end(), isDefault)) {
+                for (auto& t : m->tracks) t->enabled = isDefault(t);
+            }
+        }
         AddChapterTrack(m.get(), fmt);
     }
     const bool hasMedia = std::any_of(m->tracks.begin(), m->tracks.end(), [](const auto& t) {

@@ -58,6 +58,9 @@ std::string Recipe(const std::string& name) {
         {"chapters.mov", Pattern(64, 48, 10) + " " + Tone(22050, 2) +
                              "META -map 0:v -map 1:a -map_metadata 2 -map_chapters 2 "
                              "-c:v mpeg4 -q:v 2 -c:a pcm_s16be"},
+        {"two_sounds.mov", Pattern(64, 48, 10) + " " + Tone(8000, 1) + Tone(8000, 1) +
+                               "-map 0:v -map 1:a -map 2:a -c:v mjpeg -c:a pcm_s16le "
+                               "-disposition:a:0 default -disposition:a:1 0"},
         {"vp8_vorbis.webm",
          Pattern(64, 48, 10) + " " + Tone(48000, 2) + "-c:v libvpx -b:v 300k -c:a libvorbis"},
         {"h264_mp3.mkv", Pattern(64, 48, 10) + " " + Tone(44100, 2) +

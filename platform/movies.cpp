@@ -1,12 +1,14 @@
 #include "platform/movies.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/mathematics.h>
 }
 
@@ -25,6 +27,20 @@ bool EndsWith(const char* s, const char* suffix) {
 }
 
 // A still picture is a single-image format, or a GIF that holds one frame.
+// The clockwise turn a stream's display matrix asks for, in quarter turns
+// (0, 90, 180 or 270 degrees); mirrored or skewed matrices count as none.
+int32_t DisplayRotation(const AVStream* st) {
+    size_t size = 0;
+    const uint8_t* data = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (data == nullptr || size < 9 * sizeof(int32_t)) return 0;
+    int32_t matrix[9];
+    std::memcpy(matrix, data, sizeof matrix);
+    const double counterClockwise = av_display_rotation_get(matrix);
+    if (!std::isfinite(counterClockwise)) return 0;
+    const long quarters = std::lround(-counterClockwise / 90.0);
+    return static_cast<int32_t>(((quarters % 4) + 4) % 4) * 90;
+}
+
 bool IsStillPicture(MediaSource& src) {
     AVFormatContext* fmt = src.format();
     if (EndsWith(fmt->iformat->name, "_pipe")) return true;
@@ -130,6 +146,8 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
         if (sar.num > 0 && sar.den > 0 && sar.num != sar.den) {
             t->width = static_cast<int32_t>(av_rescale(par.width, sar.num, sar.den));
         }
+        t->rotation = DisplayRotation(st);
+        if (t->rotation == 90 || t->rotation == 270) std::swap(t->width, t->height);
     }
     t->descriptions.push_back(DescribeStream(st, src.family()));
     m->tracks.push_back(std::move(t));

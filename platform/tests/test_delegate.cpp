@@ -226,6 +226,25 @@ TEST(DelegatePictures, PicturesOfTurnedTracksComeOutTurned) {
     DisposeMovie(m);
 }
 
+TEST(MovieFrames, ThumbnailsAreDrawnAtMovieTimes) {
+    Movie m = nullptr;
+    ASSERT_EQ(NewMovieFromFile(RotatedCopy(), &m), noErr);
+    std::vector<uint8_t> bgra(30 * 40 * 4, 0);
+    const PixelBuffer pb{bgra.data(), 30, 40, 30 * 4, k32BGRAPixelFormat};
+    ASSERT_EQ(DrawMovieFrame(m, GetMovieTimeScale(m) * 3 / 2, pb), noErr);
+    ExtractedFrame f{bgra, 30, 40, 0, 0};
+    EXPECT_TRUE(
+        Near(QuadrantColour(f, true, false), PatternColour(false, false, true), kTolerance));
+    EXPECT_TRUE(
+        Near(QuadrantColour(f, false, false), PatternColour(false, true, true), kTolerance));
+    EXPECT_EQ(DrawMovieFrame(m, GetMovieDuration(m), pb), kStatusEndOfData);
+    DisposeMovie(m);
+    Movie sound = nullptr;
+    ASSERT_EQ(NewMovieFromFile(CorpusFile("tone.wav"), &sound), noErr);
+    EXPECT_EQ(DrawMovieFrame(sound, 0, pb), kStatusParamError);
+    DisposeMovie(sound);
+}
+
 TEST(DelegateSettings, TemporalAndSpatialAreReportedOnlyOnceGiven) {
     Movie m = nullptr;
     ASSERT_EQ(NewMovieFromFile(CorpusFile("h264_aac.mp4"), &m), noErr);

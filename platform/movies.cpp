@@ -20,6 +20,8 @@ constexpr TimeScale kMovieTimeScale = 600;
 constexpr TimeValue kStillDuration = 1000;
 constexpr TimeScale kStillTimeScale = 1000;
 constexpr TimeScale kChapterTimeScale = 1000;
+constexpr int kMaxPictureSide = 16384;
+constexpr int64_t kMaxPicturePixels = 8192 * 8192;
 
 bool EndsWith(const char* s, const char* suffix) {
     const size_t n = std::strlen(s), m = std::strlen(suffix);
@@ -110,7 +112,12 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
     if (par.codec_type == AVMEDIA_TYPE_VIDEO) {
         // Cover art of sound files is not a picture track.
         if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) return;
-        if (par.width <= 0 || par.height <= 0) return;
+        // Pictures beyond this would only exhaust memory; no source needs them.
+        if (par.width <= 0 || par.height <= 0 || par.width > kMaxPictureSide ||
+            par.height > kMaxPictureSide ||
+            static_cast<int64_t>(par.width) * par.height > kMaxPicturePixels) {
+            return;
+        }
         type = kVideoMediaType;
     } else if (par.codec_type == AVMEDIA_TYPE_AUDIO) {
         if (par.sample_rate <= 0 || par.ch_layout.nb_channels <= 0) return;

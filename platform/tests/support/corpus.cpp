@@ -15,8 +15,7 @@ namespace {
 struct TempDir {
     std::string path;
     TempDir() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string t = std::string(tmp != nullptr ? tmp : "/tmp") + "/mp-corpus-XXXXXX";
+        std::string t = (std::filesystem::temp_directory_path() / "mp-corpus-XXXXXX").string();
         if (mkdtemp(t.data()) != nullptr) path = t;
     }
     ~TempDir() {

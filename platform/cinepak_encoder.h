@@ -36,7 +36,7 @@ struct CinepakRate {
 };
 
 class CinepakEncoder {
-public:
+  public:
     CinepakEncoder();
     ~CinepakEncoder();
     CinepakEncoder(const CinepakEncoder&) = delete;
@@ -69,7 +69,7 @@ public:
     // apart; -50 when nothing was compressed yet or the buffer is too small.
     OSStatus decodedPicture(std::span<uint8_t> pixels, size_t rowBytes) const;
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> m;
 };

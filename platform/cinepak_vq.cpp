@@ -14,9 +14,13 @@ namespace {
 
 constexpr int kDims = 6;
 
-int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+int clampInt(int v, int lo, int hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
-int roundDiv(double v, int d) { return static_cast<int>(std::lround(v / d)); }
+int roundDiv(double v, int d) {
+    return static_cast<int>(std::lround(v / d));
+}
 
 struct Cluster {
     int begin = 0;

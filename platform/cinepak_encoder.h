@@ -32,7 +32,7 @@ inline constexpr int kCinepakHighQuality = 0x300;
 struct CinepakRate {
     int32_t dataRate = 0;       // target bytes per second; 0 = no rate control
     int32_t dataOverrun = 0;    // bytes above dataRate produced over the last second (< 0: under)
-    int32_t frameDuration = 0;  // this frame's duration in milliseconds; 0 = unknown
+    int32_t frameDuration = 0;  // this frame's duration in milliseconds; 0 = unknown (1/15 s)
 };
 
 class CinepakEncoder {

@@ -206,6 +206,44 @@ TEST(CinepakEncoder, RateControlLandsNearTheTargetOverTenSeconds) {
     }
 }
 
+TEST(CinepakEncoder, StripLayoutFollowsTheRateAtKeyFrames) {
+    // A generous rate wants three strips, a starved one a single strip; the layout may only
+    // change at key frames, and the decoder must follow every change.
+    const int w = 160, h = 120;
+    CinepakEncoder enc;
+    ASSERT_EQ(enc.open(w, h, kCinepakHighQuality, 8, false), noErr);
+    std::vector<uint8_t> out(enc.maxCompressedSize());
+    std::vector<uint8_t> shown(static_cast<size_t>(w) * h * 4);
+    cinepak_test::Decoder decoder(w, h);
+    std::vector<size_t> stripCounts;
+    for (int i = 0; i < 40; ++i) {
+        const int32_t rate = i < 20 ? 90000 : 4000;
+        enc.setRate({rate, 0, 67});
+        const Picture p = cinepak_test::scene(w, h, i * 2.0);
+        size_t size = 0;
+        bool key = false;
+        ASSERT_EQ(enc.compress(p.bgra, p.rowBytes(), false, out, &size, &key), noErr);
+        const size_t strips = frameLayout(out.data(), size, w, h, key).size();
+        if (!key && !stripCounts.empty()) {
+            EXPECT_EQ(strips, stripCounts.back()) << i;
+        }
+        stripCounts.push_back(strips);
+        ASSERT_TRUE(decoder.decode(out.data(), size));
+        ASSERT_EQ(enc.decodedPicture(shown, static_cast<size_t>(w) * 4), noErr);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    ASSERT_EQ(decoder.rgb()[y * decoder.stride() + x * 3 + c],
+                              shown[(static_cast<size_t>(y) * w + x) * 4 + 2 - c])
+                        << "frame " << i;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(stripCounts[8], 3u);
+    EXPECT_EQ(stripCounts.back(), 1u);
+}
+
 TEST(CinepakEncoder, MaximumQualityIgnoresTheRate) {
     const Picture p = cinepak_test::scene(160, 120, 0);
     size_t sizes[2] = {};

@@ -15,6 +15,14 @@ using cinepak::Vec;
 
 namespace {
 
+// Whether pixels holds height rows of width BGRA pixels rowBytes apart (without overflow).
+bool holdsPicture(std::span<const uint8_t> pixels, size_t rowBytes, int width, int height) {
+    const size_t row = static_cast<size_t>(width) * 4;
+    if (rowBytes < row || pixels.size() < row) return false;
+    const size_t rest = static_cast<size_t>(height - 1);
+    return rest == 0 || (pixels.size() - row) / rest >= rowBytes;
+}
+
 constexpr int kMaxStrips = 3;  // the most that small decoders keep codebooks for
 constexpr int kMaxSide = 4096;
 constexpr int kBookSize = 256;
@@ -691,9 +699,7 @@ OSStatus CinepakEncoder::compress(std::span<const uint8_t> pixels, size_t rowByt
                                   std::span<uint8_t> out, size_t* written, bool* keyFrame) {
     if (!m || !written || !keyFrame) return kStatusParamError;
     State& s = *m;
-    if (rowBytes < static_cast<size_t>(s.width) * 4 ||
-        pixels.size() < static_cast<size_t>(s.height - 1) * rowBytes + s.width * 4u ||
-        out.size() < maxCompressedSize()) {
+    if (!holdsPicture(pixels, rowBytes, s.width, s.height) || out.size() < maxCompressedSize()) {
         return kStatusParamError;
     }
     const bool key =
@@ -759,10 +765,7 @@ OSStatus CinepakEncoder::compress(std::span<const uint8_t> pixels, size_t rowByt
 OSStatus CinepakEncoder::decodedPicture(std::span<uint8_t> pixels, size_t rowBytes) const {
     if (!m || !m->haveFrame) return kStatusParamError;
     const State& s = *m;
-    if (rowBytes < static_cast<size_t>(s.width) * 4 ||
-        pixels.size() < static_cast<size_t>(s.height - 1) * rowBytes + s.width * 4u) {
-        return kStatusParamError;
-    }
+    if (!holdsPicture(pixels, rowBytes, s.width, s.height)) return kStatusParamError;
     const int blocksPerRow = s.blocksW();
     for (int y = 0; y < s.height; ++y) {
         uint8_t* row = pixels.data() + static_cast<size_t>(y) * rowBytes;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -354,6 +355,9 @@ TEST(CinepakEncoder, RefusesBadCallsWithoutChangingState) {
     EXPECT_EQ(enc.compress(std::span(pixels).first(100), 64, false, out, &size, &key),
               kStatusParamError);
     EXPECT_EQ(enc.compress(pixels, 60, false, out, &size, &key), kStatusParamError);
+    // A row stride whose product with the height wraps around must not pass the size check.
+    // (16 - 1) * (SIZE_MAX / 15 + 1) wraps to 14.
+    EXPECT_EQ(enc.compress(pixels, SIZE_MAX / 15 + 1, false, out, &size, &key), kStatusParamError);
     EXPECT_EQ(enc.compress(pixels, 64, false, std::span(out).first(10), &size, &key),
               kStatusParamError);
     // The refused calls did not count as frames: the next one is still the first, a key.

@@ -204,8 +204,10 @@ class Mpeg4Backend final : public Backend {
 
   private:
     int ChooseQuantiser(bool key) const {
-        // The quality sets the finest quantiser allowed; 0x3FF allows 2.
-        const int finest = 2 + (kCompressMaxQuality - std::clamp(quality, 0, 0x3FF)) * 29 / 0x3FF;
+        // The quality sets the finest quantiser allowed: 2 at the most,
+        // quantiser 3 at high quality and 7 at normal.
+        const int64_t gap = kCompressMaxQuality - std::clamp(quality, 0, 0x3FF);
+        const int finest = 2 + static_cast<int>(gap * gap * 29 / (0x3FF * 0x3FF));
         if (rate.dataRate <= 0) return finest;
         double c = complexity[key ? 1 : 0];
         if (c <= 0 && key && complexity[0] > 0) c = complexity[0] * 4;

@@ -238,6 +238,53 @@ TEST(CompressorModes, FlatRleFrameIsStoredAsItCame) {
     EXPECT_TRUE(validMovieDatabase(movie.Finish()));
 }
 
+void FillNoise(TestPicture& picture, uint32_t seed) {
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            picture.Set(x, y, static_cast<uint8_t>(seed >> 24), static_cast<uint8_t>(seed >> 16),
+                        static_cast<uint8_t>(seed >> 8));
+        }
+    }
+}
+
+TEST(CompressorModes, FramesTooLargeForAChunkAreNeverWritten) {
+    // Cinepak can go coarser: noise at 640 x 480 is compressed again until it fits.
+    {
+        Movie movie(kVideoModeCinepak, 640, 480);
+        ASSERT_EQ(MovieWriterStart(movie.w), noErr);
+        TestPicture picture(640, 480);
+        for (int t = 0; t < 3; ++t) {
+            FillNoise(picture, 5u + static_cast<uint32_t>(t));
+            ASSERT_EQ(MovieWriterAddFrame(movie.w, picture.pixels.data(),
+                                          static_cast<int32_t>(picture.stride), 100, nullptr),
+                      noErr);
+        }
+        for (const auto& chunk : movie.Chunks()) EXPECT_LE(chunk.data.size(), kFrameDataMaxBytes);
+        EXPECT_TRUE(validMovieDatabase(movie.Finish()));
+    }
+    // Lossless 'rle ' cannot: the frame is refused and the next one is a key frame.
+    {
+        Movie movie(kVideoModeRle, 320, 240);
+        ASSERT_EQ(MovieWriterStart(movie.w), noErr);
+        TestPicture picture(320, 240);
+        picture.Fill(1, 2, 3);
+        const auto add = [&](bool* key) {
+            return MovieWriterAddFrame(movie.w, picture.pixels.data(),
+                                       static_cast<int32_t>(picture.stride), 100, key);
+        };
+        bool key = false;
+        ASSERT_EQ(add(&key), noErr);
+        FillNoise(picture, 1);
+        EXPECT_EQ(add(&key), kStatusParamError);
+        picture.Fill(1, 2, 3);
+        ASSERT_EQ(add(&key), noErr);
+        EXPECT_TRUE(key);
+        EXPECT_EQ(movie.Chunks().size(), 2u);
+        EXPECT_TRUE(validMovieDatabase(movie.Finish()));
+    }
+}
+
 // Bytes per second the compressor modes spend over 10 s of a moving picture.
 double SpentRate(int32_t mode, int32_t kilobits, uint16_t width, uint16_t height) {
     Movie movie(mode, width, height, kilobits);

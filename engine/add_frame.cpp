@@ -121,14 +121,6 @@ void CommitBlocks(MovieWriter* w) {
     w->hasPreviousFrame = true;
 }
 
-// The colour codec's own state is set up by its encoder; the dither tables
-// are shared with the grey modes.
-int32_t PrepareColourTables(MovieWriter* w, int) {
-    BuildDitherTable(4, w->ditherSpread, w->ditherTable);
-    BuildDitherTable(5, w->ditherSpread, w->ditherTableLuma);
-    return noErr;
-}
-
 int32_t AllocateHistogram(MovieWriter* w) {
     try {
         w->colourHistogram.assign(kHistogramBins, 0);
@@ -136,6 +128,38 @@ int32_t AllocateHistogram(MovieWriter* w) {
         return kStatusOutOfMemory;
     }
     return noErr;
+}
+
+// ---- mode 2: the own colour codec -------------------------------------------
+
+int32_t PrepareColour(MovieWriter* w, int) {
+    BuildDitherTable(4, w->ditherSpread, w->ditherTable);
+    BuildDitherTable(5, w->ditherSpread, w->ditherTableLuma);
+    const int32_t status = AllocateHistogram(w);
+    if (status != noErr) return status;
+    return w->colourCodec.Prepare(w->encodedWidth, w->encodedHeight);
+}
+
+int32_t EncodeColour(MovieWriter* w, const SourceFrame& source, int32_t, bool differenceAllowed,
+                     EncodedFrame& out) {
+    const int32_t status =
+        w->colourCodec.Encode(source, w->ditherTableLuma, w->ditherTable, differenceAllowed);
+    if (status != noErr) return status;
+    out.type = kFrameTypeBlock8;
+    out.difference = w->colourCodec.Difference();
+    out.data = w->colourCodec.Data();
+    return noErr;
+}
+
+// The histogram counts what the player shows, so only frames that were written.
+void CommitColour(MovieWriter* w) {
+    const ColourPlanes& shown = w->colourCodec.Reconstructed();
+    const size_t n = static_cast<size_t>(shown.width) * shown.height;
+    for (size_t i = 0; i < n; ++i) {
+        CountColour(w->colourHistogram.data(),
+                    {shown.Plane(0)[i], shown.Plane(1)[i], shown.Plane(2)[i]});
+    }
+    w->colourCodec.Commit();
 }
 
 // ---- modes 5 to 8: platform image compressors ------------------------------
@@ -266,7 +290,7 @@ constexpr std::array<VideoModeOps, 8> kVideoModes = {{
     {kVideoModeGrey2, 2, PrepareGrey, EncodeGrey, CommitGrey},
     {kVideoModeMono1, 1, PrepareGrey, EncodeGrey, CommitGrey},
     {kVideoModeGrey4, 4, PrepareBlocks, EncodeBlocks, CommitBlocks},
-    {kVideoModeColour8, 0, PrepareColourTables, nullptr, nullptr},
+    {kVideoModeColour8, 0, PrepareColour, EncodeColour, CommitColour},
     {kVideoModeRle, 0, PrepareCompressor, EncodeCompressed, CommitCompressed},
     {kVideoModeZyG2, 0, PrepareCompressor, EncodeCompressed, CommitCompressed},
     {kVideoModeCinepak, 0, PrepareCompressor, EncodeCompressed, CommitCompressed},

@@ -15,6 +15,7 @@
 
 #include "engine/block.h"
 #include "engine/block_codec4.h"
+#include "engine/colour_codec.h"
 #include "engine/colour_compressor.h"
 #include "engine/dither_tables.h"
 #include "engine/grey_codec.h"
@@ -144,9 +145,7 @@ struct MovieWriter {
     int32_t audioChunkCount = 0;  // encoder blocks or PCM chunks; 0 = no sound samples
 
     // ---- colour encoder state -------------------------------------------
-    std::vector<uint8_t> workImage24;
-    std::vector<uint8_t> reconstructedImage;
-    std::vector<uint8_t> blockRecords;
+    ColourCodec colourCodec;  // mode 2: work image, reconstruction, previous frame
     std::vector<uint32_t> colourHistogram;  // 65536 saturating counters
     CompressSequence compressor = nullptr;  // modes 5 to 8
     size_t maxCompressedSize = 0;

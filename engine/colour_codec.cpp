@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "engine/colour_space.h"
 
@@ -358,22 +360,16 @@ OSStatus ColourCodec::Encode(const SourceFrame& source, const DitherTable& luma,
             std::vector<size_t> members;
         };
         std::vector<Group> groups;
+        std::unordered_map<std::string, size_t> groupOf;  // code bytes -> group
         for (size_t b = 0; b < blocks; ++b) {
             const Slot& s = slots[b][p];
             if (s.length <= 2 || skipped[b]) continue;
-            Group* found = nullptr;
-            for (Group& g : groups) {
-                const Slot& o = slots[g.first][p];
-                if (o.length == s.length &&
-                    std::equal(s.bytes.begin(), s.bytes.begin() + s.length, o.bytes.begin())) {
-                    found = &g;
-                    break;
-                }
-            }
-            if (found) {
-                found->members.push_back(b);
-            } else {
+            const std::string key(s.bytes.begin(), s.bytes.begin() + s.length);
+            const auto [it, added] = groupOf.try_emplace(key, groups.size());
+            if (added) {
                 groups.push_back({b, {b}});
+            } else {
+                groups[it->second].members.push_back(b);
             }
         }
         std::stable_sort(groups.begin(), groups.end(), [](const Group& x, const Group& y) {

@@ -201,6 +201,47 @@ TEST(ColourMode, MoviesThroughTheWriter) {
     MovieWriterDispose(w);
 }
 
+TEST(ColourMode, FrameTooLargeForAChunkIsRefusedAndLeavesNoTrace) {
+    MovieWriter* w = nullptr;
+    ASSERT_EQ(MovieWriterCreate(&w), noErr);
+    MovieWriterSetName(w, "noise");
+    MovieWriterSetFrameSize(w, 320, 240);
+    MovieWriterSetVideoMode(w, kVideoModeColour8);
+    ASSERT_EQ(MovieWriterStart(w), noErr);
+    TestPicture calm(320, 240), noise(320, 240);
+    calm.Draw(0);
+    uint32_t seed = 3;
+    for (int y = 0; y < 240; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            noise.Set(x, y, seed >> 24, seed >> 16 & 255, seed >> 8 & 255);
+        }
+    }
+    const auto add = [&](const TestPicture& p) {
+        return MovieWriterAddFrame(w, p.pixels.data(), static_cast<int32_t>(p.stride), 100, nullptr);
+    };
+    ColourDecoder decoder;
+    ASSERT_EQ(decoder.Prepare(320, 240), noErr);
+    ASSERT_EQ(add(calm), noErr);
+    EXPECT_EQ(add(noise), kStatusParamError);
+    calm.Draw(1);
+    ASSERT_EQ(add(calm), noErr);
+    ASSERT_EQ(writerIndexCount(w->videoIndex), 2u);
+    uint64_t counted = 0;
+    for (uint32_t n : w->colourHistogram) counted += n;
+    EXPECT_EQ(counted, 2u * 320 * 240);
+    // The stream still decodes to what the encoder holds.
+    for (uint32_t i = 0; i < 2; ++i) {
+        const SampleIndexEntry& e = writerIndexEntries(w->videoIndex)[i];
+        std::vector<uint8_t> chunk(e.chunkLength);
+        ASSERT_EQ(SpoolRead(w, chunk.data(), e.chunkLength, e.spoolOffset), noErr);
+        const size_t size = chunk.size() - 8 - (chunk[5] & kFrameFlagPad ? 1 : 0);
+        ASSERT_EQ(decoder.Decode(std::span(chunk.data() + 8, size)), noErr);
+    }
+    EXPECT_EQ(decoder.Picture().bytes, w->colourCodec.Reconstructed().bytes);
+    MovieWriterDispose(w);
+}
+
 TEST(ColourMode, FlatColourLeavesThePaletteMostlyBlack) {
     // A colour whose Y, Cb and Cr each dither to one level is shown as one
     // colour, so the histogram has one bin.

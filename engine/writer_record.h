@@ -15,10 +15,14 @@
 
 #include "engine/block.h"
 #include "engine/block_codec4.h"
+#include "engine/colour_codec.h"
+#include "engine/colour_compressor.h"
 #include "engine/dither_tables.h"
 #include "engine/grey_codec.h"
 #include "engine/movie_writer.h"
+#include "engine/raw_deflate.h"
 #include "engine/sound_encoder.h"
+#include "platform/image_compression.h"
 
 inline constexpr uint32_t kWriterSignature = 0x716D706D;  // 'qmpm'
 
@@ -141,12 +145,15 @@ struct MovieWriter {
     int32_t audioChunkCount = 0;  // encoder blocks or PCM chunks; 0 = no sound samples
 
     // ---- colour encoder state -------------------------------------------
-    std::vector<uint8_t> workImage24;
-    std::vector<uint8_t> reconstructedImage;
-    std::vector<uint8_t> blockRecords;
+    ColourCodec colourCodec;  // mode 2: work image, reconstruction, previous frame
     std::vector<uint32_t> colourHistogram;  // 65536 saturating counters
-    void* compressor = nullptr;             // platform compression sequence
-    uint32_t maxCompressedSize = 0;
+    CompressSequence compressor = nullptr;  // modes 5 to 8
+    size_t maxCompressedSize = 0;
+    int32_t compressQuality = kCompressHighQuality;
+    RateHistory rateHistory;
+    std::vector<uint8_t> compressedFrame;  // compressor output
+    std::vector<uint8_t> colourPacked;     // deflated or run-length packed form
+    RawDeflater colourDeflater;
 
     // ---- layout state (finishing) ---------------------------------------
     std::vector<BlockHandle> memoryRecords;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/colour_decoder.h"
 #include "engine/grey_decoder.h"
 #include "engine/sound_decoder.h"
 
@@ -76,6 +77,8 @@ struct MoviePlayer::Impl {
     std::unique_ptr<FfmpegVideo> video;
     AVCodecID videoCodec = AV_CODEC_ID_NONE;
     std::vector<uint8_t> last;  // the last picture shown, for frames that fail
+    ColourDecoder colour;
+    bool colourReady = false;
     SoundDecoder sound;
     AVCodecContext* atrac = nullptr;
     AVPacket* atracPacket = nullptr;
@@ -123,6 +126,37 @@ struct MoviePlayer::Impl {
                 uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
                 p[0] = p[1] = p[2] = shade;
             }
+        return true;
+    }
+
+    // The engine's own colour codec; its picture is Y, Cb, Cr.
+    bool decodeColour(const movie::FrameSample& f, int width, int height, std::vector<uint8_t>& rgb,
+                      std::string& error) {
+        if (width % 4 || height % 4) {
+            error = "colour frames need a size in whole blocks";
+            return false;
+        }
+        if (!colourReady) {
+            if (colour.Prepare(width, height) != 0) {
+                error = "cannot set up the colour decoder";
+                return false;
+            }
+            colourReady = true;
+        }
+        const OSStatus st = colour.Decode(f.data);
+        if (st != 0) {
+            error = "damaged colour frame (status " + std::to_string(st) + ")";
+            return false;
+        }
+        const ColourPlanes& pic = colour.Picture();
+        const size_t n = size_t(width) * height;
+        for (size_t i = 0; i < n; ++i) {
+            const double y = 1.164 * (pic.Plane(0)[i] - 16.0);
+            const double cb = pic.Plane(1)[i] - 128.0, cr = pic.Plane(2)[i] - 128.0;
+            const double c[3] = {y + 1.596 * cr, y - 0.392 * cb - 0.813 * cr, y + 2.017 * cb};
+            for (int k = 0; k < 3; ++k)
+                rgb[i * 3 + k] = static_cast<uint8_t>(std::clamp(c[k] + 0.5, 0.0, 255.0));
+        }
         return true;
     }
 
@@ -239,6 +273,8 @@ bool MoviePlayer::decodeFrame(size_t index, std::vector<uint8_t>& rgb, std::stri
     bool ok = false;
     if (const int bits = greyBits(f.type, impl_->m.header.depthClass)) {
         ok = impl_->decodeGrey(f, bits, width_, height_, rgb, error);
+    } else if (f.type == 9) {
+        ok = impl_->decodeColour(f, width_, height_, rgb, error);
     } else if (const CompressorFormat* fmt = compressorFormat(f.type)) {
         ok = impl_->decodeCompressed(f, *fmt, width_, height_, rgb, error);
     } else {

@@ -1,0 +1,155 @@
+#include "engine/colour_compressor.h"
+
+#include <algorithm>
+
+#include "engine/colour_space.h"
+
+void RateHistory::Fill(int32_t dataRate) {
+    for (size_t i = 0; i < kEntries; ++i) m_entries[i] = {100, dataRate / 10, i % 10 == 0};
+    m_first = 0;
+}
+
+void RateHistory::Append(RateEntry entry) {
+    m_entries[m_first] = entry;
+    m_first = (m_first + 1) % kEntries;
+}
+
+int32_t RateHistory::Overrun(int32_t dataRate) const {
+    int64_t time = 0;
+    double bytes = 0;
+    for (size_t i = 0; i < kEntries && time < 1000; ++i) {
+        const RateEntry& e = m_entries[(m_first + kEntries - 1 - i) % kEntries];
+        if (e.milliseconds <= 0) {
+            bytes += e.bytes;
+            continue;
+        }
+        const int64_t left = 1000 - time;
+        if (e.milliseconds <= left) {
+            bytes += e.bytes;
+        } else {
+            bytes += static_cast<double>(e.bytes) * static_cast<double>(left) / e.milliseconds;
+        }
+        time += e.milliseconds;
+    }
+    return static_cast<int32_t>(bytes) - dataRate;
+}
+
+namespace {
+
+constexpr size_t kLiteralMax = 4096;  // the longest the two-byte literal code can say
+constexpr size_t kRepeatMax = 64;
+
+void PutLiteral(std::span<const uint8_t> bytes, std::vector<uint8_t>& out) {
+    if (bytes.empty()) return;
+    const size_t n = bytes.size() - 1;
+    if (bytes.size() <= 128) {
+        out.push_back(static_cast<uint8_t>(0x80 | n));
+    } else {
+        out.push_back(static_cast<uint8_t>(0x10 | (n / 256)));
+        out.push_back(static_cast<uint8_t>(n % 256));
+    }
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+void PutRepeat(uint8_t value, size_t count, std::vector<uint8_t>& out) {
+    while (count > 0) {
+        if (value == 0) {
+            const size_t n = std::min<size_t>(count, 32);
+            out.push_back(static_cast<uint8_t>(0x20 | (n - 1)));
+            count -= n;
+        } else if (value == 0xFF) {
+            const size_t n = std::min<size_t>(count, 8);
+            out.push_back(static_cast<uint8_t>(0x08 | (n - 1)));
+            count -= n;
+        } else {
+            const size_t n = std::min<size_t>(count, 64);
+            out.push_back(static_cast<uint8_t>(0x40 | (n - 1)));
+            out.push_back(value);
+            count -= n;
+        }
+    }
+}
+
+}  // namespace
+
+bool PackCinepakRuns(std::span<const uint8_t> frame, std::vector<uint8_t>& out) {
+    out.clear();
+    if (frame.size() <= 4) {
+        out.assign(frame.begin(), frame.end());
+        return false;
+    }
+    out.reserve(frame.size() + frame.size() / 64 + 8);
+    out.insert(out.end(), frame.begin(), frame.begin() + 4);
+    size_t i = 4;
+    const size_t n = frame.size();
+    while (i < n) {
+        // Literal run: up to where three equal bytes follow each other.
+        size_t end = i;
+        while (end < n && end - i < kLiteralMax &&
+               !(end + 2 < n && frame[end] == frame[end + 1] && frame[end] == frame[end + 2])) {
+            ++end;
+        }
+        PutLiteral(frame.subspan(i, end - i), out);
+        i = end;
+        if (i >= n || !(i + 2 < n && frame[i] == frame[i + 1] && frame[i] == frame[i + 2])) {
+            continue;
+        }
+        size_t run = 1;
+        while (i + run < n && run < kRepeatMax && frame[i + run] == frame[i]) ++run;
+        PutRepeat(frame[i], run, out);
+        i += run;
+    }
+    // Worth it only when it saves at least 2 percent.
+    if (out.size() * 100 > frame.size() * 98) {
+        out.assign(frame.begin(), frame.end());
+        return false;
+    }
+    out[0] |= 0x80;
+    return true;
+}
+
+OSStatus UnpackCinepakRuns(std::span<const uint8_t> data, std::vector<uint8_t>& out) {
+    out.clear();
+    if (data.size() < 4 || !(data[0] & 0x80)) {
+        out.assign(data.begin(), data.end());
+        return noErr;
+    }
+    out.insert(out.end(), data.begin(), data.begin() + 4);
+    out[0] &= 0x7F;
+    size_t i = 4;
+    while (i < data.size()) {
+        const uint8_t code = data[i++];
+        size_t literal = 0;
+        if (code & 0x80) {
+            literal = (code & 0x7F) + 1u;
+        } else if (code & 0x40) {
+            if (i >= data.size()) return kStatusBadData;
+            out.insert(out.end(), (code & 0x3F) + 1u, data[i++]);
+            continue;
+        } else if (code & 0x20) {
+            out.insert(out.end(), (code & 0x1F) + 1u, uint8_t{0});
+            continue;
+        } else if (code & 0x10) {
+            if (i >= data.size()) return kStatusBadData;
+            literal = ((code & 0x0Fu) << 8 | data[i++]) + 1u;
+        } else if (code & 0x08) {
+            out.insert(out.end(), (code & 0x07) + 1u, uint8_t{0xFF});
+            continue;
+        } else {
+            return kStatusBadData;
+        }
+        if (literal > data.size() - i) return kStatusBadData;
+        out.insert(out.end(), data.begin() + static_cast<ptrdiff_t>(i),
+                   data.begin() + static_cast<ptrdiff_t>(i + literal));
+        i += literal;
+    }
+    return noErr;
+}
+
+void AddPictureToHistogram(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes,
+                           int width, int height) {
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* p = pixels + y * rowBytes;
+        for (int x = 0; x < width; ++x, p += 4) CountColour(histogram, ToYCbCr(p[2], p[1], p[0]));
+    }
+}

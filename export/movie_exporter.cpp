@@ -464,7 +464,9 @@ OSStatus encodeVideoFrame(Instance* in, SourceRecord& v) {
     }
     if (in->chapterIndex < in->chapterTimes.size()) {
         const double c = double(in->chapterTimes[in->chapterIndex]);
-        if (c >= v.currentTime && c <= next) {
+        // Half open: a chapter that starts where this frame ends belongs to
+        // the next frame, the one shown at the chapter's time.
+        if (c >= v.currentTime && c < next) {
             if ((err = MovieWriterForceKeyFrame(in->writer)) != noErr) return err;
             if (++in->chapterIndex == in->chapterTimes.size()) in->chapterTimes.clear();
         }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -366,6 +367,14 @@ int runConvert(int argc, char** argv) {
     AtomContainer settings;
     if (const int e = buildSettings(o, &settings); e != 0) return e;
 
+    if (o.dest) {
+        std::error_code failed;
+        std::filesystem::create_directories(*o.dest, failed);
+        if (failed) {
+            std::fprintf(stderr, "convert: cannot make the folder %s\n", o.dest->c_str());
+            return kExitUsage;
+        }
+    }
     g_interrupted = 0;
     struct sigaction sa = {}, old = {};
     sa.sa_handler = onInterrupt;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/movie_writer.h"
+#include "export/presentation.h"
 #include "export/settings.h"
 #include "export/source_analysis.h"
 #include "platform/data_handler.h"
@@ -634,6 +635,8 @@ OSStatus runExport(Instance* in, const DataReference& ref, DataHandler* dh) {
         if ((*text)[0] != '\0' &&
             (err = MovieWriterSetInfoString(in->writer, key, text->data())) != noErr)
             return err;
+
+    if (in->settings.presentation) layOutPresentation(in->writer, &*in->settings.presentation);
 
     SourceRecord* v = in->video.get();
     SourceRecord* s = in->sound.get();

@@ -1,5 +1,24 @@
 #!/bin/sh
-# The main job on its built-in default.
+# The main job: a short sample movie (moving test picture and a tone)
+# converted with the first built-in device profile, then inspected.
 set -e
 BUILD=${1:-build}
-"$BUILD/tools/moviepacker-cli" --help
+CLI="$BUILD/tools/moviepacker-cli"
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+ffmpeg -nostdin -v error -y \
+    -f lavfi -i testsrc=size=320x240:rate=25:duration=5 \
+    -f lavfi -i sine=frequency=440:sample_rate=22050:duration=5 \
+    -c:v libx264 -pix_fmt yuv420p -c:a aac "$WORK/sample_movie.mp4"
+
+# The listing is manufacturers with their profiles indented beneath.
+PROFILE=$("$CLI" profiles | sed -n 's/^  //p' | head -n 1)
+echo "Converting a 5 s sample movie with the profile \"$PROFILE\":"
+if ! "$CLI" convert --profile "$PROFILE" --dest "$WORK" "$WORK/sample_movie.mp4"; then
+    # Builds whose writer has no colour modes yet fall back to 16 greys.
+    echo "The profile's colour depth is not available in this build; using 16 greys."
+    "$CLI" convert --profile "$PROFILE" --depth grey16 --dest "$WORK" "$WORK/sample_movie.mp4"
+fi
+echo
+"$CLI" inspect "$WORK/sample movie.pdb"

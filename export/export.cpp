@@ -1,1 +1,0 @@
-// Export settings and the export component.

@@ -1,0 +1,415 @@
+// moviepacker-cli convert [options] SOURCE...: each source converted to a
+// handheld movie database the way a conversion run does it.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "export/movie_exporter.h"
+#include "export/settings.h"
+#include "platform/atoms.h"
+#include "platform/files.h"
+#include "platform/media_export.h"
+#include "platform/movies.h"
+#include "platform/resources.h"
+#include "profiles/profile_lists.h"
+#include "resources/resources.h"
+#include "tools/cli.h"
+#include "tools/json.h"
+
+namespace cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void onInterrupt(int) {
+    g_interrupted = 1;
+}
+
+void usage(FILE* out) {
+    std::fprintf(out,
+                 "Usage: moviepacker-cli convert [options] SOURCE...\n"
+                 "\n"
+                 "Converts each source movie or still picture into a handheld movie database,\n"
+                 "named after the source (underscores as blanks, cut at the first full stop,\n"
+                 "then .pdb, -1.pdb, -2.pdb... when taken) in the source's folder.\n"
+                 "\n"
+                 "  --dest DIR          write the databases into DIR\n"
+                 "  -o FILE             output file (one source only; replaced when it exists)\n"
+                 "  --settings FILE     export settings as an atom container\n"
+                 "  --profile NAME      a built-in device profile's settings\n"
+                 "  --depth D           1|mono, 24|colour, 32|colour-alpha, 34|grey4,\n"
+                 "                      36|grey16, 32767|none\n"
+                 "  --fps N             frame rate (0: the source's own frame times)\n"
+                 "  --size WxH          frame size\n"
+                 "  --kbps N            video data rate, kbit/s\n"
+                 "  --rotate DEG        rotation: 0, 90, -90 or 180\n"
+                 "  --audio A           0|none, 624|atrac3, 626|adpcm, 627|pcm8, 628|adpcm4,\n"
+                 "                      629|yamaha, 630|pcm16\n"
+                 "  --rate HZ           sample rate\n"
+                 "  --channels N        1 or 2\n"
+                 "  --bitrate N         ATRAC3 bit rate, bit/s\n"
+                 "  --boost N           sound boost 0..3\n"
+                 "  --json              one JSON result object per file\n"
+                 "\n"
+                 "Options given after --settings or --profile override their fields.\n"
+                 "Exit status: 0 every file converted, 1 any failed, 2 bad usage.\n");
+}
+
+struct NamedCode {
+    const char* name;
+    int32_t code;
+};
+constexpr NamedCode kDepthNames[] = {{"mono", 1},          {"colour", 24}, {"color", 24},
+                                     {"colour-alpha", 32}, {"grey4", 34},  {"grey16", 36},
+                                     {"none", 32767}};
+constexpr NamedCode kAudioNames[] = {{"none", 0},   {"atrac3", 624}, {"adpcm", 626},
+                                     {"pcm8", 627}, {"adpcm4", 628}, {"yamaha", 629},
+                                     {"pcm16", 630}};
+
+template <size_t N>
+bool parseCode(const char* s, const NamedCode (&names)[N], int32_t* out) {
+    for (const auto& n : names)
+        if (std::strcmp(s, n.name) == 0) {
+            *out = n.code;
+            return true;
+        }
+    char* end = nullptr;
+    const long v = std::strtol(s, &end, 10);
+    if (end == s || *end != '\0') return false;
+    for (const auto& n : names)
+        if (n.code == v) {
+            *out = int32_t(v);
+            return true;
+        }
+    return false;
+}
+
+bool parseLong(const char* s, long lo, long hi, long* out) {
+    char* end = nullptr;
+    const long v = std::strtol(s, &end, 10);
+    if (end == s || *end != '\0' || v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+struct Options {
+    std::optional<std::string> dest, output, settingsFile, profile;
+    bool json = false;
+    // Per-field overrides, applied in this order after the settings file.
+    std::optional<int32_t> depth, audio;
+    std::optional<double> fps, rate;
+    std::optional<long> width, height, kbps, rotate, channels, bitRate, boost;
+    std::vector<std::string> sources;
+};
+
+// 0 on success, else an exit status.
+int parseOptions(int argc, char** argv, Options* o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        auto bad = [&](const char* what) {
+            std::fprintf(stderr, "convert: %s %s\n", what, a.c_str());
+            return kExitUsage;
+        };
+        if (isHelp(argv[i])) {
+            usage(stdout);
+            return -1;
+        }
+        if (a == "--json") {
+            o->json = true;
+            continue;
+        }
+        if (a.empty() || a[0] != '-') {
+            o->sources.push_back(a);
+            continue;
+        }
+        const char* v = next();
+        if (v == nullptr) return bad("missing value after");
+        long n = 0;
+        int32_t code = 0;
+        if (a == "--dest") {
+            o->dest = v;
+        } else if (a == "-o") {
+            o->output = v;
+        } else if (a == "--settings") {
+            o->settingsFile = v;
+        } else if (a == "--profile") {
+            o->profile = v;
+        } else if (a == "--depth") {
+            if (!parseCode(v, kDepthNames, &code)) return bad("bad value for");
+            o->depth = code;
+        } else if (a == "--audio") {
+            if (!parseCode(v, kAudioNames, &code)) return bad("bad value for");
+            o->audio = code;
+        } else if (a == "--fps" || a == "--rate") {
+            char* end = nullptr;
+            const double d = std::strtod(v, &end);
+            const double hi = a == "--fps" ? 60 : 65535;
+            if (end == v || *end != '\0' || !(d >= 0 && d <= hi)) return bad("bad value for");
+            (a == "--fps" ? o->fps : o->rate) = d;
+        } else if (a == "--size") {
+            int w = 0, h = 0;
+            char extra = 0;
+            if (std::sscanf(v, "%dx%d%c", &w, &h, &extra) != 2 || w < 1 || h < 1 || w > 4096 ||
+                h > 4096)
+                return bad("bad value for");
+            o->width = w;
+            o->height = h;
+        } else if (a == "--kbps") {
+            if (!parseLong(v, 1, 32767, &n)) return bad("bad value for");
+            o->kbps = n;
+        } else if (a == "--rotate") {
+            if (!parseLong(v, -360, 360, &n)) return bad("bad value for");
+            o->rotate = n;
+        } else if (a == "--channels") {
+            if (!parseLong(v, 1, 2, &n)) return bad("bad value for");
+            o->channels = n;
+        } else if (a == "--bitrate") {
+            if (!parseLong(v, 1, 1000000, &n)) return bad("bad value for");
+            o->bitRate = n;
+        } else if (a == "--boost") {
+            if (!parseLong(v, 0, 3, &n)) return bad("bad value for");
+            o->boost = n;
+        } else {
+            return bad("unknown option");
+        }
+    }
+    if (o->sources.empty()) {
+        std::fprintf(stderr, "convert: no source given\n");
+        return kExitUsage;
+    }
+    if (o->output && o->sources.size() != 1) {
+        std::fprintf(stderr, "convert: -o takes exactly one source\n");
+        return kExitUsage;
+    }
+    return 0;
+}
+
+// The settings container of the run: file or profile first, then options.
+int buildSettings(const Options& o, AtomContainer* out) {
+    ExportSettings s;
+    if (o.settingsFile) {
+        FILE* f = std::fopen(o.settingsFile->c_str(), "rb");
+        std::vector<uint8_t> bytes;
+        if (f != nullptr) {
+            int c;
+            while ((c = std::fgetc(f)) != EOF) bytes.push_back(uint8_t(c));
+            std::fclose(f);
+        }
+        AtomContainer c;
+        if (f == nullptr || AtomContainer::load(bytes, &c) != noErr ||
+            setSettingsFromContainer(&c, &s) != noErr) {
+            std::fprintf(stderr, "convert: cannot read settings %s\n", o.settingsFile->c_str());
+            return kExitUsage;
+        }
+    }
+    if (o.profile) {
+        AtomContainer c;
+        if (findProfile(*o.profile, false, moviepackerResources(), nullptr, &c) != noErr ||
+            setSettingsFromContainer(&c, &s) != noErr) {
+            std::fprintf(stderr, "convert: no built-in profile named \"%s\"\n", o.profile->c_str());
+            return kExitUsage;
+        }
+    }
+    if (o.depth) s.depth = int16_t(*o.depth);
+    if (o.fps) s.frameRate = Fixed(*o.fps * 65536.0 + 0.5);
+    if (o.width) {
+        s.width = int16_t(*o.width);
+        s.height = int16_t(*o.height);
+        // An explicit size replaces the layout's video rectangle.
+        if (o.profile || o.settingsFile) s.presentation.reset();
+    }
+    if (o.kbps) s.videoDataRate = int16_t(*o.kbps);
+    if (o.rotate) s.rotation = int16_t(*o.rotate);
+    if (o.audio) s.soundCodec = *o.audio;
+    if (o.rate) s.sampleRate = UnsignedFixed(*o.rate * 65536.0 + 0.5);
+    if (o.channels) s.channels = int16_t(*o.channels);
+    if (o.bitRate) s.bitRate = int32_t(*o.bitRate);
+    if (o.boost) s.boost = int16_t(*o.boost);
+    normaliseSound(&s);
+    if (getSettingsAsContainer(s, out) != noErr) {
+        std::fprintf(stderr, "convert: the settings cannot be written\n");
+        return kExitUsage;
+    }
+    return 0;
+}
+
+std::string errorText(OSStatus code) {
+    const ResourceFile& res = moviepackerResources();
+    std::span<const uint8_t> d;
+    if (res.get(fourCC("ESTR"), 128, &d) == noErr && d.size() >= 2) {
+        size_t at = 2;
+        const size_t count = size_t((d[0] << 8) | d[1]);
+        for (size_t i = 0; i < count && at + 3 <= d.size(); ++i) {
+            const int16_t c = int16_t((d[at] << 8) | d[at + 1]);
+            const size_t len = d[at + 2];
+            if (at + 3 + len > d.size()) break;
+            if (c == code)
+                return macRomanToUtf8(
+                    std::string_view(reinterpret_cast<const char*>(d.data() + at + 3), len));
+            at += 3 + len;
+        }
+    }
+    std::string prefix;
+    if (getIndStringUtf8(res, 133, 1, &prefix) != noErr) prefix = "Error code ";
+    return prefix + std::to_string(code);
+}
+
+std::string outputPathFor(const std::string& source, const Options& o) {
+    if (o.output) return *o.output;
+    std::string base = PathFileName(source);
+    for (char& c : base)
+        if (c == '_') c = ' ';
+    if (const size_t dot = base.find('.'); dot != std::string::npos) base.resize(dot);
+    std::string folder = o.dest ? *o.dest : PathFolder(source);
+    if (folder.empty()) folder = ".";
+    if (folder.back() != '/') folder += '/';
+    std::string path = folder + base + ".pdb";
+    for (int n = 1; FileExists(path); ++n) path = folder + base + "-" + std::to_string(n) + ".pdb";
+    return path;
+}
+
+// Opens the source as a conversion run does: still pictures last one
+// second, coarse video time scales are refined.
+OSStatus openSource(const std::string& path, Movie* movie) {
+    *movie = nullptr;
+    OSType importer = 0;
+    OSStatus err = FindMovieImporter(path, &importer);
+    if (err == noErr && importer == kStillImageImporterSubType &&
+        NewMovieFromStillImage(path, 1000, 1000, movie) != noErr)
+        *movie = nullptr;
+    if (*movie == nullptr && (err = NewMovieFromFile(path, movie)) != noErr) return err;
+    Track v = GetMovieIndTrackType(*movie, 1, kVideoMediaType,
+                                   kMovieTrackMediaType | kMovieTrackEnabledOnly);
+    if (v != nullptr && GetMediaTimeScale(v) < 600)
+        SetMediaTimeScale(v, GetMediaTimeScale(v) * 100);
+    return noErr;
+}
+
+struct ProgressState {
+    bool bar = false;
+    int shown = -1;
+    std::string label;
+};
+
+OSStatus progressProc(Movie, int16_t message, int16_t, Fixed fraction, intptr_t refcon) {
+    auto* st = reinterpret_cast<ProgressState*>(refcon);
+    if (st->bar && message == kMovieProgressUpdatePercent) {
+        const int permille = fraction <= 0 ? 0 : int((int64_t(fraction) * 1000 + 32768) >> 16);
+        const int cells = std::min(permille, 1000) * 30 / 1000;
+        if (cells != st->shown) {
+            st->shown = cells;
+            std::fprintf(stderr, "\r%-24.24s [%-30.*s] %3d%%", st->label.c_str(), cells,
+                         "==============================", permille / 10);
+            std::fflush(stderr);
+        }
+    }
+    return g_interrupted ? kStatusUserCancelled : noErr;
+}
+
+struct Result {
+    std::string source, output;
+    OSStatus status = noErr;
+    std::string comment;
+    OSType missing = 0;
+};
+
+Result convertOne(const std::string& source, const Options& o, const AtomContainer& settings) {
+    Result r;
+    r.source = source;
+    r.output = outputPathFor(source, o);
+    Movie movie = nullptr;
+    ComponentInstance exporter = nullptr;
+    r.status = openSource(source, &movie);
+    FileSpec spec;
+    if (r.status == noErr) r.status = FileSpecFromPath(r.output, &spec);
+    if (r.status == noErr) r.status = OpenMoviepackerExporter(&exporter);
+    if (r.status == noErr)
+        r.status = CallComponent(exporter, kMovieExportSetSettingsFromAtomContainerSelect,
+                                 const_cast<AtomContainer*>(&settings));
+    if (r.status == noErr) {
+        if (o.output) DeleteFile(r.output);
+        ProgressState st;
+        st.bar = !o.json && isatty(STDERR_FILENO);
+        st.label = PathFileName(source);
+        r.status = ConvertMovieToFile(movie, nullptr, spec, MakeOSType("PDB "), kMoviepackerCreator,
+                                      exporter, progressProc, reinterpret_cast<intptr_t>(&st));
+        if (st.bar) std::fprintf(stderr, "\r%*s\r", 62, "");
+        if (r.status != noErr && r.status != kStatusExportedWithoutAudio) DeleteFile(r.output);
+    }
+    if (r.status != noErr && r.status != kStatusUserCancelled) r.comment = errorText(r.status);
+    if (r.status == kStatusNoCodec && exporter != nullptr) {
+        r.missing = QueryMissingCodec(exporter);
+        if (r.missing != 0) r.comment += " ('" + OSTypeToString(r.missing) + "')";
+    }
+    CloseComponent(exporter);
+    DisposeMovie(movie);
+    return r;
+}
+
+bool converted(OSStatus s) {
+    return s == noErr || s == kStatusExportedWithoutAudio;
+}
+
+}  // namespace
+
+int runConvert(int argc, char** argv) {
+    Options o;
+    if (const int e = parseOptions(argc, argv, &o); e != 0) return e < 0 ? kExitOk : e;
+    AtomContainer settings;
+    if (const int e = buildSettings(o, &settings); e != 0) return e;
+
+    if (o.dest) {
+        std::error_code failed;
+        std::filesystem::create_directories(*o.dest, failed);
+        if (failed) {
+            std::fprintf(stderr, "convert: cannot make the folder %s\n", o.dest->c_str());
+            return kExitUsage;
+        }
+    }
+    g_interrupted = 0;
+    struct sigaction sa = {}, old = {};
+    sa.sa_handler = onInterrupt;
+    sigaction(SIGINT, &sa, &old);
+    bool allConverted = true;
+    json::Writer js(stdout);
+    for (const std::string& source : o.sources) {
+        if (g_interrupted) break;
+        const Result r = convertOne(source, o, settings);
+        allConverted = allConverted && converted(r.status);
+        if (o.json) {
+            js.beginObject();
+            js.key("source").value(r.source);
+            js.key("output").value(converted(r.status) ? r.output : std::string());
+            js.key("status").value(r.status);
+            js.key("converted").value(converted(r.status));
+            js.key("cancelled").value(r.status == kStatusUserCancelled);
+            js.key("message").value(r.comment);
+            if (r.missing != 0) js.key("missing_codec").value(OSTypeToString(r.missing));
+            js.endObject();
+            std::fputc('\n', stdout);
+        } else if (r.status == kStatusUserCancelled) {
+            std::printf("%s: cancelled\n", r.source.c_str());
+        } else if (r.status == noErr) {
+            std::printf("%s -> %s\n", r.source.c_str(), r.output.c_str());
+        } else if (r.status == kStatusExportedWithoutAudio) {
+            std::printf("%s -> %s (%s)\n", r.source.c_str(), r.output.c_str(), r.comment.c_str());
+        } else {
+            std::printf("%s: %s\n", r.source.c_str(), r.comment.c_str());
+        }
+        std::fflush(stdout);
+    }
+    sigaction(SIGINT, &old, nullptr);
+    if (g_interrupted) allConverted = false;
+    return allConverted ? kExitOk : kExitFailed;
+}
+
+}  // namespace cli

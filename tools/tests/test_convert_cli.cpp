@@ -1,0 +1,176 @@
+// moviepacker-cli convert as a user runs it: output naming, destinations,
+// settings from a profile and options, results, exit statuses and Ctrl-C.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "engine/movie_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs the command line through the shell with stdout captured.
+CliRun run(const std::string& args) {
+    CliRun r;
+    const std::string cmd = std::string("'") + MOVIEPACKER_CLI + "' " + args + " 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return r;
+    std::array<char, 512> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::string quote(const fs::path& p) {
+    return "'" + p.string() + "'";
+}
+
+class ConvertCli : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = fs::temp_directory_path() / ("convert-cli-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+        // A moving test picture with a tone, small and short.
+        clip_ = dir_ / "two_words.clip.mp4";
+        const std::string cmd =
+            "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=96x72:rate=10:duration=2 "
+            "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=2 -c:v libx264 "
+            "-pix_fmt yuv420p -c:a aac " +
+            quote(clip_);
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    static void TearDownTestSuite() {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+    static fs::path dir_, clip_;
+};
+fs::path ConvertCli::dir_, ConvertCli::clip_;
+
+movie::Movie readBack(const fs::path& p) {
+    movie::Movie m;
+    std::string error;
+    EXPECT_TRUE(movie::readMovieFile(p.string(), m, error)) << error;
+    for (const auto& v : m.violations) ADD_FAILURE() << p << ": " << v;
+    return m;
+}
+
+TEST_F(ConvertCli, NamesFollowTheSourceAndSkipTakenNames) {
+    const fs::path out = dir_ / "names";
+    fs::create_directories(out);
+    std::ofstream(out / "two words.pdb") << "taken";
+    std::ofstream(out / "two words-1.pdb") << "taken";
+    const CliRun r = run("convert --dest " + quote(out) + " --audio pcm8 " + quote(clip_));
+    EXPECT_EQ(r.status, 0) << r.out;
+    const fs::path made = out / "two words-2.pdb";
+    ASSERT_TRUE(fs::exists(made)) << r.out;
+    const movie::Movie m = readBack(made);
+    EXPECT_EQ(m.header.audioFormat, 627u);
+    EXPECT_EQ(m.frames.size(), 12u);  // 2 s at the default 6 frames per second
+    // The inspector agrees.
+    EXPECT_EQ(run("inspect " + quote(made)).status, 0);
+    // And it lands beside the source without --dest.
+    EXPECT_EQ(run("convert --depth 1 " + quote(clip_)).status, 0);
+    EXPECT_TRUE(fs::exists(dir_ / "two words.pdb"));
+}
+
+TEST_F(ConvertCli, OptionsOverrideTheProfileAndOutputGoesWhereAsked) {
+    const fs::path out = dir_ / "profiled.pdb";
+    const CliRun r =
+        run("convert --profile 'iQue 3600' --depth grey16 --fps 5 --size 64x48 --audio adpcm -o " +
+            quote(out) + " " + quote(clip_));
+    ASSERT_EQ(r.status, 0) << r.out;
+    const movie::Movie m = readBack(out);
+    EXPECT_EQ(m.frames.size(), 10u);
+    EXPECT_EQ(m.header.width, 64);
+    EXPECT_EQ(m.header.height, 48);
+    EXPECT_EQ(m.header.audioFormat, 626u);
+    EXPECT_EQ(m.header.sampleRate, 22050u);  // the profile's, not the default 8192
+    EXPECT_EQ(m.header.channels, 1);         // a stereo setting over a mono source
+    // -o replaces what is there.
+    EXPECT_EQ(
+        run("convert --depth grey4 --audio none -o " + quote(out) + " " + quote(clip_)).status, 0);
+    EXPECT_FALSE(readBack(out).header.hasSound);
+}
+
+TEST_F(ConvertCli, ResultsCarryTheErrorTextsAndTheExitStatus) {
+    const fs::path junk = dir_ / "junk.mov";
+    std::ofstream(junk) << "not a movie at all";
+    const CliRun r = run("convert --json --dest " + quote(dir_ / "json") + " " + quote(junk) + " " +
+                         quote(clip_));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\"status\":-2048"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"message\":\"Unable to open source file\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"converted\":true"), std::string::npos) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+    EXPECT_FALSE(fs::exists(dir_ / "json" / "junk.pdb"));
+
+    // Without a video and without sound there is nothing to write.
+    const CliRun none = run("convert --depth none --audio none -o " + quote(dir_ / "empty.pdb") +
+                            " " + quote(clip_));
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.out.find("Parameter error"), std::string::npos) << none.out;
+    EXPECT_FALSE(fs::exists(dir_ / "empty.pdb"));
+
+    EXPECT_EQ(run("convert --depth 17 " + quote(clip_)).status, 2);
+    EXPECT_EQ(run("convert --size 10by10 " + quote(clip_)).status, 2);
+    EXPECT_EQ(run("convert").status, 2);
+    EXPECT_EQ(run("convert -o a.pdb x y").status, 2);
+    EXPECT_EQ(run("convert --profile 'No Such Device' " + quote(clip_)).status, 2);
+}
+
+TEST_F(ConvertCli, InterruptingCancelsWithoutLeavingFiles) {
+    // Long enough that the interrupt lands while it converts.
+    const fs::path longClip = dir_ / "long.mp4";
+    const std::string cmd =
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=320x240:rate=30:duration=40 "
+        "-c:v libx264 -preset ultrafast -pix_fmt yuv420p " +
+        quote(longClip);
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const fs::path temp = dir_ / "runtime";
+    fs::create_directories(temp);
+    fs::permissions(temp, fs::perms::owner_all);
+    const fs::path out = dir_ / "cancelled.pdb";
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("XDG_RUNTIME_DIR", temp.c_str(), 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(MOVIEPACKER_CLI, MOVIEPACKER_CLI, "convert", "--fps", "30", "--size", "320x240", "-o",
+              out.c_str(), longClip.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait until the conversion has begun (its output file exists), then interrupt.
+    for (int i = 0; i < 2000 && !fs::exists(out); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(child, SIGINT);
+    int st = 0;
+    ASSERT_EQ(waitpid(child, &st, 0), child);
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 1);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(fs::is_empty(temp)) << "a temporary file was left behind";
+}
+
+}  // namespace

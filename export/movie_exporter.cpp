@@ -75,6 +75,9 @@ struct Instance {
     std::vector<TimeValue> chapterTimes;
     size_t chapterIndex = 0;
     OSType missingCodec = 0;
+    // MP3 sound that import may have timed badly; the AVI reader rebuilds it.
+    Track mp3Track = nullptr;
+    bool mp3FixNeeded = false;
     // Set while the export runs: the first non-zero progress answer.
     OSStatus progressAnswer = noErr;
 };
@@ -780,12 +783,23 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     in->sound.reset();
     fillSourceTexts(p->movie, &in->title, &in->info, &in->copyright);
 
+    const bool wantVideo = videoWanted(in->settings, p->movie);
+    in->mp3Track = findMp3Track(p->movie);
+    in->mp3FixNeeded = false;
+    if (in->mp3Track != nullptr) {
+        Track firstVideo = GetMovieIndTrackType(p->movie, 1, kVideoMediaType,
+                                                kMovieTrackMediaType | kMovieTrackEnabledOnly);
+        in->mp3FixNeeded =
+            firstVideo != nullptr &&
+            mp3LengthMismatch(GetTrackDuration(in->mp3Track), GetTrackDuration(firstVideo));
+    }
+
     MovieExportDisposeProcsParams videoProcs, soundProcs;
     SilencedTracks flash;
     OSStatus err = noErr;
     // Sound that needs the own-sound or AVI paths is prepared here once
     // those readers exist; until then such sound is simply not exported.
-    if (videoWanted(in->settings, p->movie)) {
+    if (wantVideo) {
         err = checkVideoDecoders(p->movie, &in->missingCodec);
         if (err == noErr)
             err = addDelegateSource(in, self, *p, kVideoMediaType, &videoProcs,

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/movie_writer.h"
+#include "export/merge_movies.h"
 #include "export/presentation.h"
 #include "export/settings.h"
 #include "export/source_analysis.h"
@@ -245,7 +246,12 @@ OSStatus doGetSourceMediaType(Instance*, ComponentInstance, void* params) {
 
 OSStatus exportFromProcedures(Instance* in, ComponentInstance self, void* params);
 
-constexpr std::array<SelectorEntry<Instance>, 16> kSelectors{{
+OSStatus doMergeMovies(Instance*, ComponentInstance, void* params) {
+    if (params == nullptr) return kStatusParamError;
+    return mergeMovieDatabases(*static_cast<const MovieExportMergeParams*>(params));
+}
+
+constexpr std::array<SelectorEntry<Instance>, 18> kSelectors{{
     {kComponentOpenSelect, doOpen},
     {kComponentCloseSelect, doClose},
     {kComponentCanDoSelect, doCanDo},
@@ -262,20 +268,12 @@ constexpr std::array<SelectorEntry<Instance>, 16> kSelectors{{
     {kMovieExportSetSettingsFromAtomContainerSelect, doSetSettings},
     {kMovieExportGetFileNameExtensionSelect, doGetExtension},
     {kMovieExportGetShortFileTypeStringSelect, doGetShortTypeString},
+    {kMovieExportGetSourceMediaTypeSelect, doGetSourceMediaType},
+    {kMovieExportMergeMoviesSelect, doMergeMovies},
 }};
 // The source-media-type selector sits in a second table only because the
 // first one is full; both are searched.
-constexpr std::array<SelectorEntry<Instance>, 1> kMoreSelectors{{
-    {kMovieExportGetSourceMediaTypeSelect, doGetSourceMediaType},
-}};
-
 OSStatus exporterRoutine(ComponentInstance self, int16_t selector, void* params) {
-    if (selector == kComponentCanDoSelect && params != nullptr) {
-        const int16_t asked = *static_cast<const int16_t*>(params);
-        return SelectorTableHas(kSelectors, asked) || SelectorTableHas(kMoreSelectors, asked);
-    }
-    if (SelectorTableHas(kMoreSelectors, selector))
-        return DispatchSelector(kMoreSelectors, self, selector, params);
     return DispatchSelector(kSelectors, self, selector, params);
 }
 

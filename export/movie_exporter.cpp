@@ -47,7 +47,8 @@ struct SourceRecord {
     uint32_t currentMs = 0;
     // Sound: the converter's output.
     SoundComponentData output;
-    bool halve = false;  // converted at twice the rate, every pair averaged
+    bool halve = false;            // converted at twice the rate, every pair averaged
+    std::vector<uint8_t> halving;  // frames waiting for their pair, then the pairs
     uint32_t chunk = 0;
     SoundConverter converter = nullptr;
     std::vector<uint8_t> outBuffer;
@@ -508,11 +509,19 @@ uint32_t halveFrames(uint8_t* data, uint32_t frames, const SoundComponentData& f
 
 OSStatus handOver(Instance* in, SourceRecord& s, uint32_t frames) {
     if (frames == 0) return noErr;
-    if (s.halve) frames = halveFrames(s.outBuffer.data(), frames, s.output);
-    const uint32_t bytes =
-        frames * uint32_t(s.output.numChannels) * uint32_t(s.output.sampleSize / 8);
-    if (frames == 0) return noErr;
-    return MovieWriterAddSound(in->writer, s.outBuffer.data(), bytes, frames);
+    const uint32_t frameBytes = uint32_t(s.output.numChannels) * uint32_t(s.output.sampleSize / 8);
+    if (!s.halve)
+        return MovieWriterAddSound(in->writer, s.outBuffer.data(), frames * frameBytes, frames);
+    // An odd frame waits for its pair in the next call instead of being lost.
+    s.halving.insert(s.halving.end(), s.outBuffer.begin(),
+                     s.outBuffer.begin() + long(frames * frameBytes));
+    const uint32_t whole = uint32_t(s.halving.size() / frameBytes);
+    const uint32_t pairs = halveFrames(s.halving.data(), whole & ~1u, s.output);
+    OSStatus err = noErr;
+    if (pairs > 0)
+        err = MovieWriterAddSound(in->writer, s.halving.data(), pairs * frameBytes, pairs);
+    s.halving.erase(s.halving.begin(), s.halving.begin() + long(2 * pairs * frameBytes));
+    return err;
 }
 
 OSStatus drainConverter(Instance* in, SourceRecord& s) {

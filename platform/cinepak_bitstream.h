@@ -27,7 +27,7 @@ inline constexpr size_t kChunkHeaderBytes = 4;
 // Writes into a fixed buffer; every put checks the room left and sets a sticky failure flag
 // instead of writing past the end.
 class ByteWriter {
-public:
+  public:
     explicit ByteWriter(std::span<uint8_t> out) : m_out(out) {}
 
     void put8(uint8_t v);
@@ -43,7 +43,7 @@ public:
     size_t position() const { return m_pos; }
     bool ok() const { return m_ok; }
 
-private:
+  private:
     std::span<uint8_t> m_out;
     size_t m_pos = 0;
     bool m_ok = true;
@@ -53,13 +53,13 @@ private:
 // stream at the moment the first of its bits is needed, most significant bit first, so the
 // payload bytes that follow a bit are those of the block it describes.
 class FlagWriter {
-public:
+  public:
     explicit FlagWriter(ByteWriter& w) : m_w(w) {}
     void putBit(bool bit);
     // Writes the pending word; call once after the last bit and its payload.
     void finish();
 
-private:
+  private:
     ByteWriter& m_w;
     size_t m_wordAt = 0;
     uint32_t m_word = 0;
@@ -68,6 +68,8 @@ private:
 };
 
 // Bytes taken by the flag words of a stream of the given number of bits.
-inline size_t flagWordBytes(size_t bits) { return (bits + 31) / 32 * 4; }
+inline size_t flagWordBytes(size_t bits) {
+    return (bits + 31) / 32 * 4;
+}
 
 }  // namespace cinepak

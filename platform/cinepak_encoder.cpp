@@ -15,6 +15,14 @@ using cinepak::Vec;
 
 namespace {
 
+// Whether pixels holds height rows of width BGRA pixels rowBytes apart (without overflow).
+bool holdsPicture(std::span<const uint8_t> pixels, size_t rowBytes, int width, int height) {
+    const size_t row = static_cast<size_t>(width) * 4;
+    if (rowBytes < row || pixels.size() < row) return false;
+    const size_t rest = static_cast<size_t>(height - 1);
+    return rest == 0 || (pixels.size() - row) / rest >= rowBytes;
+}
+
 constexpr int kMaxStrips = 3;  // the most that small decoders keep codebooks for
 constexpr int kMaxSide = 4096;
 constexpr int kBookSize = 256;
@@ -45,10 +53,10 @@ struct DecoderBook {
 // One codebook's work for one frame: the slots the search may use, the new entries that
 // would overwrite slots, and what the chosen blocks use.
 struct BookWork {
-    std::array<Vec, kBookSize> value{};     // content per slot during this frame
-    std::array<bool, kBookSize> fresh{};    // slot takes a new entry this frame
-    std::array<int, kBookSize> users{};     // references from the coded blocks
-    std::vector<int> slotOf;                // search position -> slot
+    std::array<Vec, kBookSize> value{};   // content per slot during this frame
+    std::array<bool, kBookSize> fresh{};  // slot takes a new entry this frame
+    std::array<int, kBookSize> users{};   // references from the coded blocks
+    std::vector<int> slotOf;              // search position -> slot
     SearchBook search;
 };
 
@@ -61,9 +69,13 @@ struct Strip {
     BookWork w4;
 };
 
-int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+int clampInt(int v, int lo, int hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
-uint8_t clip8(int v) { return static_cast<uint8_t>(clampInt(v, 0, 255)); }
+uint8_t clip8(int v) {
+    return static_cast<uint8_t>(clampInt(v, 0, 255));
+}
 
 // Quality to rate-distortion weight (squared error of the scaled space per bit).
 double lambdaForQuality(int quality) {
@@ -259,7 +271,8 @@ void CinepakEncoder::State::convert(std::span<const uint8_t> pixels, size_t rowB
             Vec& v1 = src1[mb];
             const Vec* q = &src4[static_cast<size_t>(mb) * 4];
             for (int i = 0; i < 4; ++i) {
-                v1.c[i] = static_cast<int16_t>((q[i].c[0] + q[i].c[1] + q[i].c[2] + q[i].c[3] + 2) >> 2);
+                v1.c[i] =
+                    static_cast<int16_t>((q[i].c[0] + q[i].c[1] + q[i].c[2] + q[i].c[3] + 2) >> 2);
             }
             for (int k = 4; k < 6; ++k) {
                 const int sum = q[0].c[k] + q[1].c[k] + q[2].c[k] + q[3].c[k];
@@ -504,7 +517,8 @@ void CinepakEncoder::State::refine(Strip& s) {
             for (int q = 0; q < 4; ++q) {
                 const int slot = slot4[mb][q];
                 if (!s.w4.fresh[slot]) continue;
-                for (int k = 0; k < 6; ++k) sum4[slot][k] += src4[static_cast<size_t>(mb) * 4 + q].c[k];
+                for (int k = 0; k < 6; ++k)
+                    sum4[slot][k] += src4[static_cast<size_t>(mb) * 4 + q].c[k];
             }
         }
     }
@@ -512,14 +526,16 @@ void CinepakEncoder::State::refine(Strip& s) {
         if (s.w1.fresh[slot] && s.w1.users[slot] > 0) {
             Vec mean;
             for (int k = 0; k < 6; ++k) {
-                mean.c[k] = static_cast<int16_t>(std::lround(static_cast<double>(sum1[slot][k]) / s.w1.users[slot]));
+                mean.c[k] = static_cast<int16_t>(
+                    std::lround(static_cast<double>(sum1[slot][k]) / s.w1.users[slot]));
             }
             s.w1.value[slot] = cinepak::fromEntry(cinepak::toEntry(mean));
         }
         if (s.w4.fresh[slot] && s.w4.users[slot] > 0) {
             Vec mean;
             for (int k = 0; k < 6; ++k) {
-                mean.c[k] = static_cast<int16_t>(std::lround(static_cast<double>(sum4[slot][k]) / s.w4.users[slot]));
+                mean.c[k] = static_cast<int16_t>(
+                    std::lround(static_cast<double>(sum4[slot][k]) / s.w4.users[slot]));
             }
             s.w4.value[slot] = cinepak::fromEntry(cinepak::toEntry(mean));
         }
@@ -571,8 +587,7 @@ void putBook(cinepak::ByteWriter& out, const BookWork& w, bool key, bool grey, u
         }
     }
     const uint8_t id = static_cast<uint8_t>((key ? fullId : fullId + 1) + greyBit);
-    out.patch32(at, (static_cast<uint32_t>(id) << 24) |
-                        static_cast<uint32_t>(out.position() - at));
+    out.patch32(at, (static_cast<uint32_t>(id) << 24) | static_cast<uint32_t>(out.position() - at));
 }
 
 }  // namespace
@@ -610,14 +625,13 @@ bool CinepakEncoder::State::write(cinepak::ByteWriter& out, bool key) {
         out.patch32(chunkAt, (static_cast<uint32_t>(vectorId) << 24) |
                                  static_cast<uint32_t>(out.position() - chunkAt));
 
-        out.patch32(stripAt, (static_cast<uint32_t>(key ? cinepak::kStripKey
-                                                        : cinepak::kStripInter)
-                              << 24) |
-                                 static_cast<uint32_t>(out.position() - stripAt));
+        out.patch32(stripAt,
+                    (static_cast<uint32_t>(key ? cinepak::kStripKey : cinepak::kStripInter) << 24) |
+                        static_cast<uint32_t>(out.position() - stripAt));
         // Top and left 0 make the strip follow the previous one; bottom is then its height.
         out.patch32(stripAt + 4, 0);
-        out.patch32(stripAt + 8, (static_cast<uint32_t>(s.mbRows * 4) << 16) |
-                                     static_cast<uint32_t>(paddedW));
+        out.patch32(stripAt + 8,
+                    (static_cast<uint32_t>(s.mbRows * 4) << 16) | static_cast<uint32_t>(paddedW));
 
         // Key strips hand back packed slots; keep the block records in the decoder's terms.
         if (key) {
@@ -630,8 +644,7 @@ bool CinepakEncoder::State::write(cinepak::ByteWriter& out, bool key) {
         }
     }
     const size_t size = out.position() - frameAt;
-    out.patch32(frameAt, (static_cast<uint32_t>(key ? 0 : cinepak::kFrameFlagOwnCodebooks)
-                          << 24) |
+    out.patch32(frameAt, (static_cast<uint32_t>(key ? 0 : cinepak::kFrameFlagOwnCodebooks) << 24) |
                              static_cast<uint32_t>(size));
     out.patch32(frameAt + 4, (static_cast<uint32_t>(width) << 16) | static_cast<uint32_t>(height));
     out.patch16(frameAt + 8, static_cast<uint16_t>(stripCount));
@@ -673,9 +686,10 @@ void CinepakEncoder::State::commit(bool key) {
             const int bx = (mb % mbW) * 2;
             const int by = (mb / mbW) * 2;
             for (int q = 0; q < 4; ++q) {
-                Entry& block = shown[static_cast<size_t>(by + (q >> 1)) * blocksPerRow + bx + (q & 1)];
-                block = mode[mb] == kV1 ? expandV1(s.v1.entry[slot1[mb]], q)
-                                        : s.v4.entry[slot4[mb][q]];
+                Entry& block =
+                    shown[static_cast<size_t>(by + (q >> 1)) * blocksPerRow + bx + (q & 1)];
+                block =
+                    mode[mb] == kV1 ? expandV1(s.v1.entry[slot1[mb]], q) : s.v4.entry[slot4[mb][q]];
             }
         }
     }
@@ -685,13 +699,11 @@ OSStatus CinepakEncoder::compress(std::span<const uint8_t> pixels, size_t rowByt
                                   std::span<uint8_t> out, size_t* written, bool* keyFrame) {
     if (!m || !written || !keyFrame) return kStatusParamError;
     State& s = *m;
-    if (rowBytes < static_cast<size_t>(s.width) * 4 ||
-        pixels.size() < static_cast<size_t>(s.height - 1) * rowBytes + s.width * 4u ||
-        out.size() < maxCompressedSize()) {
+    if (!holdsPicture(pixels, rowBytes, s.width, s.height) || out.size() < maxCompressedSize()) {
         return kStatusParamError;
     }
-    const bool key = forceKey || !s.haveFrame ||
-                     (s.keyFrameRate > 0 && s.sinceKey + 1 >= s.keyFrameRate);
+    const bool key =
+        forceKey || !s.haveFrame || (s.keyFrameRate > 0 && s.sinceKey + 1 >= s.keyFrameRate);
     const bool rated = s.rate.dataRate > 0 && !s.maxQuality;
     double lam = rated ? s.lambda : lambdaForQuality(s.quality);
     double target = 0;
@@ -753,10 +765,7 @@ OSStatus CinepakEncoder::compress(std::span<const uint8_t> pixels, size_t rowByt
 OSStatus CinepakEncoder::decodedPicture(std::span<uint8_t> pixels, size_t rowBytes) const {
     if (!m || !m->haveFrame) return kStatusParamError;
     const State& s = *m;
-    if (rowBytes < static_cast<size_t>(s.width) * 4 ||
-        pixels.size() < static_cast<size_t>(s.height - 1) * rowBytes + s.width * 4u) {
-        return kStatusParamError;
-    }
+    if (!holdsPicture(pixels, rowBytes, s.width, s.height)) return kStatusParamError;
     const int blocksPerRow = s.blocksW();
     for (int y = 0; y < s.height; ++y) {
         uint8_t* row = pixels.data() + static_cast<size_t>(y) * rowBytes;

@@ -32,11 +32,11 @@ inline constexpr int kCinepakHighQuality = 0x300;
 struct CinepakRate {
     int32_t dataRate = 0;       // target bytes per second; 0 = no rate control
     int32_t dataOverrun = 0;    // bytes above dataRate produced over the last second (< 0: under)
-    int32_t frameDuration = 0;  // this frame's duration in milliseconds; 0 = unknown
+    int32_t frameDuration = 0;  // this frame's duration in milliseconds; 0 = unknown (1/15 s)
 };
 
 class CinepakEncoder {
-public:
+  public:
     CinepakEncoder();
     ~CinepakEncoder();
     CinepakEncoder(const CinepakEncoder&) = delete;
@@ -69,7 +69,7 @@ public:
     // apart; -50 when nothing was compressed yet or the buffer is too small.
     OSStatus decodedPicture(std::span<uint8_t> pixels, size_t rowBytes) const;
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> m;
 };

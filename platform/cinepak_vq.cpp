@@ -14,9 +14,13 @@ namespace {
 
 constexpr int kDims = 6;
 
-int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+int clampInt(int v, int lo, int hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
-int roundDiv(double v, int d) { return static_cast<int>(std::lround(v / d)); }
+int roundDiv(double v, int d) {
+    return static_cast<int>(std::lround(v / d));
+}
 
 struct Cluster {
     int begin = 0;
@@ -39,15 +43,19 @@ double clusterError(const Cluster& c) {
 }
 
 void accumulate(Cluster& c, std::span<const Vec> vectors, std::span<const uint32_t> order) {
-    c.sum.fill(0);
-    c.squares = 0;
+    int64_t sum[kDims] = {};
+    int64_t squares = 0;
+    const Vec* base = vectors.data();
+    const uint32_t* idx = order.data();
     for (int i = c.begin; i < c.end; ++i) {
-        const Vec& v = vectors[order[i]];
+        const int16_t* v = base[idx[i]].c.data();
         for (int d = 0; d < kDims; ++d) {
-            c.sum[d] += v.c[d];
-            c.squares += static_cast<int64_t>(v.c[d]) * v.c[d];
+            sum[d] += v[d];
+            squares += static_cast<int64_t>(v[d]) * v[d];
         }
     }
+    std::copy(sum, sum + kDims, c.sum.begin());
+    c.squares = squares;
     c.error = clusterError(c);
 }
 
@@ -67,18 +75,25 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
     std::array<double, kDims> mean{};
     for (int d = 0; d < kDims; ++d) mean[d] = static_cast<double>(c.sum[d]) / n;
 
+    // Plain arrays in the per-member loops: they run over every vector at every tree level.
     const int stride = std::max(1, n / 2048);
-    std::array<double, kDims * kDims> cov{};
+    double m[kDims];
+    for (int d = 0; d < kDims; ++d) m[d] = mean[d];
+    double acc[kDims * kDims] = {};
     int sampled = 0;
+    const Vec* base = vectors.data();
+    const uint32_t* idx = order.data();
     for (int i = c.begin; i < c.end; i += stride) {
-        const Vec& v = vectors[order[i]];
-        std::array<double, kDims> x;
-        for (int d = 0; d < kDims; ++d) x[d] = v.c[d] - mean[d];
+        const int16_t* v = base[idx[i]].c.data();
+        double x[kDims];
+        for (int d = 0; d < kDims; ++d) x[d] = v[d] - m[d];
         for (int a = 0; a < kDims; ++a) {
-            for (int b = a; b < kDims; ++b) cov[a * kDims + b] += x[a] * x[b];
+            for (int b = a; b < kDims; ++b) acc[a * kDims + b] += x[a] * x[b];
         }
         ++sampled;
     }
+    std::array<double, kDims * kDims> cov;
+    std::copy(acc, acc + kDims * kDims, cov.begin());
     for (int a = 0; a < kDims; ++a) {
         for (int b = 0; b < a; ++b) cov[a * kDims + b] = cov[b * kDims + a];
     }
@@ -104,13 +119,15 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
     double offset = 0.0;
     for (int d = 0; d < kDims; ++d) offset += axis[d] * mean[d];
 
+    float w[kDims];
+    for (int d = 0; d < kDims; ++d) w[d] = static_cast<float>(axis[d]);
+    const float cut = static_cast<float>(offset);
     auto* first = order.data() + c.begin;
     auto* last = order.data() + c.end;
-    auto* mid = std::partition(first, last, [&](uint32_t i) {
-        const Vec& v = vectors[i];
-        double p = 0.0;
-        for (int d = 0; d < kDims; ++d) p += axis[d] * v.c[d];
-        return p < offset;
+    auto* mid = std::partition(first, last, [base, &w, cut](uint32_t i) {
+        const int16_t* v = base[i].c.data();
+        return w[0] * v[0] + w[1] * v[1] + w[2] * v[2] + w[3] * v[3] + w[4] * v[4] + w[5] * v[5] <
+               cut;
     });
     const int split = static_cast<int>(mid - order.data());
     if (split == c.begin || split == c.end) return false;

@@ -39,14 +39,14 @@ Vec fromEntry(const Entry& e);
 // A read-only codebook laid out for fast exhaustive search (four entries per step).
 // Holds at most 256 entries; position i of the entries given to build() is result i.
 class SearchBook {
-public:
+  public:
     void build(std::span<const Vec> entries);
     int size() const { return m_count; }
     // Position of the nearest entry (lowest position on ties); its distance in *dist.
     // Must not be called on an empty book.
     int nearest(const Vec& v, int32_t* dist) const;
 
-private:
+  private:
     int m_count = 0;
     int m_padded = 0;  // m_count rounded up to a multiple of 8
     // Three arrays of interleaved component pairs, (y0,y1), (y2,y3) and (u,v), entry after
@@ -55,9 +55,9 @@ private:
 };
 
 struct TrainParams {
-    int maxEntries = 256;   // 1..256
-    double minGain = 0.0;   // a split must lower the total error by this much
-    int lloydPasses = 1;    // refinement passes after splitting
+    int maxEntries = 256;  // 1..256
+    double minGain = 0.0;  // a split must lower the total error by this much
+    int lloydPasses = 1;   // refinement passes after splitting
 };
 
 // Trains a codebook on the vectors: greedy principal-axis splitting of the cluster with the

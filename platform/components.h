@@ -37,8 +37,8 @@ using ComponentInstance = ComponentInstanceRecord*;
 // The routine of a component: answers one selector for one instance.
 using ComponentRoutine = OSStatus (*)(ComponentInstance self, int16_t selector, void* params);
 
-// Registers a component for this process. The name is plain text (the
-// counted form is made by GetComponentInfo). *out may be null.
+// Registers a component for this process. The name is plain text (at most
+// 255 bytes, so it fits a counted string). out may be null.
 OSStatus RegisterComponent(const ComponentDescription& desc, ComponentRoutine routine,
                            std::string_view name, Component* out);
 // Removes a component; fails (-50) while instances of it are open.

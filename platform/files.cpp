@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 OSStatus FileSpecFromPath(std::string_view path, FileSpec* spec) {
     if (spec == nullptr) return kStatusParamError;
@@ -88,8 +89,9 @@ OSStatus FindTemporaryFolder(std::string* path) {
         // Someone else's or a link: fall through to a directory of our own.
     }
     if (g_processTempFolder.empty() || !IsPrivateDirectory(g_processTempFolder)) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string templ = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
+        std::error_code ec;
+        std::string templ = std::filesystem::temp_directory_path(ec).string();
+        if (ec || templ.empty()) return kStatusCreateError;
         templ += "/moviepacker-XXXXXX";
         if (mkdtemp(templ.data()) == nullptr) return kStatusCreateError;
         const bool first = g_processTempFolder.empty();

@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "platform/movie_internal.h"
+#include "platform/picture_convert.h"
 #include "platform/track_reader.h"
 
 namespace {
@@ -37,6 +38,7 @@ struct DataProcs {
     int32_t seed = 0;
     uint64_t packedSerial = 0;
     std::vector<uint8_t> picture;
+    PictureConverter turner;  // for tracks displayed turned
     TimeValue soundPosition = 0;
 };
 
@@ -62,21 +64,34 @@ OSStatus GetVideoData(DataProcs* p, MovieExportGetDataParams* params) {
         return err;
     }
     if (serial != p->packedSerial) {
-        const auto fmt = static_cast<AVPixelFormat>(f->format);
-        const int size = av_image_get_buffer_size(fmt, f->width, f->height, 1);
-        if (size <= 0) return kStatusCantDecodeVideo;
-        p->picture.resize(static_cast<size_t>(size));
-        if (av_image_copy_to_buffer(p->picture.data(), size, f->data, f->linesize, fmt, f->width,
-                                    f->height, 1) < 0) {
-            return kStatusCantDecodeVideo;
+        auto fmt = static_cast<AVPixelFormat>(f->format);
+        int width = f->width, height = f->height;
+        if (p->track.rotation != 0) {
+            // Pictures are handed out the way the file says they are shown.
+            const MatrixRecord m =
+                FrameMatrix(width, height, width, height, p->track.rotation, &width, &height);
+            p->picture.assign(static_cast<size_t>(width) * height * 4, 0);
+            const PixelBuffer out{p->picture.data(), width, height, width * 4, k32BGRAPixelFormat};
+            if (p->turner.Draw(PlanesOf(f), out, m, kCodecNormalQuality) != noErr) {
+                return kStatusCantDecodeVideo;
+            }
+            fmt = AV_PIX_FMT_BGRA;
+        } else {
+            const int size = av_image_get_buffer_size(fmt, width, height, 1);
+            if (size <= 0) return kStatusCantDecodeVideo;
+            p->picture.resize(static_cast<size_t>(size));
+            if (av_image_copy_to_buffer(p->picture.data(), size, f->data, f->linesize, fmt, width,
+                                        height, 1) < 0) {
+                return kStatusCantDecodeVideo;
+            }
         }
-        if (p->seed == 0 || p->desc.width != f->width || p->desc.height != f->height ||
-            p->desc.pixelFormat != f->format) {
+        if (p->seed == 0 || p->desc.width != width || p->desc.height != height ||
+            p->desc.pixelFormat != fmt) {
             p->desc.descType = kImageDescriptionType;
             p->desc.dataFormat = kDecodedPictureFormat;
-            p->desc.width = f->width;
-            p->desc.height = f->height;
-            p->desc.pixelFormat = f->format;
+            p->desc.width = width;
+            p->desc.height = height;
+            p->desc.pixelFormat = fmt;
             const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(fmt);
             p->desc.depth =
                 static_cast<int16_t>(d != nullptr && (d->flags & AV_PIX_FMT_FLAG_ALPHA) ? 32 : 24);

@@ -28,6 +28,7 @@ struct TrackRecord {
     int16_t volume = 0x100;
     int32_t width = 0;  // display size, video only
     int32_t height = 0;
+    int32_t rotation = 0;  // clockwise quarter turns the display asks for, in degrees
     ByteSource bytes;      // where the samples are read from
     int streamIndex = -1;  // -1: a track whose samples are held here (chapters)
     AVRational streamTimeBase{1, 1};

@@ -1,12 +1,14 @@
 #include "platform/movies.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/mathematics.h>
 }
 
@@ -18,6 +20,8 @@ constexpr TimeScale kMovieTimeScale = 600;
 constexpr TimeValue kStillDuration = 1000;
 constexpr TimeScale kStillTimeScale = 1000;
 constexpr TimeScale kChapterTimeScale = 1000;
+constexpr int kMaxPictureSide = 16384;
+constexpr int64_t kMaxPicturePixels = 8192 * 8192;
 
 bool EndsWith(const char* s, const char* suffix) {
     const size_t n = std::strlen(s), m = std::strlen(suffix);
@@ -25,6 +29,20 @@ bool EndsWith(const char* s, const char* suffix) {
 }
 
 // A still picture is a single-image format, or a GIF that holds one frame.
+// The clockwise turn a stream's display matrix asks for, in quarter turns
+// (0, 90, 180 or 270 degrees); mirrored or skewed matrices count as none.
+int32_t DisplayRotation(const AVStream* st) {
+    size_t size = 0;
+    const uint8_t* data = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (data == nullptr || size < 9 * sizeof(int32_t)) return 0;
+    int32_t matrix[9];
+    std::memcpy(matrix, data, sizeof matrix);
+    const double counterClockwise = av_display_rotation_get(matrix);
+    if (!std::isfinite(counterClockwise)) return 0;
+    const long quarters = std::lround(-counterClockwise / 90.0);
+    return static_cast<int32_t>(((quarters % 4) + 4) % 4) * 90;
+}
+
 bool IsStillPicture(MediaSource& src) {
     AVFormatContext* fmt = src.format();
     if (EndsWith(fmt->iformat->name, "_pipe")) return true;
@@ -94,7 +112,12 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
     if (par.codec_type == AVMEDIA_TYPE_VIDEO) {
         // Cover art of sound files is not a picture track.
         if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) return;
-        if (par.width <= 0 || par.height <= 0) return;
+        // Pictures beyond this would only exhaust memory; no source needs them.
+        if (par.width <= 0 || par.height <= 0 || par.width > kMaxPictureSide ||
+            par.height > kMaxPictureSide ||
+            static_cast<int64_t>(par.width) * par.height > kMaxPicturePixels) {
+            return;
+        }
         type = kVideoMediaType;
     } else if (par.codec_type == AVMEDIA_TYPE_AUDIO) {
         if (par.sample_rate <= 0 || par.ch_layout.nb_channels <= 0) return;
@@ -130,6 +153,8 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
         if (sar.num > 0 && sar.den > 0 && sar.num != sar.den) {
             t->width = static_cast<int32_t>(av_rescale(par.width, sar.num, sar.den));
         }
+        t->rotation = DisplayRotation(st);
+        if (t->rotation == 90 || t->rotation == 270) std::swap(t->width, t->height);
     }
     t->descriptions.push_back(DescribeStream(st, src.family()));
     m->tracks.push_back(std::move(t));
@@ -207,6 +232,16 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
         m->timeScale = kMovieTimeScale;
         for (unsigned i = 0; i < fmt->nb_streams; ++i) {
             AddStreamTrack(m.get(), *src, static_cast<int>(i));
+        }
+        // QuickTime files say which tracks are enabled; FFmpeg reports it as
+        // the default disposition. Files that mark none keep all enabled.
+        if (src->family() == ContainerFamily::kQuickTime) {
+            auto isDefault = [fmt](const std::unique_ptr<TrackRecord>& t) {
+                return (fmt->streams[t->streamIndex]->disposition & AV_DISPOSITION_DEFAULT) != 0;
+            };
+            if (std::any_of(m->tracks.begin(), m->tracks.end(), isDefault)) {
+                for (auto& t : m->tracks) t->enabled = isDefault(t);
+            }
         }
         AddChapterTrack(m.get(), fmt);
     }

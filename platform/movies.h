@@ -110,6 +110,12 @@ TimeValue GetMediaNextSampleTime(Track track, TimeValue mediaTime, bool includeS
 OSStatus GetMediaSample(Track track, TimeValue mediaTime, std::vector<uint8_t>* data,
                         TimeValue* sampleTime, TimeValue* sampleDuration, SampleDescription* desc);
 
+struct PixelBuffer;
+// Draws the movie's picture at `movieTime` (its first enabled video track,
+// turned as the file says), scaled to fill the buffer: thumbnails and
+// previews. kStatusEndOfData past the end; -50 for movies without pictures.
+OSStatus DrawMovieFrame(Movie movie, TimeValue movieTime, const PixelBuffer& dest);
+
 // Copies a whole track of another movie (or of this one) into `movie`,
 // starting at time 0. The source movie may be disposed of afterwards.
 OSStatus AddMovieTrackCopy(Movie movie, Track source, Track* newTrack);

@@ -163,9 +163,19 @@ OSStatus VideoReader::FrameAt(TimeValue t, const AVFrame** frame, TimeValue* fra
         m_haveNext = false;
         m_serial += 1;
     }
+    TimeValue following = m_haveNext ? m_nextTime : end;
+    if (!m_haveNext && end <= 0) {
+        // A track of unknown length ends with its last picture's own duration.
+        const int64_t d = m_current->pkt_duration;
+        following = m_currentTime +
+                    std::max<TimeValue>(1, d > 0 ? av_rescale_q(d, m_track.streamTimeBase,
+                                                                AVRational{1, m_track.mediaScale})
+                                                 : 1);
+        if (t >= following) return kStatusEndOfData;
+    }
     *frame = m_current;
     *frameTime = m_currentTime;
-    *nextTime = m_haveNext ? m_nextTime : std::max(end, m_currentTime + 1);
+    *nextTime = std::max(following, m_currentTime + 1);
     *serial = m_serial;
     return noErr;
 }

@@ -1,13 +1,18 @@
 #include "tools/movie_player.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "engine/grey_decoder.h"
 #include "engine/sound_decoder.h"
 
+#include "atrac3/atrac3.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -72,6 +77,24 @@ struct MoviePlayer::Impl {
     AVCodecID videoCodec = AV_CODEC_ID_NONE;
     std::vector<uint8_t> last;  // the last picture shown, for frames that fail
     SoundDecoder sound;
+    AVCodecContext* atrac = nullptr;
+    AVPacket* atracPacket = nullptr;
+    AVFrame* atracFrame = nullptr;
+    std::vector<int16_t> atracQueue;  // decoded, interleaved, not yet handed out
+    size_t atracSkip = 0;             // samples of codec delay still to drop
+
+    ~Impl() {
+        avcodec_free_context(&atrac);
+        av_packet_free(&atracPacket);
+        av_frame_free(&atracFrame);
+    }
+
+    bool openAtrac(int channels, std::string& error);
+    size_t atracNext = 0;  // next chunk to feed the decoder
+    bool atracFlushed = false;
+    bool decodeAtrac(const movie::SoundSample& s, int channels, std::vector<int16_t>& pcm, std::string& error);
+    bool feedAtrac(const movie::SoundSample& s, int channels, std::string& error);
+    void drainAtrac(int channels);
 
     explicit Impl(const movie::Movie& movie) : m(movie) {
         sound.format = movie.header.audioFormat;
@@ -225,6 +248,111 @@ bool MoviePlayer::decodeFrame(size_t index, std::vector<uint8_t>& rgb, std::stri
     return ok;
 }
 
+// FFmpeg's ATRAC3 decoder takes WAV-style parameters only for 96, 152 and
+// 192 bytes per channel; other frame sizes go in the RealMedia form, whose
+// frames it expects scrambled with that container's fixed key.
+namespace {
+constexpr uint8_t kRealMediaKey[4] = {0x53, 0x7F, 0x61, 0x03};
+// Samples by which the decoded sound trails the source (encoder and decoder).
+constexpr size_t kAtracDelay = 1162;
+}  // namespace
+
+bool MoviePlayer::Impl::openAtrac(int channels, std::string& error) {
+    const int frameBytes = Atrac3FrameBytes(m.header.bitRateCode);
+    const bool joint = m.header.channelMode == kAtrac3JointStereo;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_ATRAC3);
+    if (!codec || frameBytes == 0) {
+        error = "no ATRAC3 decoder for bit-rate code " + std::to_string(m.header.bitRateCode);
+        return false;
+    }
+    atrac = avcodec_alloc_context3(codec);
+    atrac->sample_rate = static_cast<int>(m.header.sampleRate);
+    av_channel_layout_default(&atrac->ch_layout, channels);
+    atrac->block_align = frameBytes;
+    const int per = frameBytes / channels;
+    const bool wav = frameBytes % channels == 0 && (per == 96 || per == 152 || per == 192);
+    const int extraSize = wav ? 14 : 10;
+    atrac->extradata = static_cast<uint8_t*>(av_mallocz(extraSize + AV_INPUT_BUFFER_PADDING_SIZE));
+    atrac->extradata_size = extraSize;
+    uint8_t* e = atrac->extradata;
+    if (wav) {
+        e[0] = 1;
+        e[6] = e[8] = joint ? 1 : 0;
+        e[10] = 1;
+    } else {
+        e[3] = 4;
+        e[4] = uint8_t((1024 * channels) >> 8);
+        e[5] = uint8_t(1024 * channels);
+        e[6] = 0x08;
+        e[7] = 0x8E;
+        e[9] = joint ? 0x12 : 0x02;
+    }
+    if (avcodec_open2(atrac, codec, nullptr) < 0) {
+        error = "FFmpeg's ATRAC3 decoder refused the stream";
+        return false;
+    }
+    atracPacket = av_packet_alloc();
+    atracFrame = av_frame_alloc();
+    atracSkip = kAtracDelay * channels;
+    return true;
+}
+
+bool MoviePlayer::Impl::feedAtrac(const movie::SoundSample& s, int channels, std::string& error) {
+    const int frameBytes = atrac->block_align;
+    const bool scrambled = atrac->extradata_size == 10;
+    for (size_t at = 0; at + frameBytes <= s.data.size(); at += frameBytes) {
+        if (av_new_packet(atracPacket, frameBytes) < 0) {
+            error = "out of memory";
+            return false;
+        }
+        std::memcpy(atracPacket->data, s.data.data() + at, frameBytes);
+        if (scrambled)
+            for (int i = 0; i < frameBytes; ++i) atracPacket->data[i] ^= kRealMediaKey[i % 4];
+        const int err = avcodec_send_packet(atrac, atracPacket);
+        av_packet_unref(atracPacket);
+        if (err < 0) {
+            error = "FFmpeg could not decode an ATRAC3 frame";
+            return false;
+        }
+        drainAtrac(channels);
+    }
+    return true;
+}
+
+void MoviePlayer::Impl::drainAtrac(int channels) {
+    while (avcodec_receive_frame(atrac, atracFrame) == 0) {
+        for (int i = 0; i < atracFrame->nb_samples; ++i)
+            for (int c = 0; c < channels; ++c) {
+                const float v = reinterpret_cast<const float*>(atracFrame->extended_data[c])[i];
+                const float scaled = std::clamp(v * 32768.0f, -32768.0f, 32767.0f);
+                if (atracSkip) {
+                    --atracSkip;
+                    continue;
+                }
+                atracQueue.push_back(static_cast<int16_t>(std::lrint(scaled)));
+            }
+    }
+}
+
+bool MoviePlayer::Impl::decodeAtrac(const movie::SoundSample& s, int channels, std::vector<int16_t>& pcm,
+                                    std::string& error) {
+    if (!atrac && !openAtrac(channels, error)) return false;
+    // The decoded sound trails the stream by the codec delay, so a chunk's
+    // frames come partly out of the chunks after it: decode ahead.
+    const size_t want = size_t(s.frames) * channels;
+    while (atracQueue.size() < want && atracNext < m.sounds.size())
+        if (!feedAtrac(m.sounds[atracNext++], channels, error)) return false;
+    if (atracQueue.size() < want && atracNext == m.sounds.size() && !atracFlushed) {
+        avcodec_send_packet(atrac, nullptr);
+        drainAtrac(channels);
+        atracFlushed = true;
+    }
+    const size_t have = std::min(want, atracQueue.size());
+    std::copy_n(atracQueue.begin(), have, pcm.begin());
+    atracQueue.erase(atracQueue.begin(), atracQueue.begin() + static_cast<ptrdiff_t>(have));
+    return true;
+}
+
 bool MoviePlayer::decodeSound(size_t index, std::vector<int16_t>& pcm, std::string& error) {
     if (index >= impl_->m.sounds.size()) {
         error = "no such sound chunk";
@@ -233,6 +361,7 @@ bool MoviePlayer::decodeSound(size_t index, std::vector<int16_t>& pcm, std::stri
     const movie::SoundSample& s = impl_->m.sounds[index];
     const uint16_t channels = impl_->m.header.channels ? impl_->m.header.channels : 1;
     pcm.assign(size_t(s.frames) * channels, 0);
+    if (impl_->m.header.audioFormat == 624) return impl_->decodeAtrac(s, channels, pcm, error);
     const OSStatus st = SoundDecodeChunk(impl_->sound, s.data, s.frames, pcm);
     if (st != 0) {
         error = "sound chunk " + std::to_string(index + 1) + " does not decode (status " + std::to_string(st) + ")";

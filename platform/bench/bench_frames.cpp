@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
         "ffmpeg -nostdin -v error -i '" + src + "' -vf scale=160:120 -f null -";
     double best = 1e9, bestOurs = 1e9;
     int pictures = 0;
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 5; ++round) {  // best of five: the machine is shared
         auto start = Clock::now();
         if (std::system(baseline.c_str()) != 0) return 1;
         best = std::min(best, Seconds(start));

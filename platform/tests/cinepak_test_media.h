@@ -46,11 +46,17 @@ inline Picture scene(int width, int height, double t) {
     const Disc discs[] = {{80, 60, 30, 2.5, 1.2, 40, 60, 230},
                           {220, 150, 40, -1.8, 0.9, 220, 90, 30},
                           {160, 200, 24, 1.1, -2.2, 60, 210, 240}};
+    double centre[3][2];
+    for (int i = 0; i < 3; ++i) {
+        centre[i][0] = std::fmod(std::fmod(discs[i].x + discs[i].dx * t, 320.0) + 320.0, 320.0);
+        centre[i][1] = std::fmod(std::fmod(discs[i].y + discs[i].dy * t, 240.0) + 240.0, 240.0);
+    }
+    const double drift = 20 * std::sin(t * 0.05);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const double fx = x / sx;
             const double fy = y / sy;
-            double r = 40 + 150 * (fx / 320.0) + 20 * std::sin(t * 0.05);
+            double r = 40 + 150 * (fx / 320.0) + drift;
             double g = 60 + 120 * (fy / 240.0);
             double b = 200 - 120 * ((fx + fy) / 560.0);
             // A panning texture band: stripes and a checker.
@@ -67,11 +73,10 @@ inline Picture scene(int width, int height, double t) {
                 (static_cast<int>(fx) % 64 == 7 && fy > 160 && fy < 230)) {
                 r = g = b = 250;
             }
-            for (const Disc& d : discs) {
-                const double cx = d.x + d.dx * t;
-                const double cy = d.y + d.dy * t;
-                const double wx = std::fmod(std::fmod(cx, 320.0) + 320.0, 320.0);
-                const double wy = std::fmod(std::fmod(cy, 240.0) + 240.0, 240.0);
+            for (int i = 0; i < 3; ++i) {
+                const Disc& d = discs[i];
+                const double wx = centre[i][0];
+                const double wy = centre[i][1];
                 const double dist2 = (fx - wx) * (fx - wx) + (fy - wy) * (fy - wy);
                 if (dist2 < d.r * d.r) {
                     const double shade = 1.0 - 0.4 * dist2 / (d.r * d.r);
@@ -112,11 +117,13 @@ inline double psnrAgainstRgb(const Picture& src, const uint8_t* rgb, int rgbStri
     return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-inline double psnrToDb(double mse) { return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse); }
+inline double psnrToDb(double mse) {
+    return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
 
 // FFmpeg's Cinepak decoder producing RGB24 (grey streams come out with r = g = b).
 class Decoder {
-public:
+  public:
     Decoder(int width, int height) {
         const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_CINEPAK);
         m_ctx = avcodec_alloc_context3(codec);
@@ -149,7 +156,7 @@ public:
     const uint8_t* rgb() const { return m_frame->data[0]; }
     int stride() const { return m_frame->linesize[0]; }
 
-private:
+  private:
     AVCodecContext* m_ctx = nullptr;
     AVFrame* m_frame = nullptr;
     AVPacket* m_packet = nullptr;
@@ -159,7 +166,7 @@ private:
 // The rate history the compression layer keeps (duration ms, bytes), reduced to what the
 // data-rate parameters need: bytes of the last 1000 ms, the straddling entry in proportion.
 class RateHistory {
-public:
+  public:
     // Starts as if the last second had run exactly at the rate, as the layer does.
     explicit RateHistory(int32_t dataRate) {
         for (int i = 0; i < 10; ++i) add(100, static_cast<size_t>(dataRate / 10));
@@ -175,7 +182,7 @@ public:
         return static_cast<int32_t>(std::lround(bytes)) - dataRate;
     }
 
-private:
+  private:
     struct Item {
         int32_t ms;
         double bytes;

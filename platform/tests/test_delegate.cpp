@@ -2,6 +2,8 @@
 // requested size and turn, frame timing, sound until the end, properties.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/decompress.h"
 #include "platform/media_export.h"
 #include "platform/movies.h"
@@ -164,6 +166,83 @@ TEST(DelegateTiming, AFinerMediaTimeScaleIsUsedForRequests) {
     }
     EXPECT_EQ(pictures, 20);
     DisposeMovie(m);
+}
+
+TEST(DelegateTiming, AStreamOfUnknownLengthStillEnds) {
+    Movie m = nullptr;
+    ASSERT_EQ(NewMovieFromFile(CorpusFile("elementary.h264"), &m), noErr);
+    Procs v(m, kVideoMediaType);
+    ASSERT_EQ(v.status, noErr);
+    int pictures = 0;
+    TimeValue t = 0;
+    MovieExportGetDataParams p;
+    OSStatus err;
+    while ((err = v.Get(t, &p)) == noErr && pictures < 1000) {
+        t += p.durationPerSample;
+        ++pictures;
+    }
+    EXPECT_EQ(err, kStatusEndOfData);
+    EXPECT_EQ(pictures, 20);
+    DisposeMovie(m);
+}
+
+// A copy of the MP4 whose video track header asks for a clockwise quarter turn.
+std::string RotatedCopy() {
+    std::vector<uint8_t> bytes = ReadWholeFile(CorpusFile("h264_aac.mp4"));
+    const uint32_t matrix[9] = {0, 0x00010000, 0, 0xFFFF0000, 0, 0, 48u << 16, 0, 0x40000000};
+    for (size_t i = 4; i + 88 <= bytes.size(); ++i) {
+        if (std::memcmp(&bytes[i], "tkhd", 4) != 0 || bytes[i + 4] != 0) continue;
+        const size_t box = i - 4;
+        if (bytes[box + 84] != 0 || bytes[box + 85] != 64) continue;  // width 64: the video
+        for (int k = 0; k < 9; ++k) {
+            for (int b = 0; b < 4; ++b) {
+                bytes[box + 48 + 4 * k + b] = static_cast<uint8_t>(matrix[k] >> (24 - 8 * b));
+            }
+        }
+        const std::string path = ScratchPath("rotated.mp4");
+        WriteWholeFile(path, bytes);
+        return path;
+    }
+    return std::string();
+}
+
+TEST(DelegatePictures, PicturesOfTurnedTracksComeOutTurned) {
+    const std::string path = RotatedCopy();
+    ASSERT_FALSE(path.empty());
+    Movie m = nullptr;
+    ASSERT_EQ(NewMovieFromFile(path, &m), noErr);
+    int32_t w = 0, h = 0;
+    GetMovieNaturalBounds(m, &w, &h);
+    EXPECT_EQ(w, 48);
+    EXPECT_EQ(h, 64);
+    ExtractedFrame f;
+    ASSERT_EQ(ExtractFrame(m, 0.45, 24, 32, 0, &f), noErr);
+    ASSERT_EQ(f.width, 24);
+    ASSERT_EQ(f.height, 32);
+    // As in a turned picture: the source's top-left quadrant is now top-right.
+    EXPECT_TRUE(
+        Near(QuadrantColour(f, true, false), PatternColour(false, false, false), kTolerance));
+    EXPECT_TRUE(Near(QuadrantColour(f, false, true), PatternColour(true, true, false), kTolerance));
+    DisposeMovie(m);
+}
+
+TEST(MovieFrames, ThumbnailsAreDrawnAtMovieTimes) {
+    Movie m = nullptr;
+    ASSERT_EQ(NewMovieFromFile(RotatedCopy(), &m), noErr);
+    std::vector<uint8_t> bgra(30 * 40 * 4, 0);
+    const PixelBuffer pb{bgra.data(), 30, 40, 30 * 4, k32BGRAPixelFormat};
+    ASSERT_EQ(DrawMovieFrame(m, GetMovieTimeScale(m) * 3 / 2, pb), noErr);
+    ExtractedFrame f{bgra, 30, 40, 0, 0};
+    EXPECT_TRUE(
+        Near(QuadrantColour(f, true, false), PatternColour(false, false, true), kTolerance));
+    EXPECT_TRUE(
+        Near(QuadrantColour(f, false, false), PatternColour(false, true, true), kTolerance));
+    EXPECT_EQ(DrawMovieFrame(m, GetMovieDuration(m), pb), kStatusEndOfData);
+    DisposeMovie(m);
+    Movie sound = nullptr;
+    ASSERT_EQ(NewMovieFromFile(CorpusFile("tone.wav"), &sound), noErr);
+    EXPECT_EQ(DrawMovieFrame(sound, 0, pb), kStatusParamError);
+    DisposeMovie(sound);
 }
 
 TEST(DelegateSettings, TemporalAndSpatialAreReportedOnlyOnceGiven) {

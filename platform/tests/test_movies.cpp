@@ -158,6 +158,25 @@ TEST(MovieText, UserDataAndChaptersComeFromTheFile) {
     DisposeMovie(m);
 }
 
+TEST(MovieText, DisabledTracksOfQuickTimeFilesStayDisabled) {
+    Movie m = nullptr;
+    ASSERT_EQ(NewMovieFromFile(CorpusFile("two_sounds.mov"), &m), noErr);
+    Track first = GetMovieIndTrackType(m, 1, kSoundMediaType, kMovieTrackMediaType);
+    Track second = GetMovieIndTrackType(m, 2, kSoundMediaType, kMovieTrackMediaType);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(GetTrackEnabled(first));
+    EXPECT_FALSE(GetTrackEnabled(second));
+    EXPECT_EQ(
+        GetMovieIndTrackType(m, 2, kSoundMediaType, kMovieTrackMediaType | kMovieTrackEnabledOnly),
+        nullptr);
+    SampleDescription d;
+    ASSERT_EQ(GetMediaSampleDescription(first, 1, &d), noErr);
+    EXPECT_EQ(d.dataFormat, kLittleEndianFormat);
+    ASSERT_EQ(GetMediaSampleDescription(GetMovieIndTrack(m, 1), 1, &d), noErr);
+    EXPECT_EQ(d.dataFormat, kJPEGFormat);
+    DisposeMovie(m);
+}
+
 TEST(MovieStill, PicturesLastOneSecondInScale1000) {
     for (const char* name : {"pic.png", "pic.jpg", "pic.bmp", "pic.gif"}) {
         const std::string path = CorpusFile(name);

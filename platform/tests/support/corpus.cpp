@@ -15,8 +15,7 @@ namespace {
 struct TempDir {
     std::string path;
     TempDir() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string t = std::string(tmp != nullptr ? tmp : "/tmp") + "/mp-corpus-XXXXXX";
+        std::string t = (std::filesystem::temp_directory_path() / "mp-corpus-XXXXXX").string();
         if (mkdtemp(t.data()) != nullptr) path = t;
     }
     ~TempDir() {
@@ -58,6 +57,9 @@ std::string Recipe(const std::string& name) {
         {"chapters.mov", Pattern(64, 48, 10) + " " + Tone(22050, 2) +
                              "META -map 0:v -map 1:a -map_metadata 2 -map_chapters 2 "
                              "-c:v mpeg4 -q:v 2 -c:a pcm_s16be"},
+        {"two_sounds.mov", Pattern(64, 48, 10) + " " + Tone(8000, 1) + Tone(8000, 1) +
+                               "-map 0:v -map 1:a -map 2:a -c:v mjpeg -c:a pcm_s16le "
+                               "-disposition:a:0 default -disposition:a:1 0"},
         {"vp8_vorbis.webm",
          Pattern(64, 48, 10) + " " + Tone(48000, 2) + "-c:v libvpx -b:v 300k -c:a libvorbis"},
         {"h264_mp3.mkv", Pattern(64, 48, 10) + " " + Tone(44100, 2) +
@@ -72,6 +74,7 @@ std::string Recipe(const std::string& name) {
                        "-vf scale=720:576 -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le"},
         {"flv1_mp3.flv",
          Pattern(64, 48, 10) + " " + Tone(22050, 1) + "-c:v flv1 -q:v 2 -c:a libmp3lame"},
+        {"elementary.h264", Pattern(64, 48, 10) + " -c:v libx264 -pix_fmt yuv420p -f h264"},
         {"tone.wav", Tone(8000, 1) + "-c:a pcm_s16le"},
         {"tone.mp3", Tone(44100, 2) + "-c:a libmp3lame"},
         {"tone.aiff", Tone(22050, 1) + "-c:a pcm_s16be"},

@@ -1,0 +1,146 @@
+#include "platform/cinepak_vq.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/cinepak_bitstream.h"
+
+namespace {
+
+using cinepak::Vec;
+
+Vec randomPoint(std::mt19937& rng) {
+    std::uniform_int_distribution<int> y(0, 255), c(-128, 127);
+    cinepak::Entry e;
+    for (auto& v : e.y) v = static_cast<uint8_t>(y(rng));
+    e.u = static_cast<int8_t>(c(rng));
+    e.v = static_cast<int8_t>(c(rng));
+    return cinepak::fromEntry(e);
+}
+
+TEST(CinepakSearch, MatchesBruteForceIncludingTiesAndExtremes) {
+    std::mt19937 rng(7);
+    for (int size : {1, 3, 7, 8, 9, 31, 100, 255, 256}) {
+        std::vector<Vec> book;
+        for (int i = 0; i < size; ++i) book.push_back(randomPoint(rng));
+        // Duplicates: the lower position must win.
+        if (size > 4) book[size - 1] = book[1];
+        // The extremes of the space must not overflow the packed distance.
+        if (size > 2) {
+            cinepak::Entry lo, hi;
+            lo.y = {0, 0, 0, 0};
+            lo.u = lo.v = -128;
+            hi.y = {255, 255, 255, 255};
+            hi.u = hi.v = 127;
+            book[0] = cinepak::fromEntry(lo);
+            book[2] = cinepak::fromEntry(hi);
+        }
+        cinepak::SearchBook search;
+        search.build(book);
+        ASSERT_EQ(search.size(), size);
+        for (int n = 0; n < 300; ++n) {
+            const Vec v = n < size ? book[n] : randomPoint(rng);
+            int best = 0;
+            for (int i = 1; i < size; ++i) {
+                if (cinepak::distance(v, book[i]) < cinepak::distance(v, book[best])) best = i;
+            }
+            int32_t d = -1;
+            ASSERT_EQ(search.nearest(v, &d), best) << "size " << size;
+            ASSERT_EQ(d, cinepak::distance(v, book[best]));
+        }
+    }
+}
+
+TEST(CinepakEntry, RoundsAndClampsToWhatTheDecoderStores) {
+    Vec v;
+    v.c = {-7, 3, 511, 600, 3000, -3000, 0, 0};
+    const cinepak::Entry e = cinepak::toEntry(v);
+    EXPECT_EQ(e.y[0], 0);
+    EXPECT_EQ(e.y[1], 2);  // 3 / 2 = 1.5 rounds away from zero
+    EXPECT_EQ(e.y[2], 255);
+    EXPECT_EQ(e.y[3], 255);
+    EXPECT_EQ(e.u, 127);
+    EXPECT_EQ(e.v, -128);
+    const Vec back = cinepak::fromEntry(e);
+    EXPECT_EQ(cinepak::fromEntry(cinepak::toEntry(back)).c, back.c);
+}
+
+TEST(CinepakTraining, FindsSeparateClustersAndHonoursLimits) {
+    std::mt19937 rng(3);
+    std::normal_distribution<double> noise(0.0, 3.0);
+    const int centres[4][6] = {{40, 40, 40, 40, 0, 0},
+                               {400, 400, 400, 400, 0, 0},
+                               {200, 220, 240, 260, 300, -300},
+                               {100, 50, 100, 50, -200, 200}};
+    std::vector<Vec> points;
+    for (int i = 0; i < 2000; ++i) {
+        Vec v;
+        for (int d = 0; d < 6; ++d) {
+            v.c[d] = static_cast<int16_t>(centres[i % 4][d] + std::lround(noise(rng)));
+        }
+        points.push_back(v);
+    }
+    cinepak::TrainParams params;
+    params.maxEntries = 4;
+    const auto book = cinepak::trainCodebook(points, params);
+    ASSERT_EQ(book.size(), 4u);
+    cinepak::SearchBook search;
+    search.build(book);
+    double total = 0;
+    for (const Vec& v : points) {
+        int32_t d;
+        search.nearest(v, &d);
+        total += d;
+    }
+    // Noise alone is 6 * 9 per point plus rounding to representable entries.
+    EXPECT_LT(total / points.size(), 120.0);
+    for (const Vec& e : book) EXPECT_EQ(cinepak::fromEntry(cinepak::toEntry(e)).c, e.c);
+
+    // A split must earn its entry: with a gain limit above any split, one mean remains.
+    params.maxEntries = 256;
+    params.minGain = 1e12;
+    EXPECT_EQ(cinepak::trainCodebook(points, params).size(), 1u);
+    params.minGain = 0;
+    EXPECT_LE(cinepak::trainCodebook(points, params).size(), 256u);
+    EXPECT_TRUE(cinepak::trainCodebook({}, params).empty());
+    // Identical vectors cannot be split.
+    std::vector<Vec> same(50, points[0]);
+    EXPECT_EQ(cinepak::trainCodebook(same, params).size(), 1u);
+}
+
+TEST(CinepakFlags, WordsPrecedeThePayloadOfTheirFirstBit) {
+    std::vector<uint8_t> buf(64, 0xEE);
+    cinepak::ByteWriter w(buf);
+    cinepak::FlagWriter flags(w);
+    // 33 one-bit blocks, each followed by a payload byte: the second word must appear right
+    // before the payload of the 33rd block.
+    for (int i = 0; i < 33; ++i) {
+        flags.putBit(i % 2 == 0);
+        w.put8(static_cast<uint8_t>(i));
+    }
+    flags.finish();
+    ASSERT_TRUE(w.ok());
+    ASSERT_EQ(w.position(), 4u + 32u + 4u + 1u);
+    EXPECT_EQ(buf[0], 0xAA);
+    EXPECT_EQ(buf[3], 0xAA);
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(buf[4 + i], i);
+    EXPECT_EQ(buf[36], 0x80);  // block 32's bit is the new word's top bit
+    EXPECT_EQ(buf[37], 0x00);
+    EXPECT_EQ(buf[40], 32);
+}
+
+TEST(CinepakFlags, WriterNeverPassesTheEndOfItsBuffer) {
+    std::vector<uint8_t> buf(6, 0);
+    cinepak::ByteWriter w(std::span<uint8_t>(buf).first(5));
+    w.put32(0x01020304);
+    w.put16(0x0506);
+    EXPECT_FALSE(w.ok());
+    EXPECT_EQ(buf[5], 0);  // the byte past the window stays untouched
+    cinepak::ByteWriter r(buf);
+    r.reserve(4);
+    r.patch24(2, 0xABCDEF);  // beyond what was written
+    EXPECT_FALSE(r.ok());
+}
+
+}  // namespace

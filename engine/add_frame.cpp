@@ -166,10 +166,14 @@ void CommitColour(MovieWriter* w) {
 
 OSType CompressorType(int32_t mode) {
     switch (mode) {
-        case kVideoModeRle: return kRleCodecType;
-        case kVideoModeZyG2: return MakeOSType("ZyG2");
-        case kVideoModeCinepak: return kCinepakCodecType;
-        default: return kMpeg4CodecType;
+        case kVideoModeRle:
+            return kRleCodecType;
+        case kVideoModeZyG2:
+            return MakeOSType("ZyG2");
+        case kVideoModeCinepak:
+            return kCinepakCodecType;
+        default:
+            return kMpeg4CodecType;
     }
 }
 
@@ -279,8 +283,8 @@ int32_t EncodeCompressed(MovieWriter* w, const SourceFrame& source, int32_t dura
     }
     out.difference = result.similarity != 0;
     w->rateHistory.Append({ms, static_cast<int32_t>(result.size), !out.difference});
-    AddPictureToHistogram(w->colourHistogram.data(), source.pixels, source.rowStride,
-                          source.width, source.height);
+    AddPictureToHistogram(w->colourHistogram.data(), source.pixels, source.rowStride, source.width,
+                          source.height);
     return noErr;
 }
 

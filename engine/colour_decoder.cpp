@@ -58,10 +58,10 @@ OSStatus ColourDecoder::Decode(std::span<const uint8_t> data) {
                     for (int i = 0; i < 16; ++i) {
                         const unsigned x = static_cast<unsigned>(bx * 4 + i % 4);
                         const unsigned y = static_cast<unsigned>(by * 4 + i / 4);
-                        put(i, kind == 0 ? ColourLevelValue(p, value)
-                                         : ColourLevelValue(
-                                               p, DitherLevel(table, static_cast<uint8_t>(value),
-                                                              y, x)));
+                        put(i, kind == 0
+                                   ? ColourLevelValue(p, value)
+                                   : ColourLevelValue(
+                                         p, DitherLevel(table, static_cast<uint8_t>(value), y, x)));
                     }
                 };
                 if (runLeft[p] > 0) {

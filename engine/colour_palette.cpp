@@ -144,8 +144,7 @@ void BuildInverseColourMap(std::span<const uint8_t> palette, std::span<uint8_t> 
                         const int gb = gy + axisGap(b, 16, 8, pb);
                         if (gb >= worst && b != b0) break;
                         for (int dirR : {0, 1}) {
-                            for (int r = dirR ? r0 + 1 : r0; r >= 0 && r < 16;
-                                 r += dirR ? 1 : -1) {
+                            for (int r = dirR ? r0 + 1 : r0; r >= 0 && r < 16; r += dirR ? 1 : -1) {
                                 const int d = gb + axisGap(r, 16, 8, pr);
                                 if (d >= worst && r != r0) break;
                                 const size_t cell = static_cast<size_t>(y * 256 + b * 16 + r);

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/movie_writer.h"
+#include "export/merge_movies.h"
 #include "export/presentation.h"
 #include "export/settings.h"
 #include "export/source_analysis.h"
@@ -46,7 +47,8 @@ struct SourceRecord {
     uint32_t currentMs = 0;
     // Sound: the converter's output.
     SoundComponentData output;
-    bool halve = false;  // converted at twice the rate, every pair averaged
+    bool halve = false;            // converted at twice the rate, every pair averaged
+    std::vector<uint8_t> halving;  // frames waiting for their pair, then the pairs
     uint32_t chunk = 0;
     SoundConverter converter = nullptr;
     std::vector<uint8_t> outBuffer;
@@ -75,6 +77,9 @@ struct Instance {
     std::vector<TimeValue> chapterTimes;
     size_t chapterIndex = 0;
     OSType missingCodec = 0;
+    // MP3 sound that import may have timed badly; the AVI reader rebuilds it.
+    Track mp3Track = nullptr;
+    bool mp3FixNeeded = false;
     // Set while the export runs: the first non-zero progress answer.
     OSStatus progressAnswer = noErr;
 };
@@ -242,7 +247,12 @@ OSStatus doGetSourceMediaType(Instance*, ComponentInstance, void* params) {
 
 OSStatus exportFromProcedures(Instance* in, ComponentInstance self, void* params);
 
-constexpr std::array<SelectorEntry<Instance>, 16> kSelectors{{
+OSStatus doMergeMovies(Instance*, ComponentInstance, void* params) {
+    if (params == nullptr) return kStatusParamError;
+    return mergeMovieDatabases(*static_cast<const MovieExportMergeParams*>(params));
+}
+
+constexpr std::array<SelectorEntry<Instance>, 18> kSelectors{{
     {kComponentOpenSelect, doOpen},
     {kComponentCloseSelect, doClose},
     {kComponentCanDoSelect, doCanDo},
@@ -259,20 +269,12 @@ constexpr std::array<SelectorEntry<Instance>, 16> kSelectors{{
     {kMovieExportSetSettingsFromAtomContainerSelect, doSetSettings},
     {kMovieExportGetFileNameExtensionSelect, doGetExtension},
     {kMovieExportGetShortFileTypeStringSelect, doGetShortTypeString},
+    {kMovieExportGetSourceMediaTypeSelect, doGetSourceMediaType},
+    {kMovieExportMergeMoviesSelect, doMergeMovies},
 }};
 // The source-media-type selector sits in a second table only because the
 // first one is full; both are searched.
-constexpr std::array<SelectorEntry<Instance>, 1> kMoreSelectors{{
-    {kMovieExportGetSourceMediaTypeSelect, doGetSourceMediaType},
-}};
-
 OSStatus exporterRoutine(ComponentInstance self, int16_t selector, void* params) {
-    if (selector == kComponentCanDoSelect && params != nullptr) {
-        const int16_t asked = *static_cast<const int16_t*>(params);
-        return SelectorTableHas(kSelectors, asked) || SelectorTableHas(kMoreSelectors, asked);
-    }
-    if (SelectorTableHas(kMoreSelectors, selector))
-        return DispatchSelector(kMoreSelectors, self, selector, params);
     return DispatchSelector(kSelectors, self, selector, params);
 }
 
@@ -507,11 +509,19 @@ uint32_t halveFrames(uint8_t* data, uint32_t frames, const SoundComponentData& f
 
 OSStatus handOver(Instance* in, SourceRecord& s, uint32_t frames) {
     if (frames == 0) return noErr;
-    if (s.halve) frames = halveFrames(s.outBuffer.data(), frames, s.output);
-    const uint32_t bytes =
-        frames * uint32_t(s.output.numChannels) * uint32_t(s.output.sampleSize / 8);
-    if (frames == 0) return noErr;
-    return MovieWriterAddSound(in->writer, s.outBuffer.data(), bytes, frames);
+    const uint32_t frameBytes = uint32_t(s.output.numChannels) * uint32_t(s.output.sampleSize / 8);
+    if (!s.halve)
+        return MovieWriterAddSound(in->writer, s.outBuffer.data(), frames * frameBytes, frames);
+    // An odd frame waits for its pair in the next call instead of being lost.
+    s.halving.insert(s.halving.end(), s.outBuffer.begin(),
+                     s.outBuffer.begin() + long(frames * frameBytes));
+    const uint32_t whole = uint32_t(s.halving.size() / frameBytes);
+    const uint32_t pairs = halveFrames(s.halving.data(), whole & ~1u, s.output);
+    OSStatus err = noErr;
+    if (pairs > 0)
+        err = MovieWriterAddSound(in->writer, s.halving.data(), pairs * frameBytes, pairs);
+    s.halving.erase(s.halving.begin(), s.halving.begin() + long(2 * pairs * frameBytes));
+    return err;
 }
 
 OSStatus drainConverter(Instance* in, SourceRecord& s) {
@@ -780,12 +790,23 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     in->sound.reset();
     fillSourceTexts(p->movie, &in->title, &in->info, &in->copyright);
 
+    const bool wantVideo = videoWanted(in->settings, p->movie);
+    in->mp3Track = findMp3Track(p->movie);
+    in->mp3FixNeeded = false;
+    if (in->mp3Track != nullptr) {
+        Track firstVideo = GetMovieIndTrackType(p->movie, 1, kVideoMediaType,
+                                                kMovieTrackMediaType | kMovieTrackEnabledOnly);
+        in->mp3FixNeeded =
+            firstVideo != nullptr &&
+            mp3LengthMismatch(GetTrackDuration(in->mp3Track), GetTrackDuration(firstVideo));
+    }
+
     MovieExportDisposeProcsParams videoProcs, soundProcs;
     SilencedTracks flash;
     OSStatus err = noErr;
     // Sound that needs the own-sound or AVI paths is prepared here once
     // those readers exist; until then such sound is simply not exported.
-    if (videoWanted(in->settings, p->movie)) {
+    if (wantVideo) {
         err = checkVideoDecoders(p->movie, &in->missingCodec);
         if (err == noErr)
             err = addDelegateSource(in, self, *p, kVideoMediaType, &videoProcs,

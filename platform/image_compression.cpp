@@ -173,13 +173,11 @@ class Mpeg4Backend final : public Backend {
         if (avcodec_open2(enc.ctx, codec, nullptr) < 0) return kStatusParamError;
         OSStatus status = AllocFrame(enc, AV_PIX_FMT_YUV420P, w, h);
         if (status != noErr) return status;
-        sws = sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, AV_PIX_FMT_YUV420P, SWS_BILINEAR,
-                             nullptr, nullptr, nullptr);
+        sws = sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
+                             nullptr, nullptr);
         return sws ? noErr : kStatusOutOfMemory;
     }
-    size_t MaxSize() const override {
-        return static_cast<size_t>(width) * height * 3 + 4096;
-    }
+    size_t MaxSize() const override { return static_cast<size_t>(width) * height * 3 + 4096; }
     OSStatus Compress(const uint8_t* pixels, ptrdiff_t rowBytes, bool forceKey,
                       std::span<uint8_t> out, CompressedFrame* result) override {
         if (av_frame_make_writable(enc.frame) < 0) return kStatusOutOfMemory;
@@ -252,9 +250,9 @@ class CinepakBackend final : public Backend {
         const size_t bytes = static_cast<size_t>(height - 1) * static_cast<size_t>(rowBytes) +
                              4 * static_cast<size_t>(width);
         bool key = false;
-        const OSStatus status = encoder.compress(std::span<const uint8_t>(pixels, bytes),
-                                                 static_cast<size_t>(rowBytes), forceKey, out,
-                                                 &result->size, &key);
+        const OSStatus status =
+            encoder.compress(std::span<const uint8_t>(pixels, bytes), static_cast<size_t>(rowBytes),
+                             forceKey, out, &result->size, &key);
         if (status != noErr) return status;
         result->similarity = key ? 0 : 128;
         return noErr;
@@ -301,9 +299,9 @@ bool ImageCompressorInstalled(OSType subtype) {
     return false;
 }
 
-OSStatus CompressSequenceBegin(CompressSequence* out, OSType subtype, int32_t width,
-                               int32_t height, int32_t depth, int32_t spatialQuality,
-                               int32_t, int32_t keyFrameRate) {
+OSStatus CompressSequenceBegin(CompressSequence* out, OSType subtype, int32_t width, int32_t height,
+                               int32_t depth, int32_t spatialQuality, int32_t,
+                               int32_t keyFrameRate) {
     if (!out) return kStatusParamError;
     *out = nullptr;
     if (depth != 32 || width < 1 || height < 1 || width > 4096 || height > 4096) {

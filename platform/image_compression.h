@@ -27,10 +27,10 @@ bool NextImageCompressor(int index, OSType* subtype);
 bool ImageCompressorInstalled(OSType subtype);
 
 struct DataRateParams {
-    int32_t dataRate = 0;        // target bytes per second; 0 = none
-    int32_t dataOverrun = 0;     // bytes above dataRate over the last second (< 0: below)
-    int32_t frameDuration = 0;   // milliseconds of the next frame
-    int32_t keyFrameRate = 0;    // frames from one key frame to the next at most
+    int32_t dataRate = 0;       // target bytes per second; 0 = none
+    int32_t dataOverrun = 0;    // bytes above dataRate over the last second (< 0: below)
+    int32_t frameDuration = 0;  // milliseconds of the next frame
+    int32_t keyFrameRate = 0;   // frames from one key frame to the next at most
     int32_t minSpatialQuality = 0;
     int32_t minTemporalQuality = 0;
 };
@@ -48,9 +48,9 @@ struct CompressedFrame {
 // Opens a sequence of width x height frames at `depth` (32 only). -50 for an
 // unknown compressor or bad sizes; -3000 when the compressor is not
 // installed; -108 for memory.
-OSStatus CompressSequenceBegin(CompressSequence* out, OSType subtype, int32_t width,
-                               int32_t height, int32_t depth, int32_t spatialQuality,
-                               int32_t temporalQuality, int32_t keyFrameRate);
+OSStatus CompressSequenceBegin(CompressSequence* out, OSType subtype, int32_t width, int32_t height,
+                               int32_t depth, int32_t spatialQuality, int32_t temporalQuality,
+                               int32_t keyFrameRate);
 void CompressSequenceEnd(CompressSequence seq);
 
 // Bytes that always hold one compressed frame of the sequence.

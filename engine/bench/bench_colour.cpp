@@ -93,8 +93,8 @@ int main() {
         int32_t mode;
         const char* name;
     };
-    for (const Case c : {Case{kVideoModeColour8, "2 (own)"}, Case{kVideoModeRle, "5 (rle)"}, Case{kVideoModeCinepak, "7 (cvid)"},
-                         Case{kVideoModeMpeg4, "8 (mp4v)"}}) {
+    for (const Case c : {Case{kVideoModeColour8, "2 (own)"}, Case{kVideoModeRle, "5 (rle)"},
+                         Case{kVideoModeCinepak, "7 (cvid)"}, Case{kVideoModeMpeg4, "8 (mp4v)"}}) {
         for (const auto& size : {std::pair{160, 120}, std::pair{320, 240}}) {
             const std::vector<TestPicture> frames = Scene(size.first, size.second);
             const double baseline = BaselineRate(frames);

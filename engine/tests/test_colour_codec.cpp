@@ -33,9 +33,8 @@ SourceFrame Frame(const TestPicture& p) {
 
 size_t Count(const std::vector<uint8_t>& data, const std::vector<uint8_t>& needle) {
     size_t n = 0;
-    for (auto it = data.begin(); (it = std::search(it, data.end(), needle.begin(), needle.end())) !=
-                                 data.end();
-         ++it) {
+    for (auto it = data.begin();
+         (it = std::search(it, data.end(), needle.begin(), needle.end())) != data.end(); ++it) {
         ++n;
     }
     return n;
@@ -153,12 +152,12 @@ TEST(ColourDecoder, RefusesDamagedFrames) {
     ColourDecoder decoder;
     ASSERT_EQ(decoder.Prepare(8, 4), noErr);
     const std::vector<std::vector<uint8_t>> bad = {
-        {},                                      // short
-        {0x90, 40, 0x90, 3, 0x90, 3, 0xC0},      // level above 5 bits
-        {0xB0, 0x90, 3, 0x90, 3, 0xC0},          // dictionary entry never defined
-        {0x91, 3, 0x91, 3, 0x91, 3, 0x00},       // bytes left over
-        {0x88, 1, 2, 0x90, 3, 0x90, 3, 0xC0},    // no such code
-        {0x90, 3, 0xC0, 0x90, 3, 0xC0},          // a skip outside the Y slot
+        {},                                    // short
+        {0x90, 40, 0x90, 3, 0x90, 3, 0xC0},    // level above 5 bits
+        {0xB0, 0x90, 3, 0x90, 3, 0xC0},        // dictionary entry never defined
+        {0x91, 3, 0x91, 3, 0x91, 3, 0x00},     // bytes left over
+        {0x88, 1, 2, 0x90, 3, 0x90, 3, 0xC0},  // no such code
+        {0x90, 3, 0xC0, 0x90, 3, 0xC0},        // a skip outside the Y slot
     };
     for (const auto& data : bad) EXPECT_EQ(decoder.Decode(data), kStatusBadData);
     EXPECT_EQ(decoder.Decode(std::vector<uint8_t>{0x91, 3, 0x91, 3, 0x91, 3}), noErr);
@@ -218,7 +217,8 @@ TEST(ColourMode, FrameTooLargeForAChunkIsRefusedAndLeavesNoTrace) {
         }
     }
     const auto add = [&](const TestPicture& p) {
-        return MovieWriterAddFrame(w, p.pixels.data(), static_cast<int32_t>(p.stride), 100, nullptr);
+        return MovieWriterAddFrame(w, p.pixels.data(), static_cast<int32_t>(p.stride), 100,
+                                   nullptr);
     };
     ColourDecoder decoder;
     ASSERT_EQ(decoder.Prepare(320, 240), noErr);

@@ -36,8 +36,8 @@ TEST(CinepakRuns, CodesEachRunKindAsBytes) {
     in.insert(in.end(), 65, 0x33);
     std::vector<uint8_t> out;
     ASSERT_TRUE(PackCinepakRuns(in, out));
-    const std::vector<uint8_t> expected = {0x80, 0x00, 0x10, 0x00, 0x81, 7,    9,    0x22,
-                                           0x0F, 0x08, 0x40 | 63,  0x33, 0x80, 0x33};
+    const std::vector<uint8_t> expected = {0x80, 0x00, 0x10, 0x00,      0x81, 7,    9,
+                                           0x22, 0x0F, 0x08, 0x40 | 63, 0x33, 0x80, 0x33};
     EXPECT_EQ(out, expected);
     EXPECT_EQ(Unpack(out), in);
 }
@@ -153,7 +153,8 @@ struct Movie {
             EXPECT_EQ(SpoolRead(w, bytes.data(), entries[i].chunkLength, entries[i].spoolOffset),
                       noErr);
             const bool pad = bytes[5] & kFrameFlagPad;
-            chunks.push_back({bytes[4], bytes[5], {bytes.begin() + 8, bytes.end() - (pad ? 1 : 0)}});
+            chunks.push_back(
+                {bytes[4], bytes[5], {bytes.begin() + 8, bytes.end() - (pad ? 1 : 0)}});
         }
         return chunks;
     }

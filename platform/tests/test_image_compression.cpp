@@ -46,9 +46,8 @@ class VideoDecoder {
         if (sent < 0 || avcodec_receive_frame(m_ctx, m_frame) != 0) return false;
         if (m_frame->width != m_width || m_frame->height != m_height) return false;
         m_sws = sws_getCachedContext(m_sws, m_width, m_height,
-                                     static_cast<AVPixelFormat>(m_frame->format), m_width,
-                                     m_height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr,
-                                     nullptr);
+                                     static_cast<AVPixelFormat>(m_frame->format), m_width, m_height,
+                                     AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
         uint8_t* dst[1] = {m_rgb.data()};
         const int stride[1] = {m_width * 3};
         sws_scale(m_sws, m_frame->data, m_frame->linesize, 0, m_height, dst, stride);
@@ -109,8 +108,8 @@ TEST(ImageCompression, DecodesCloseToTheSource) {
         for (const auto& [width, height] : {std::pair{160, 120}, std::pair{320, 240}}) {
             SCOPED_TRACE(testing::Message() << f.type << " " << width);
             std::vector<Picture> sources;
-            const std::vector<Coded> coded = CompressScene(f.type, width, height, 20, sources,
-                                                           nullptr);
+            const std::vector<Coded> coded =
+                CompressScene(f.type, width, height, 20, sources, nullptr);
             ASSERT_EQ(coded.size(), 20u);
             VideoDecoder decoder(f.decoder, width, height);
             double worst = 99.0, sum = 0;
@@ -120,8 +119,8 @@ TEST(ImageCompression, DecodesCloseToTheSource) {
                     EXPECT_TRUE(coded[i].key) << i;
                 }
                 ASSERT_TRUE(decoder.Decode(coded[i].bytes.data(), coded[i].bytes.size())) << i;
-                const double psnr = cinepak_test::psnrAgainstRgb(sources[i], decoder.Rgb(),
-                                                                 width * 3);
+                const double psnr =
+                    cinepak_test::psnrAgainstRgb(sources[i], decoder.Rgb(), width * 3);
                 worst = std::min(worst, psnr);
                 sum += psnr;
             }
@@ -131,8 +130,8 @@ TEST(ImageCompression, DecodesCloseToTheSource) {
             EXPECT_TRUE(anyDifference);
             std::printf("%c%c%c%c %dx%d: mean PSNR %.2f dB, worst %.2f dB\n",
                         static_cast<char>(f.type >> 24), static_cast<char>(f.type >> 16),
-                        static_cast<char>(f.type >> 8), static_cast<char>(f.type), width,
-                        height, sum / coded.size(), worst);
+                        static_cast<char>(f.type >> 8), static_cast<char>(f.type), width, height,
+                        sum / coded.size(), worst);
         }
     }
 }

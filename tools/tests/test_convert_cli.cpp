@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "engine/movie_reader.h"
+#include "export/settings.h"
 
 namespace fs = std::filesystem;
 
@@ -109,6 +110,31 @@ TEST_F(ConvertCli, OptionsOverrideTheProfileAndOutputGoesWhereAsked) {
     EXPECT_EQ(
         run("convert --depth grey4 --audio none -o " + quote(out) + " " + quote(clip_)).status, 0);
     EXPECT_FALSE(readBack(out).header.hasSound);
+}
+
+TEST_F(ConvertCli, ASettingsFileIsReadAndOptionsGoOverIt) {
+    ExportSettings s;
+    s.depth = kDepthMono;
+    s.frameRate = fixedFromInt(5);
+    s.width = 48;
+    s.height = 36;
+    s.soundCodec = kSoundPcmStereo;
+    normaliseSound(&s);
+    AtomContainer c;
+    ASSERT_EQ(getSettingsAsContainer(s, &c), noErr);
+    const std::vector<uint8_t> bytes = c.flatten();
+    const fs::path file = dir_ / "settings.bin";
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const fs::path out = dir_ / "from settings.pdb";
+    const CliRun r = run("convert --settings " + quote(file) + " --fps 10 -o " + quote(out) + " " +
+                         quote(clip_));
+    ASSERT_EQ(r.status, 0) << r.out;
+    const movie::Movie m = readBack(out);
+    EXPECT_EQ(m.frames.size(), 20u);  // the option's rate, not the file's
+    EXPECT_EQ(m.header.width, 48);
+    EXPECT_EQ(m.header.audioFormat, 630u);
+    EXPECT_EQ(run("convert --settings " + quote(clip_) + " " + quote(clip_)).status, 2);
 }
 
 TEST_F(ConvertCli, ResultsCarryTheErrorTextsAndTheExitStatus) {

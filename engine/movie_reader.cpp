@@ -262,7 +262,6 @@ void Reader::readPicture(const Chunk& c) {
     for (int i = 0; i < 4; ++i) item.values[i] = be32(p, 4 + i * 4);
     item.value16 = be16(p, 20);
     size_t at = 22;
-    bool sawPx = false;
     while (at < p.size()) {
         if (p.size() - at < 4) {
             violation("\"bi\" chunk: stray bytes after its inner chunks");
@@ -275,7 +274,6 @@ void Reader::readPicture(const Chunk& c) {
         }
         const bool px = p[at + 2] == 'p' && p[at + 3] == 'x' && at + len == p.size();
         if (px) {
-            sawPx = true;
             item.pictureBytes = len - 4u;
         } else if (item.nestedTag.empty()) {
             item.nestedTag.assign(reinterpret_cast<const char*>(&p[at + 2]), 2);
@@ -284,7 +282,7 @@ void Reader::readPicture(const Chunk& c) {
         }
         at += len;
     }
-    if (!sawPx) violation("\"bi\" chunk does not end with a \"px\" chunk");
+    // An item without picture data has no "px" chunk.
     m_.header.pictures.push_back(item);
 }
 

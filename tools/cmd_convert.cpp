@@ -18,6 +18,7 @@
 #include "platform/media_export.h"
 #include "platform/movies.h"
 #include "platform/resources.h"
+#include "profiles/preference_file.h"
 #include "profiles/profile_lists.h"
 #include "resources/resources.h"
 #include "tools/cli.h"
@@ -44,7 +45,7 @@ void usage(FILE* out) {
                  "  --dest DIR          write the databases into DIR\n"
                  "  -o FILE             output file (one source only; replaced when it exists)\n"
                  "  --settings FILE     export settings as an atom container\n"
-                 "  --profile NAME      a built-in device profile's settings\n"
+                 "  --profile NAME      a device profile's settings (built-in, then custom)\n"
                  "  --depth D           1|mono, 24|colour, 32|colour-alpha, 34|grey4,\n"
                  "                      36|grey16, 32767|none\n"
                  "  --fps N             frame rate (0: the source's own frame times)\n"
@@ -212,10 +213,14 @@ int buildSettings(const Options& o, AtomContainer* out) {
         }
     }
     if (o.profile) {
+        // Built-in profiles first, then the user's own, as the device popup finds them.
         AtomContainer c;
-        if (findProfile(*o.profile, false, moviepackerResources(), nullptr, &c) != noErr ||
-            setSettingsFromContainer(&c, &s) != noErr) {
-            std::fprintf(stderr, "convert: no built-in profile named \"%s\"\n", o.profile->c_str());
+        const PreferenceFile store(PreferenceFile::defaultPath());
+        const bool found =
+            findProfile(*o.profile, false, moviepackerResources(), nullptr, &c) == noErr ||
+            findProfile(*o.profile, true, moviepackerResources(), &store, &c) == noErr;
+        if (!found || setSettingsFromContainer(&c, &s) != noErr) {
+            std::fprintf(stderr, "convert: no device profile named \"%s\"\n", o.profile->c_str());
             return kExitUsage;
         }
     }

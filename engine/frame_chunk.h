@@ -4,12 +4,14 @@
 // size limit of a frame chunk.
 #include <cstdint>
 
+#include "engine/record_layout.h"
+
 // Bytes of a frame chunk around its data: length, tag, type, flags and
 // duration before it, and a possible pad byte after it.
 inline constexpr uint32_t kFrameChunkOverhead = 8 + 1;
 // A chunk is never split between database records, so a frame chunk must fit
 // in the chunk bytes of one record.
-inline constexpr uint32_t kFrameChunkMaxBytes = 63998;
+inline constexpr uint32_t kFrameChunkMaxBytes = kRecordChunkLimit;
 inline constexpr uint32_t kFrameDataMaxBytes = kFrameChunkMaxBytes - kFrameChunkOverhead;
 
 // A difference frame is allowed unless a key frame was asked for or the run

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/record_layout.h"
+
 namespace movie {
 
 struct DbRecord {
@@ -123,7 +125,7 @@ struct Movie {
     std::vector<std::string> violations;
 };
 
-inline constexpr uint32_t kMaxRecordChunkBytes = 63998;
+inline constexpr uint32_t kMaxRecordChunkBytes = kRecordChunkLimit;
 
 // Reads a database image. Returns false only when the bytes are not a
 // database at all (too short for the header, a record list that does not fit,

@@ -4,11 +4,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/colour_compressor.h"
 #include "engine/colour_decoder.h"
 #include "engine/grey_decoder.h"
 #include "engine/sound_decoder.h"
 
 #include "atrac3/atrac3.h"
+
+#include <zlib.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -67,6 +70,26 @@ struct FfmpegVideo {
     }
 };
 
+// Inflates a raw deflate stream whose output length is not stored.
+OSStatus inflateUnknownLength(std::span<const uint8_t> input, std::vector<uint8_t>& out) {
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK) return kStatusOutOfMemory;
+    out.assign(std::max<size_t>(input.size() * 8, 65536), 0);
+    z.next_in = const_cast<Bytef*>(input.data());
+    z.avail_in = static_cast<uInt>(input.size());
+    int ret = Z_OK;
+    while (ret == Z_OK) {
+        if (z.total_out == out.size()) out.resize(out.size() * 2);
+        z.next_out = out.data() + z.total_out;
+        z.avail_out = static_cast<uInt>(out.size() - z.total_out);
+        ret = inflate(&z, Z_NO_FLUSH);
+        if (out.size() > (64u << 20)) break;
+    }
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return ret == Z_STREAM_END ? noErr : kStatusBadData;
+}
+
 }  // namespace
 
 struct MoviePlayer::Impl {
@@ -76,7 +99,6 @@ struct MoviePlayer::Impl {
     std::vector<uint8_t> scratch;
     std::unique_ptr<FfmpegVideo> video;
     AVCodecID videoCodec = AV_CODEC_ID_NONE;
-    std::vector<uint8_t> last;  // the last picture shown, for frames that fail
     ColourDecoder colour;
     bool colourReady = false;
     SoundDecoder sound;
@@ -171,7 +193,7 @@ struct MoviePlayer::Impl {
             }
             data = scratch;
         } else if (fmt.packed) {
-            if (!unpackCinepak(data.data(), data.size(), scratch)) {
+            if (UnpackCinepakRuns(data, scratch) != noErr) {
                 error = "damaged run-length packing";
                 return false;
             }
@@ -226,35 +248,8 @@ struct MoviePlayer::Impl {
         av_frame_unref(fr);
         return true;
     }
-
-    // Inflates a raw deflate stream whose output length is not known.
-    static OSStatus inflateUnknownLength(std::span<const uint8_t> input, std::vector<uint8_t>& out);
 };
 
-}  // namespace decode
-
-#include <zlib.h>
-
-namespace decode {
-
-OSStatus MoviePlayer::Impl::inflateUnknownLength(std::span<const uint8_t> input, std::vector<uint8_t>& out) {
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK) return kStatusOutOfMemory;
-    out.assign(std::max<size_t>(input.size() * 8, 65536), 0);
-    z.next_in = const_cast<Bytef*>(input.data());
-    z.avail_in = static_cast<uInt>(input.size());
-    int ret = Z_OK;
-    while (ret == Z_OK) {
-        if (z.total_out == out.size()) out.resize(out.size() * 2);
-        z.next_out = out.data() + z.total_out;
-        z.avail_out = static_cast<uInt>(out.size() - z.total_out);
-        ret = inflate(&z, Z_NO_FLUSH);
-        if (out.size() > (64u << 20)) break;
-    }
-    out.resize(z.total_out);
-    inflateEnd(&z);
-    return ret == Z_STREAM_END ? 0 : -8969;
-}
 
 MoviePlayer::MoviePlayer(const movie::Movie& movie) : impl_(std::make_unique<Impl>(movie)) {
     width_ = movie.header.hasFrameSize ? movie.header.width : 0;
@@ -280,7 +275,6 @@ bool MoviePlayer::decodeFrame(size_t index, std::vector<uint8_t>& rgb, std::stri
     } else {
         error = "frame type " + std::to_string(f.type) + " has no decoder here";
     }
-    if (ok) impl_->last = rgb;
     return ok;
 }
 
@@ -402,43 +396,6 @@ bool MoviePlayer::decodeSound(size_t index, std::vector<int16_t>& pcm, std::stri
     if (st != 0) {
         error = "sound chunk " + std::to_string(index + 1) + " does not decode (status " + std::to_string(st) + ")";
         return false;
-    }
-    return true;
-}
-
-bool unpackCinepak(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
-    out.clear();
-    if (size < 4) return false;
-    if (!(data[0] & 0x80)) {
-        out.assign(data, data + size);
-        return true;
-    }
-    out.assign(data, data + 4);
-    out[0] &= 0x7F;
-    size_t at = 4;
-    while (at < size) {
-        const uint8_t c = data[at++];
-        size_t literal = 0;
-        if (c & 0x80) {
-            literal = (c & 0x7F) + 1u;
-        } else if (c & 0x40) {
-            if (at >= size) return false;
-            out.insert(out.end(), (c & 0x3F) + 1u, data[at++]);
-        } else if (c & 0x20) {
-            out.insert(out.end(), (c & 0x1F) + 1u, 0);
-        } else if (c & 0x10) {
-            if (at >= size) return false;
-            literal = ((c & 0x0F) << 8 | data[at++]) + 1u;
-        } else if (c & 0x08) {
-            out.insert(out.end(), (c & 0x07) + 1u, 0xFF);
-        } else {
-            return false;
-        }
-        if (literal) {
-            if (literal > size - at) return false;
-            out.insert(out.end(), data + at, data + at + literal);
-            at += literal;
-        }
     }
     return true;
 }

@@ -35,8 +35,4 @@ private:
     int width_ = 0, height_ = 0;
 };
 
-// Reverses the run-length packing of 'cvid' output (a set top bit of the
-// first byte marks the packed form); unpacked data is returned as it is.
-bool unpackCinepak(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
-
 }  // namespace decode

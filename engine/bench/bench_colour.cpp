@@ -2,56 +2,28 @@
 // on a moving picture, against a baseline in the same run: counting the
 // source pixels into the colour histogram, the work every colour frame pays
 // besides its compression.
-#include <time.h>
-
 #include <cstdio>
 #include <vector>
 
+#include "engine/bench/frame_rate.h"
 #include "engine/colour_compressor.h"
 #include "engine/colour_space.h"
 #include "engine/movie_writer.h"
-#include "engine/tests/support/test_picture.h"
 #include "engine/writer_record.h"
 #include "platform/status.h"
 
 namespace {
 
-// Processor time of this thread: the machine may be shared.
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-constexpr int kDistinctFrames = 48;
-constexpr double kSecondsPerCase = 1.0;
-
-std::vector<TestPicture> Scene(int width, int height) {
-    std::vector<TestPicture> frames;
-    for (int t = 0; t < kDistinctFrames; ++t) {
-        frames.emplace_back(width, height);
-        frames.back().Draw(t);
-    }
-    return frames;
-}
-
-template <typename Step>
-double Rate(Step step) {
-    const double start = CpuSeconds();
-    long frames = 0;
-    double elapsed = 0;
-    do {
-        for (int i = 0; i < 8; ++i) step(frames++);
-        elapsed = CpuSeconds() - start;
-    } while (elapsed < kSecondsPerCase);
-    return frames / elapsed;
-}
+using bench::kDistinctFrames;
+using bench::Rate;
+using bench::Scene;
 
 double BaselineRate(const std::vector<TestPicture>& frames) {
     std::vector<uint32_t> histogram(kHistogramBins, 0);
     return Rate([&](long n) {
         const TestPicture& p = frames[n % kDistinctFrames];
         AddPictureToHistogram(histogram.data(), p.pixels.data(), p.stride, p.width, p.height);
-    });
+    }, 8);
 }
 
 double WriterRate(const std::vector<TestPicture>& frames, int32_t mode, double& bytesPerFrame) {
@@ -74,7 +46,7 @@ double WriterRate(const std::vector<TestPicture>& frames, int32_t mode, double& 
                                                    static_cast<int32_t>(p.stride), 66, nullptr);
         if (status != noErr) failed = status;
         ++count;
-    });
+    }, 8);
     bytesPerFrame = count ? static_cast<double>(writer->spoolSize) / count : 0;
     MovieWriterDispose(writer);
     if (failed != noErr) {

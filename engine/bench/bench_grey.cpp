@@ -1,51 +1,21 @@
 // Frames per second of the grey modes through MovieWriterAddFrame on a moving
 // picture, against a baseline in the same run: grey conversion and dithering
 // alone, the work every grey frame pays before any compression.
-#include <time.h>
-
 #include <cstdio>
 #include <vector>
 
+#include "engine/bench/frame_rate.h"
 #include "engine/dither_tables.h"
 #include "engine/grey_frame.h"
 #include "engine/movie_writer.h"
-#include "engine/tests/support/test_picture.h"
 #include "engine/writer_record.h"
 #include "platform/status.h"
 
 namespace {
 
-// Processor time of this thread: the machine may be shared, and the figure
-// wanted is what one core does.
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-constexpr int kDistinctFrames = 48;
-constexpr double kSecondsPerCase = 1.0;
-
-std::vector<TestPicture> Scene(int width, int height) {
-    std::vector<TestPicture> frames;
-    for (int t = 0; t < kDistinctFrames; ++t) {
-        frames.emplace_back(width, height);
-        frames.back().Draw(t);
-    }
-    return frames;
-}
-
-// Runs `step` on frame after frame for about kSecondsPerCase; frames per second.
-template <typename Step>
-double Rate(Step step) {
-    const double start = CpuSeconds();
-    long frames = 0;
-    double elapsed = 0;
-    do {
-        for (int i = 0; i < 16; ++i) step(frames++);
-        elapsed = CpuSeconds() - start;
-    } while (elapsed < kSecondsPerCase);
-    return frames / elapsed;
-}
+using bench::kDistinctFrames;
+using bench::Rate;
+using bench::Scene;
 
 double BaselineRate(const std::vector<TestPicture>& frames, int bits) {
     const int w = frames[0].width, h = frames[0].height;

@@ -13,6 +13,7 @@
 
 #include "engine/movie_reader.h"
 #include "engine/movie_writer.h"
+#include "engine/pcm.h"
 #include "tools/movie_player.h"
 
 namespace {
@@ -76,18 +77,6 @@ double psnr(const std::vector<uint8_t>& bgra, const std::vector<uint8_t>& rgb) {
     return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-// SNR of the decoded tone against the source after finding the codec's lag.
-double snr(const std::vector<int16_t>& ref, const std::vector<int16_t>& dec) {
-    double sig = 0, noise = 0;
-    const size_t n = std::min(ref.size(), dec.size());
-    for (size_t i = 0; i < n; ++i) {
-        sig += double(ref[i]) * ref[i];
-        const double d = double(ref[i]) - dec[i];
-        noise += d * d;
-    }
-    return noise == 0 ? 200 : 10 * std::log10(sig / noise);
-}
-
 }  // namespace
 
 TEST(Decode, PictureAndToneComeBack) {
@@ -117,7 +106,7 @@ TEST(Decode, PictureAndToneComeBack) {
     }
     const std::vector<int16_t> ref = tone(size_t(kRate) * frames / 10);
     ASSERT_GE(all.size(), ref.size());
-    const double s = snr(ref, all);
+    const double s = SignalToNoiseDb(ref, all);
     EXPECT_GT(s, 25.0);
     RecordProperty("adpcm4_snr_db", std::to_string(s));
     std::printf("grey 4-bit PSNR %.2f dB (worst frame), ADPCM 4-bit SNR %.2f dB\n", worst, s);
@@ -191,7 +180,7 @@ TEST(Decode, Atrac3ToneComesBack) {
     // The last codec delay's worth is still in the decoder: compare before it.
     ASSERT_GE(all.size(), ref.size());
     const std::vector<int16_t> head(ref.begin(), ref.end() - 2048), got(all.begin(), all.begin() + head.size());
-    const double s = snr(head, got);
+    const double s = SignalToNoiseDb(head, got);
     EXPECT_GT(s, 30.0);
     std::printf("ATRAC3 66000 mono SNR %.2f dB\n", s);
 }

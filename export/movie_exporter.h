@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "export/avi_analysis.h"
 #include "platform/components.h"
 #include "platform/media_export.h"
 
@@ -28,6 +29,8 @@ inline constexpr OSType kMissingCodecRequestTag = MakeOSType("TVLA");
 inline constexpr OSType kMissingCodecHandleType = MakeOSType("imdc");
 
 inline constexpr int16_t kMovieExportMergeMoviesSelect = 0x0401;
+// How the last export read the source's pictures: VideoRoad* (avi_analysis.h).
+inline constexpr int16_t kMovieExportGetVideoRoadSelect = 0x0402;
 
 // Parameters of the get-auxiliary-data selector. On entry *data is the
 // request ('TVLA' and the big-endian 16-bit -8961); on success it holds the
@@ -52,3 +55,6 @@ OSStatus OpenMoviepackerExporter(ComponentInstance* instance);
 // The missing codec of an instance's last export as the shell asks for it:
 // 0 when the request fails or names none.
 OSType QueryMissingCodec(ComponentInstance exporter);
+
+// Which road the last export of an instance read its pictures by.
+VideoRoad QueryVideoRoad(ComponentInstance exporter);

@@ -14,3 +14,14 @@ resource STR# 516 "Movie sizes" {
 resource STR# 171 "Layout editor" {
     strings { "Image Files" "All Files" "Select Background Color" }
 }
+
+# Control-strip pictures the layout view draws, each centred in its strip
+# (drawn by gen_strips.py).
+resource WIDG 1 "Top Margin" { file "strips/top_margin.png" }
+resource WIDG 2 "Bottom Margin" { file "strips/bottom_margin.png" }
+resource WIDG 3 "Top Narrow Margin" { file "strips/top_narrow.png" }
+resource WIDG 4 "Bottom Narrow Margin" { file "strips/bottom_narrow.png" }
+resource WIDG 5 "Top Narrow Margin CW" { file "strips/top_narrow_cw.png" }
+resource WIDG 6 "Top Narrow Margin CCW" { file "strips/top_narrow_ccw.png" }
+resource WIDG 7 "Bottom Narrow Margin CW" { file "strips/bottom_narrow_cw.png" }
+resource WIDG 8 "Bottom Narrow Margin CCW" { file "strips/bottom_narrow_ccw.png" }

@@ -25,3 +25,6 @@ resource WIDG 5 "Top Narrow Margin CW" { file "strips/top_narrow_cw.png" }
 resource WIDG 6 "Top Narrow Margin CCW" { file "strips/top_narrow_ccw.png" }
 resource WIDG 7 "Bottom Narrow Margin CW" { file "strips/bottom_narrow_cw.png" }
 resource WIDG 8 "Bottom Narrow Margin CCW" { file "strips/bottom_narrow_ccw.png" }
+
+# The movie item's picture while no movie is open.
+resource PICT 2003 "movie proxy" { file "strips/movie_proxy.png" }

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the control-strip pictures of the layout editor (WIDG 1-8) as PNG
-files in resources/strips/. Run from the source root:
+"""Draws the control-strip pictures of the layout editor (WIDG 1-8) and its
+movie proxy (PICT 2003) as PNG files in resources/strips/. Run from the source root:
     python3 resources/gen_strips.py
 The pictures are plain shapes: a title bar above the movie, the play button,
 position bar and volume below it, and their turned versions for side strips.
@@ -52,6 +52,22 @@ def bottom(w):
     return img
 
 
+def proxy(w, h):
+    """A film frame: perforations along both edges, a play mark in the middle."""
+    img = [[(72, 80, 88) for _ in range(w)] for _ in range(h)]
+    box(img, 0, 0, w, 12, BACK)
+    box(img, 0, h - 12, w, h, BACK)
+    for x in range(4, w - 8, 14):
+        box(img, x, 3, x + 8, 9, FACE)
+        box(img, x, h - 9, x + 8, h - 3, FACE)
+    size = h // 3
+    cx, cy = w // 2 - size // 3, h // 2
+    for i in range(size):
+        half = (size - i) // 2
+        box(img, cx + i, cy - half, cx + i + 1, cy + half + 1, FACE)
+    return img
+
+
 def turn(img, clockwise):
     h, w = len(img), len(img[0])
     if clockwise:
@@ -83,6 +99,7 @@ def main():
         "top_narrow_ccw.png": turn(top(107), True),
         "bottom_narrow_cw.png": turn(bottom(107), False),
         "bottom_narrow_ccw.png": turn(bottom(107), True),
+        "movie_proxy.png": proxy(160, 120),
     }
     for name, img in pictures.items():
         with open(os.path.join(out, name), "wb") as f:

@@ -3,7 +3,7 @@
 // and the left-edge alignment of portrait layouts.
 #include <gtest/gtest.h>
 
-#include "toolkit/layout_model.h"
+#include "toolkit/layout_profile.h"
 
 namespace {
 
@@ -82,6 +82,18 @@ TEST(LayoutDrag, AResizeMovesOneCornerWithinTheArea) {
     EXPECT_TRUE(e.mouseUp(300, 300));
     EXPECT_EQ(e.device().video, (LayoutSize{140, 114}));
     EXPECT_TRUE(e.edited());
+    // The main window's record takes the new size and the layout fields.
+    ProfileRecord record;
+    record.depth = 32;
+    storeLayout(e, &record);
+    EXPECT_EQ(record.videoWidth, 140);
+    EXPECT_EQ(record.videoHeight, 114);
+    EXPECT_EQ(record.layoutEdited, 1);
+    EXPECT_EQ(record.layoutWidth, 160);
+    EXPECT_EQ(record.showControls, 1);
+    EXPECT_EQ(layoutDeviceOf(record).video, (LayoutSize{140, 114}));
+    record.depth = kLayoutNoVideoDepth;
+    EXPECT_FALSE(layoutDeviceOf(record).hasVideo);
 
     // Top-left corner: the left edge lands on a multiple of four, the
     // opposite corner stays.

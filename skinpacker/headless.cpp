@@ -17,6 +17,7 @@ constexpr std::string_view kUsage =
     "usage: skinpacker --import PICTURE.bmp --save PROJECT.tpd\n"
     "       skinpacker --build PROJECT.tpd --out SKIN.pdb [--title T] [--author A] "
     "[--version NNNNNN]\n"
+    "       skinpacker --help | --version\n"
     "       skinpacker            (opens the window)\n";
 
 class StreamReporter final : public Reporter {
@@ -44,12 +45,23 @@ bool parse(std::span<const std::string> args, std::map<std::string, std::string>
 }  // namespace
 
 bool wantsHeadless(std::span<const std::string> args) {
+    // Every long option is the headless program's, known or not, so help,
+    // the version and mistakes never need a window. Qt's own options have
+    // one dash.
     for (const std::string& a : args)
-        if (a == "--import" || a == "--build" || a == "--save") return true;
+        if (a.rfind("--", 0) == 0 || a == "-h") return true;
     return false;
 }
 
 int runHeadless(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << kUsage;
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        out << "skinpacker 0.1\n";
+        return 0;
+    }
     std::map<std::string, std::string> o;
     const bool parsed = parse(args, o);
     const bool importing = parsed && o.count("--import") && o.count("--save") && o.size() == 2;

@@ -120,3 +120,18 @@ TEST(Headless, RefusedImportSavesNothing) {
     EXPECT_EQ(r.err, std::string(msg::kNotBmp) + "\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path("p.tpd")));
 }
+
+TEST(Headless, HelpVersionAndMistakesNeedNoWindow) {
+    for (const char* a : {"--help", "--version", "--bogus", "-h"})
+        EXPECT_TRUE(wantsHeadless(std::vector<std::string>{a})) << a;
+    EXPECT_FALSE(wantsHeadless(std::vector<std::string>{"-platform", "offscreen"}));
+    RunResult r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--import"), std::string::npos);
+    r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("skinpacker ", 0), 0u);
+    r = run({"--bogus"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("usage"), std::string::npos);
+}

@@ -292,6 +292,53 @@ TEST_F(ConvertCli, DecodeKeepsEveryFrameAndEveryRate) {
     EXPECT_FALSE(fs::exists(dir_ / "d.xyz"));
 }
 
+// Seconds from the start of a decoded sound.wav to the first loud sample.
+double soundOnset(const fs::path& wav) {
+    const std::string b = contents(wav);
+    if (b.size() < 44) return -1;
+    auto le = [&](size_t at, int n) {
+        uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = (v << 8) | uint8_t(b[at + size_t(i)]);
+        return v;
+    };
+    const uint32_t rate = le(24, 4), channels = le(22, 2);
+    size_t at = 12;  // find the data chunk
+    while (at + 8 <= b.size() && b.compare(at, 4, "data") != 0) at += 8 + le(at + 4, 4);
+    for (size_t i = at + 8; i + 1 < b.size(); i += 2)
+        if (std::abs(int16_t(le(i, 2))) > 2000) return double((i - at - 8) / 2 / channels) / rate;
+    return -1;
+}
+
+// A stream that starts after the other keeps its place: sound that starts a
+// second late is led by a second of silence; sound that starts a second
+// early stays at the start, the late pictures after it.
+TEST_F(ConvertCli, StreamsKeepTheirStartOffsets) {
+    struct Case {
+        const char* name;
+        std::string inputs;
+        double onset;
+    };
+    const std::string video = "-f lavfi -i testsrc=size=96x72:rate=10:duration=3 ";
+    const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=3 ";
+    const Case cases[] = {
+        {"sound-late.mkv", video + "-itsoffset 1 " + tone, 1.0},
+        {"picture-late.mkv", "-itsoffset 1 " + video + tone, 0.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path src = dir_ / c.name;
+        ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y " + c.inputs +
+                               "-c:v mpeg4 -c:a pcm_s16le " + quote(src))
+                                  .c_str()),
+                  0);
+        const fs::path pdb = dir_ / (std::string(c.name) + ".pdb");
+        ASSERT_EQ(run("convert --audio pcm16 --rate 22050 -o " + quote(pdb) + " " + quote(src)).status, 0);
+        const fs::path frames = dir_ / (std::string(c.name) + "-frames");
+        ASSERT_EQ(run("decode " + quote(pdb) + " -o " + quote(frames) + "/").status, 0);
+        EXPECT_NEAR(soundOnset(frames / "sound.wav"), c.onset, 0.1);
+    }
+}
+
 TEST_F(ConvertCli, TheSourceIsNeverTheOutput) {
     const fs::path dir = dir_ / "self";
     fs::create_directories(dir);

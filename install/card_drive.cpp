@@ -24,7 +24,11 @@ std::string CardDriveText(int item) {
 }
 
 std::string CardFolderPath(std::string_view root) {
-    return rootWithoutSlash(root) + CardDriveText(kCardTextFolder);
+    // The folder text is written with the handheld's backslashes.
+    std::string folder = CardDriveText(kCardTextFolder);
+    for (char& c : folder)
+        if (c == '\\') c = '/';
+    return rootWithoutSlash(root) + folder;
 }
 
 void MakeCardFolder(std::string_view root) {

@@ -188,6 +188,17 @@ void AddChapterTrack(MovieRecord* m, const AVFormatContext* fmt) {
     if (t->textSamples.empty()) return;
     std::stable_sort(t->textSamples.begin(), t->textSamples.end(),
                      [](const TextSample& a, const TextSample& b) { return a.start < b.start; });
+    // A track has one sample at a time: chapters that start together follow
+    // one another a millisecond apart instead of hiding all but one.
+    for (size_t i = 1; i < t->textSamples.size(); ++i) {
+        TextSample& s = t->textSamples[i];
+        const TextSample& before = t->textSamples[i - 1];
+        if (s.start <= before.start) {
+            const int64_t end = s.start + s.duration;
+            s.start = before.start + 1;
+            s.duration = std::max<int64_t>(1, end - s.start);
+        }
+    }
     t->mediaDuration = t->textSamples.back().start + t->textSamples.back().duration;
     SampleDescription d;
     d.descType = kTextDescriptionType;

@@ -334,8 +334,14 @@ struct Result {
     OSStatus status = noErr;
     std::string comment;
     OSType missing = 0;
+    // What the user should know about a converted file.
+    std::vector<std::string> warnings;
     std::string kept;  // a converted file that could not be queued
 };
+
+bool converted(OSStatus s) {
+    return s == noErr || s == kStatusExportedWithoutAudio;
+}
 
 Result convertOne(const std::string& source, const Options& o, const AtomContainer& settings) {
     Result r;
@@ -365,6 +371,13 @@ Result convertOne(const std::string& source, const Options& o, const AtomContain
     if (r.status == noErr || r.status == kStatusExportedWithoutAudio) r.output = output.path();
     output.abandon();
     if (r.status != noErr && r.status != kStatusUserCancelled) r.comment = errorText(r.status);
+    if (converted(r.status) && exporter != nullptr) {
+        uint32_t total = 0;
+        if (const uint32_t left = QueryChaptersLeftOut(exporter, &total); left > 0)
+            r.warnings.push_back(std::to_string(left) + " of " + std::to_string(total) +
+                                 " chapters left out: the chapter list must fit one database "
+                                 "record");
+    }
     if (r.status == kStatusNoCodec && exporter != nullptr) {
         r.missing = QueryMissingCodec(exporter);
         if (r.missing != 0) r.comment += " ('" + OSTypeToString(r.missing) + "')";
@@ -372,10 +385,6 @@ Result convertOne(const std::string& source, const Options& o, const AtomContain
     CloseComponent(exporter);
     DisposeMovie(movie);
     return r;
-}
-
-bool converted(OSStatus s) {
-    return s == noErr || s == kStatusExportedWithoutAudio;
 }
 
 }  // namespace
@@ -424,6 +433,8 @@ int runConvert(int argc, char** argv) {
             }
         }
         allConverted = allConverted && converted(r.status);
+        for (const std::string& w : r.warnings)
+            std::fprintf(stderr, "convert: warning: %s: %s\n", r.source.c_str(), w.c_str());
         if (o.json) {
             js.beginObject();
             js.key("source").value(r.source);
@@ -439,6 +450,9 @@ int runConvert(int argc, char** argv) {
             js.key("cancelled").value(r.status == kStatusUserCancelled);
             js.key("message").value(r.comment);
             if (r.missing != 0) js.key("missing_codec").value(OSTypeToString(r.missing));
+            js.key("warnings").beginArray();
+            for (const std::string& w : r.warnings) js.value(w);
+            js.endArray();
             js.endObject();
             std::fputc('\n', stdout);
         } else if (r.status == kStatusUserCancelled) {

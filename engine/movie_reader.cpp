@@ -4,6 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -628,17 +631,37 @@ bool readMovie(std::vector<uint8_t> bytes, Movie& movie, std::string& error) {
 }
 
 bool readMovieFile(const std::string& path, Movie& movie, std::string& error) {
+    // A folder or a device opens as a stream on this system and then fails
+    // to read; say what it is instead.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) {
+        error = "cannot open '" + path + "': " +
+                (ec == std::errc::no_such_file_or_directory ? std::string("no such file")
+                                                            : ec.message());
+        return false;
+    }
+    if (std::filesystem::is_directory(status)) {
+        error = "cannot open '" + path + "': is a directory";
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = "cannot open '" + path + "': not a regular file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot open " + path;
+        error = "cannot open '" + path + "': " + std::strerror(errno);
         return false;
     }
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        error = "cannot read " + path;
+        error = "cannot read '" + path + "'";
         return false;
     }
-    return readMovie(std::move(bytes), movie, error);
+    if (readMovie(std::move(bytes), movie, error)) return true;
+    error = "'" + path + "': " + error;
+    return false;
 }
 
 }  // namespace movie

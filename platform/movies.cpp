@@ -116,6 +116,7 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
         if (par.width <= 0 || par.height <= 0 || par.width > kMaxPictureSide ||
             par.height > kMaxPictureSide ||
             static_cast<int64_t>(par.width) * par.height > kMaxPicturePixels) {
+            m->unusablePictures.push_back({par.width, par.height});
             return;
         }
         type = kVideoMediaType;
@@ -330,6 +331,13 @@ TimeValue GetMovieDuration(Movie movie) {
     TimeValue d = 0;
     for (const auto& t : movie->tracks) d = std::max(d, GetTrackDuration(t.get()));
     return d;
+}
+
+int32_t GetMovieUnusablePictureCount(Movie movie, int32_t* width, int32_t* height) {
+    if (movie == nullptr || movie->unusablePictures.empty()) return 0;
+    if (width != nullptr) *width = movie->unusablePictures.front().first;
+    if (height != nullptr) *height = movie->unusablePictures.front().second;
+    return static_cast<int32_t>(movie->unusablePictures.size());
 }
 
 void GetMovieNaturalBounds(Movie movie, int32_t* width, int32_t* height) {

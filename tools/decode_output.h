@@ -37,8 +37,12 @@ protected:
     std::string error_;
 };
 
-// True when the path names a movie file by its extension.
+// True when the path names a movie file by its extension (.mkv, .avi, .mp4,
+// .mov, .webm).
 bool isMovieFile(const std::string& path);
+// True when the path names a folder for frames: an existing folder, a path
+// ending in '/', or a new name without an extension.
+bool isFolderOutput(const std::string& path);
 
 // Opens the output; null with `error` set when it cannot.
 std::unique_ptr<Output> openOutput(const std::string& path, const OutputFormat& format,

@@ -109,7 +109,8 @@ TEST(BuiltInProfiles, TellingRowsHoldExactly) {
         uint32_t os;
         int16_t angle;
     };
-    const uint32_t os4 = 0x04000000, os5 = 0x05000000, os52 = 0x05200000;
+    const uint32_t os35 = 0x03500000, os4 = 0x04000000, os41 = 0x04100000, os5 = 0x05000000,
+                   os52 = 0x05200000;
     const Row rows[] = {
         {"All color Palm OS devices",
          32,
@@ -255,7 +256,10 @@ TEST(BuiltInProfiles, TellingRowsHoldExactly) {
          0,
          os52,
          90},
-        {"PEG-N700C/N710C", 32, 10, 320, 240, 180, 320, 320, {624}, 624, 2, 2, 44100, 0, os4, 0},
+        {"PEG-N700C/N710C", 32, 10, 320, 240, 180, 320, 320, {624}, 624, 2, 2, 44100, 0, os35, 0},
+        // A 16-grey 160 x 160 device and a colour high-resolution one.
+        {"s10", 36, 10, 320, 160, 120, 160, 160, {626, 628, 627}, 626, 1, 1, 8192, 2, os41, 0},
+        {"s50/s60", 32, 10, 320, 320, 240, 320, 320, {626, 628, 627}, 626, 1, 1, 8192, 2, os41, 0},
         {"PEG-NR70/V (Wide - CCW)",
          32,
          10,
@@ -270,9 +274,9 @@ TEST(BuiltInProfiles, TellingRowsHoldExactly) {
          2,
          44100,
          0,
-         os4,
+         os41,
          -90},
-        {"PEG-T400/T415/T425", 36, 10, 320, 160, 120, 320, 320, {629}, 629, 1, 1, 8000, 0, os4, 0},
+        {"PEG-T400/T415/T425", 36, 10, 320, 160, 120, 320, 320, {629}, 629, 1, 1, 8000, 0, os41, 0},
         {"Zodiac - Best",
          32,
          24,

@@ -180,4 +180,48 @@ TEST(MpegOwnSound, ExportCarriesTheDecodedSound) {
     EXPECT_GE(Snr(FfmpegDecode(mono), m.pcm), 90.0);
 }
 
+// A stream whose audio packets never begin with a frame header has no usable
+// audio: the export stops with a parameter error.
+TEST(MpegOwnSound, AStreamWithoutUsableAudioIsAParameterError) {
+    const std::string path = MakeStream("unusable.mpg", 44100, 2, 128);
+    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    {
+        MpegDemuxer demux = MemoryDemuxer(bytes);
+        demux.start();
+        MpegPacket p;
+        std::vector<int64_t> starts;
+        OSStatus err;
+        while ((err = demux.nextPacket(&p)) != kStatusEndOfData && err != kMpegEndCode)
+            if (err == noErr && p.streamID == 0xC0 && p.payloadLength >= 2)
+                starts.push_back(p.payloadOffset);
+        ASSERT_FALSE(starts.empty());
+        for (int64_t at : starts) bytes[size_t(at)] = bytes[size_t(at) + 1] = 0;
+    }
+    const std::string damaged = ScratchPath("unusable_damaged.mpg");
+    WriteWholeFile(damaged, bytes);
+    EXPECT_EQ(ExportSound(damaged, kSoundPcmStereo, 44100, 2).status, kStatusParamError);
+}
+
+TEST(MpegOwnSound, LayerThreeIsRefusedAsAMissingDecoder) {
+    const std::string path = MakeStream("layer3.mpg", 44100, 2, 128, "-c:a libmp3lame");
+    const ExportResult e = ExportSound(path, kSoundPcmStereo, 44100, 2);
+    EXPECT_EQ(e.status, kStatusNoCodec);
+    EXPECT_EQ(e.missing, MakeOSType(".mp3"));
+}
+
+// A file cut short still converts: the database is valid and holds the sound
+// that was there.
+TEST(MpegOwnSound, ATruncatedFileGivesTheSoundThatWasThere) {
+    const std::vector<uint8_t> whole = ReadWholeFile(MakeStream("truncated.mpg", 44100, 2, 128));
+    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + long(whole.size() * 7 / 10));
+    const std::string path = ScratchPath("truncated_cut.mpg");
+    WriteWholeFile(path, cut);
+    const Decoded ours = OurDecode(cut);
+    ASSERT_GT(ours.frames, 0);
+    const ExportResult e = ExportSound(path, kSoundPcmStereo, 44100, 2);
+    ASSERT_EQ(e.status, noErr);
+    ASSERT_GE(e.pcm.size(), ours.pcm.size());
+    EXPECT_TRUE(std::equal(ours.pcm.begin(), ours.pcm.end(), e.pcm.begin()));
+}
+
 }  // namespace

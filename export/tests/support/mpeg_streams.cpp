@@ -136,3 +136,33 @@ long BestOffset(const std::vector<int16_t>& ref, const std::vector<int16_t>& our
     return best;
 }
 
+
+std::vector<uint8_t> MuxAudio(const std::vector<uint8_t>& audio, int streamID,
+                              size_t packetBytes, bool systemHeader) {
+    // SCR 0 and mux rate 1 with their marker bits.
+    std::vector<uint8_t> out = {0, 0, 1, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01, 0x80, 0x00, 0x01};
+    if (systemHeader) {
+        const uint8_t h[] = {0, 0, 1, 0xBB, 0, 9, 0x80, 0x00, 0x01, 0x04, 0xE1, 0xFF,
+                             uint8_t(streamID), 0xC0, 0x20};
+        out.insert(out.end(), std::begin(h), std::end(h));
+    }
+    for (size_t at = 0; at < audio.size(); at += packetBytes) {
+        const size_t n = std::min(packetBytes, audio.size() - at);
+        const size_t len = n + 1;  // the "no time stamps" byte
+        const uint8_t h[] = {0, 0, 1, uint8_t(streamID), uint8_t(len >> 8), uint8_t(len), 0x0F};
+        out.insert(out.end(), std::begin(h), std::end(h));
+        out.insert(out.end(), audio.begin() + long(at), audio.begin() + long(at + n));
+    }
+    const uint8_t end[] = {0, 0, 1, 0xB9};
+    out.insert(out.end(), std::begin(end), std::end(end));
+    return out;
+}
+
+std::vector<uint8_t> MakeRawMp2(const std::string& name, int rate, int channels, int kbps) {
+    const std::string path = ScratchPath(name);
+    std::ostringstream cmd;
+    cmd << "ffmpeg -nostdin -y -v error " << MpegTestSource(rate, channels) << " -c:a mp2 -b:a "
+        << kbps << "k -ac " << channels << " -f mp2 " << Quoted(path);
+    EXPECT_EQ(RunCommand(cmd.str()), 0) << cmd.str();
+    return ReadWholeFile(path);
+}

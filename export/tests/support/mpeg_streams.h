@@ -43,3 +43,11 @@ double Snr(const std::vector<int16_t>& ref, const std::vector<int16_t>& ours, lo
 // The offset in sample frames (within one frame either way) at which ours
 // lines up best with ref, judged on the start.
 long BestOffset(const std::vector<int16_t>& ref, const std::vector<int16_t>& ours, int channels);
+
+// A minimal MPEG-1 system stream around one audio stream's bytes: one pack
+// with (or without) a system header, then packets of up to packetBytes of
+// payload for streamID.
+std::vector<uint8_t> MuxAudio(const std::vector<uint8_t>& audio, int streamID = 0xC0,
+                              size_t packetBytes = 2000, bool systemHeader = true);
+// Raw MPEG audio frames made by FFmpeg's encoder.
+std::vector<uint8_t> MakeRawMp2(const std::string& name, int rate, int channels, int kbps);

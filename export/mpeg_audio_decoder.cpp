@@ -1,5 +1,6 @@
 // MPEG-1 Layer I and Layer II decoding: bit allocation, scale factors,
 // requantisation and the polyphase synthesis filter bank.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,16 +14,21 @@
 class MpegBits {
   public:
     explicit MpegBits(std::span<const uint8_t> data) : m_data(data) {}
+    // n is at most 16.
     uint32_t get(int n) {
-        uint32_t v = 0;
-        for (int i = 0; i < n; ++i) {
-            const size_t byte = m_pos >> 3;
-            const uint32_t bit =
-                byte < m_data.size() ? (m_data[byte] >> (7 - (m_pos & 7))) & 1u : 0u;
-            v = (v << 1) | bit;
-            ++m_pos;
+        if (n <= 0) return 0;
+        const size_t byte = m_pos >> 3;
+        uint32_t w = 0;
+        if (byte + 4 <= m_data.size()) {
+            w = (uint32_t(m_data[byte]) << 24) | (uint32_t(m_data[byte + 1]) << 16) |
+                (uint32_t(m_data[byte + 2]) << 8) | m_data[byte + 3];
+        } else {
+            for (size_t i = 0; i < 4; ++i)
+                w = (w << 8) | (byte + i < m_data.size() ? m_data[byte + i] : 0u);
         }
-        return v;
+        w <<= (m_pos & 7);
+        m_pos += size_t(n);
+        return w >> (32 - n);
     }
     void skip(int n) { m_pos += size_t(n); }
 
@@ -75,10 +81,8 @@ int selectTable(const MpegFrameHeader& h) {
 }
 
 int16_t toPcm(double v) {
-    const double s = std::floor(v * 32768.0 + 0.5);
-    if (s > 32767.0) return 32767;
-    if (s < -32768.0) return -32768;
-    return int16_t(s);
+    const long s = std::lrint(v * 32768.0);
+    return int16_t(std::clamp(s, -32768L, 32767L));
 }
 
 // Numbers from a text table, skipping everything that is not part of one.
@@ -195,9 +199,11 @@ OSStatus MpegAudioDecoder::create(const ResourceFile& file,
     }
     if (count != 512) return kStatusBadResourceMap;
 
+    // N[i][k] kept by column (k), so that a sub-band's sample scales one
+    // contiguous column.
     for (int i = 0; i < 64; ++i)
         for (int k = 0; k < kSubbands; ++k)
-            d->m_nn[i * kSubbands + k] = std::cos((16 + i) * (2 * k + 1) * kPi / 64.0);
+            d->m_nn[k * 64 + i] = std::cos((16 + i) * (2 * k + 1) * kPi / 64.0);
     *out = std::move(d);
     return noErr;
 }
@@ -206,28 +212,32 @@ void MpegAudioDecoder::synthesize(int channel, const double* s, int16_t* out) {
     double* v = m_bb + channel * kHistory;
     const int off = (m_bbOffset[size_t(channel)] - 64) & (kHistory - 1);
     m_bbOffset[size_t(channel)] = off;
-    // V[i] = sum over k of N[i][k] s[k]; rows 16..47 follow from the others
-    // by the symmetry of the cosines, so only half are multiplied out.
-    double x[64];
-    for (int i = 0; i < 64; i = (i == 15 ? 48 : i + 1)) {
-        const double* n = m_nn + i * kSubbands;
-        double sum = 0;
-        for (int k = 0; k < kSubbands; ++k) sum += n[k] * s[k];
-        x[i] = sum;
+    // V[i] = sum over k of N[i][k] s[k]. Rows 16..47 follow from the others
+    // by the symmetry of the cosines, so only half are multiplied out, and
+    // silent sub-bands not at all.
+    double x[64] = {};
+    for (int k = 0; k < kSubbands; ++k) {
+        const double sk = s[k];
+        if (sk == 0) continue;
+        const double* n = m_nn + k * 64;
+        for (int i = 0; i < 16; ++i) x[i] += n[i] * sk;
+        for (int i = 48; i < 64; ++i) x[i] += n[i] * sk;
     }
     x[16] = 0;
     for (int i = 17; i <= 32; ++i) x[i] = -x[32 - i];
     for (int i = 33; i < 48; ++i) x[i] = x[96 - i];
-    for (int i = 0; i < 64; ++i) v[(off + i) & (kHistory - 1)] = x[i];
+    std::memcpy(v + off, x, sizeof x);  // off is a multiple of 64: no wrap
 
-    for (int j = 0; j < kSubbands; ++j) {
-        double sum = 0;
-        for (int i = 0; i < 8; ++i) {
-            sum += v[(off + 128 * i + j) & (kHistory - 1)] * m_win[64 * i + j];
-            sum += v[(off + 128 * i + 96 + j) & (kHistory - 1)] * m_win[64 * i + 32 + j];
-        }
-        out[j] = toPcm(sum);
+    // Sixteen blocks of 32 values of V, each contiguous, times the window.
+    double acc[kSubbands] = {};
+    for (int i = 0; i < 8; ++i) {
+        const double* a = v + ((off + 128 * i) & (kHistory - 1));
+        const double* b = v + ((off + 128 * i + 96) & (kHistory - 1));
+        const double* da = m_win + 64 * i;
+        const double* db = da + 32;
+        for (int j = 0; j < kSubbands; ++j) acc[j] += a[j] * da[j] + b[j] * db[j];
     }
+    for (int j = 0; j < kSubbands; ++j) out[j] = toPcm(acc[j]);
 }
 
 void MpegAudioDecoder::decodeLayer2(MpegBits& bits, const MpegFrameHeader& h, int16_t* pcm) {

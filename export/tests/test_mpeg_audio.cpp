@@ -255,4 +255,37 @@ TEST(MpegDecoder, LayerOneMatchesFfmpeg) {
     }
 }
 
+uint32_t HeaderWord(int versionBits, int layerBits, int bitRate, int rate, bool pad, int mode) {
+    return 0xFFE00000u | uint32_t(versionBits) << 19 | uint32_t(layerBits) << 17 | 1u << 16 |
+           uint32_t(bitRate) << 12 | uint32_t(rate) << 10 | uint32_t(pad) << 9 |
+           uint32_t(mode) << 6;
+}
+
+// Frame sizes by layer and version: Layer I counts 4-byte slots of 384
+// samples, Layer II has 1152 samples at every rate, Layer III 576 at the low
+// rates; a header outside the tables is no header.
+TEST(MpegHeader, FramesAreSizedByLayerAndVersion) {
+    struct Case {
+        uint32_t word;
+        int samples, bytes, channels;
+    } cases[] = {
+        {HeaderWord(3, 2, 10, 1, false, 0), 1152, 576, 2},  // MPEG-1 II 192k 48k
+        {HeaderWord(3, 3, 12, 0, true, 3), 384, 420, 1},    // MPEG-1 I 384k 44.1k, padded
+        {HeaderWord(2, 2, 14, 1, false, 1), 1152, 960, 2},  // MPEG-2 II 160k 24k
+        {HeaderWord(2, 1, 8, 0, false, 0), 576, 208, 2},    // MPEG-2 III 64k 22.05k
+        {HeaderWord(0, 1, 8, 2, true, 0), 576, 577, 2},     // MPEG-2.5 III 64k 8k, padded
+    };
+    for (const Case& c : cases) {
+        MpegFrameHeader h;
+        ASSERT_TRUE(ParseMpegFrameHeader(c.word, TestRateTables(), &h)) << std::hex << c.word;
+        EXPECT_EQ(h.samplesPerFrame, c.samples) << std::hex << c.word;
+        EXPECT_EQ(h.frameBytes, c.bytes) << std::hex << c.word;
+        EXPECT_EQ(h.channels, c.channels) << std::hex << c.word;
+    }
+    const uint32_t bad[] = {HeaderWord(3, 2, 15, 1, false, 0), HeaderWord(3, 2, 0, 1, false, 0),
+                            HeaderWord(3, 2, 10, 3, false, 0), HeaderWord(1, 2, 10, 1, false, 0),
+                            HeaderWord(3, 0, 10, 1, false, 0), HeaderWord(3, 2, 10, 1, false, 0) & ~(1u << 25)};
+    for (uint32_t w : bad) EXPECT_FALSE(ParseMpegFrameHeader(w, TestRateTables(), nullptr)) << std::hex << w;
+}
+
 }  // namespace

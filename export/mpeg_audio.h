@@ -26,9 +26,9 @@ inline constexpr ResID kMpegAllocTableFirstID = 0;  // ALLOC_0 .. ALLOC_3
 inline constexpr ResID kMpegWindowTableID = 100;    // DEWINDOW
 
 // Demultiplexer codes (positive, as the stream's own codes are).
-inline constexpr OSStatus kMpegNoPackStart = 0x0C;      // another code where a pack must start
-inline constexpr OSStatus kMpegEndCode = 0x11;          // the program end code
-inline constexpr OSStatus kMpegParseError = 0x1000;     // added to a header parser's code
+inline constexpr OSStatus kMpegNoPackStart = 0x0C;   // another code where a pack must start
+inline constexpr OSStatus kMpegEndCode = 0x11;       // the program end code
+inline constexpr OSStatus kMpegParseError = 0x1000;  // added to a header parser's code
 inline constexpr OSStatus kMpegPacketBeforeSystemHeader = 0x1007;
 inline constexpr OSStatus kMpegBadPackHeader = 0x01;    // (+ kMpegParseError)
 inline constexpr OSStatus kMpegBadSystemHeader = 0x02;  // (+ kMpegParseError)
@@ -88,10 +88,10 @@ bool ParseMpegFrameHeader(uint32_t word, const MpegRateTables& tables, MpegFrame
 using MpegByteReader = std::function<OSStatus(int64_t offset, std::span<uint8_t> data)>;
 
 struct MpegPacket {
-    int streamID = 0;            // the low byte of the packet start code
-    int64_t payloadOffset = 0;   // in the file
-    int32_t payloadLength = 0;   // what the file holds of it
-    int32_t readPosition = 0;    // within the payload
+    int streamID = 0;           // the low byte of the packet start code
+    int64_t payloadOffset = 0;  // in the file
+    int32_t payloadLength = 0;  // what the file holds of it
+    int32_t readPosition = 0;   // within the payload
 };
 
 class MpegDemuxer {
@@ -106,7 +106,10 @@ class MpegDemuxer {
     // The next packet of any stream: noErr, kStatusEndOfData at the end of the
     // file, or one of the codes above (the walk can go on after them).
     OSStatus nextPacket(MpegPacket* packet);
-    void releasePacket() { m_packet = {}; m_havePacket = false; }
+    void releasePacket() {
+        m_packet = {};
+        m_havePacket = false;
+    }
 
     // The audio stream that reads and frames come from (0xC0..0xDF).
     void chooseAudioStream(int streamID) { m_audioStream = streamID; }

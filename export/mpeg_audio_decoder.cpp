@@ -93,7 +93,8 @@ class TextNumbers {
     bool next(double* v) {
         while (m_pos < m_text.size() && !isNumberStart(m_pos)) ++m_pos;
         if (m_pos >= m_text.size()) return false;
-        const std::string token = m_text.substr(m_pos, m_text.find_first_of(" \t\r\n[]=", m_pos) - m_pos);
+        const std::string token =
+            m_text.substr(m_pos, m_text.find_first_of(" \t\r\n[]=", m_pos) - m_pos);
         char* end = nullptr;
         *v = std::strtod(token.c_str(), &end);
         if (end == token.c_str()) return false;
@@ -150,10 +151,9 @@ OSStatus MpegAudioDecoder::loadAllocTable(const ResourceFile& file, int index) {
         for (int i = 1; i < 6; ++i)
             if (!numbers.nextInt(&f[i])) return kStatusBadResourceMap;
         const auto [sb, idx, steps, bits, group, quant] = f;
-        if (sb < 0 || sb >= t.subbands || idx != t.entries[size_t(sb)] || idx >= 16 ||
-            steps < 0 || steps > 65535 || bits < 0 || bits > 16 ||
-            (group != 0 && group != 1 && group != 3) || quant < 0 || quant > 16 ||
-            (idx > 0 && steps < 3))
+        if (sb < 0 || sb >= t.subbands || idx != t.entries[size_t(sb)] || idx >= 16 || steps < 0 ||
+            steps > 65535 || bits < 0 || bits > 16 || (group != 0 && group != 1 && group != 3) ||
+            quant < 0 || quant > 16 || (idx > 0 && steps < 3))
             return kStatusBadResourceMap;
         t.rows[size_t(sb * 16 + idx)] = Allocation{steps, bits, group, quant};
         ++t.entries[size_t(sb)];
@@ -171,13 +171,11 @@ OSStatus MpegAudioDecoder::create(const ResourceFile& file,
     if (out == nullptr) return kStatusParamError;
     std::unique_ptr<MpegAudioDecoder> d(new (std::nothrow) MpegAudioDecoder);
     if (!d) return kStatusOutOfMemory;
-    void** slots[] = {reinterpret_cast<void**>(&d->m_pcmSamples),
-                      reinterpret_cast<void**>(&d->m_sample),
-                      reinterpret_cast<void**>(&d->m_fraction),
-                      reinterpret_cast<void**>(&d->m_w),
-                      reinterpret_cast<void**>(&d->m_bb),
-                      reinterpret_cast<void**>(&d->m_nn),
-                      reinterpret_cast<void**>(&d->m_win)};
+    void** slots[] = {
+        reinterpret_cast<void**>(&d->m_pcmSamples), reinterpret_cast<void**>(&d->m_sample),
+        reinterpret_cast<void**>(&d->m_fraction),   reinterpret_cast<void**>(&d->m_w),
+        reinterpret_cast<void**>(&d->m_bb),         reinterpret_cast<void**>(&d->m_nn),
+        reinterpret_cast<void**>(&d->m_win)};
     for (int i = 0; i < int(std::size(slots)); ++i) {
         *slots[i] = allocate(i);
         if (*slots[i] == nullptr) return kStatusOutOfMemory;  // the destructor frees the rest
@@ -322,8 +320,7 @@ void MpegAudioDecoder::decodeLayer2(MpegBits& bits, const MpegFrameHeader& h, in
                 }
                 const double scale = kScale.v[scf[ch][sb][part]] / e.steps;
                 for (int s = 0; s < 3; ++s)
-                    fraction[ch * 96 + s * 32 + sb] =
-                        (2.0 * c[s * 32] - e.steps + 1) * scale;
+                    fraction[ch * 96 + s * 32 + sb] = (2.0 * c[s * 32] - e.steps + 1) * scale;
             }
         }
         emitGranule(fraction, 3, channels, pcm + gr * 96 * channels);
@@ -381,8 +378,7 @@ void MpegAudioDecoder::decodeLayer1(MpegBits& bits, const MpegFrameHeader& h, in
 }
 
 OSStatus MpegAudioDecoder::decodeFrame(std::span<const uint8_t> frame,
-                                       const MpegFrameHeader& header, int16_t* pcm,
-                                       int* frames) {
+                                       const MpegFrameHeader& header, int16_t* pcm, int* frames) {
     if (frames != nullptr) *frames = 0;
     if (pcm == nullptr || !canDecode(header) || header.frameBytes < 4 ||
         frame.size() < size_t(header.frameBytes) || header.channels < 1 || header.channels > 2)

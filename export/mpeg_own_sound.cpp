@@ -64,7 +64,8 @@ OSStatus MpegOwnSound::prepare(Movie movie, const MpegRateTables& tables,
     if (Track t = GetMovieIndTrackType(movie, 1, kMPEGMediaType,
                                        kMovieTrackMediaType | kMovieTrackEnabledOnly);
         t != nullptr && GetMediaTimeScale(t) > 0)
-        s->m_duration = TimeValue(double(GetMediaDuration(t)) * h.sampleRate / GetMediaTimeScale(t));
+        s->m_duration =
+            TimeValue(double(GetMediaDuration(t)) * h.sampleRate / GetMediaTimeScale(t));
     try {
         s->m_decoded.resize(size_t(kMpegMaxSamplesPerFrame) * 2);
     } catch (const std::bad_alloc&) {
@@ -80,7 +81,8 @@ OSStatus MpegOwnSound::fill(int32_t want, int32_t* got) {
     while (have < want) {
         if (m_leftFrames > 0) {
             const int32_t n = std::min(want - have, m_leftFrames);
-            std::memcpy(m_chunk.data() + size_t(have) * ch, m_decoded.data() + size_t(m_leftStart) * ch,
+            std::memcpy(m_chunk.data() + size_t(have) * ch,
+                        m_decoded.data() + size_t(m_leftStart) * ch,
                         size_t(n) * ch * sizeof(int16_t));
             have += n;
             m_leftStart += n;

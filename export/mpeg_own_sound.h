@@ -55,7 +55,7 @@ class MpegOwnSound {
     SampleDescription m_desc;
     TimeValue m_duration = 0;  // in the sample rate
     std::vector<int16_t> m_chunk;
-    std::vector<int16_t> m_decoded;  // one frame
+    std::vector<int16_t> m_decoded;             // one frame
     int32_t m_leftStart = 0, m_leftFrames = 0;  // frames of m_decoded not yet handed out
     bool m_ended = false;
     int m_droppedFrames = 0;

@@ -27,7 +27,8 @@ int g_users = 0;
 OSStatus LoadMpegRateTables(const ResourceFile& file, MpegRateTables* out) {
     if (out == nullptr) return kStatusParamError;
     MpegRateTables t;
-    if (OSStatus err = loadValues(file, kResTypeMpegBitRates, &t.bitRates); err != noErr) return err;
+    if (OSStatus err = loadValues(file, kResTypeMpegBitRates, &t.bitRates); err != noErr)
+        return err;
     if (OSStatus err = loadValues(file, kResTypeMpegSampleRates, &t.sampleRates); err != noErr)
         return err;
     *out = t;

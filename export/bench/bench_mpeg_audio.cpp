@@ -87,14 +87,16 @@ long ffmpeg(const std::string& path, const char* name) {
 }  // namespace
 
 int main() {
-    const auto dir = std::filesystem::temp_directory_path() / ("mpeg-bench-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("mpeg-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "bench.mpg").string();
     const std::string cmd =
         "ffmpeg -nostdin -v error -y -f lavfi -i \"aevalsrc='0.4*sin(2*PI*440*t)+0.2*sin(2*PI*"
         "3000*t)+0.05*(random(0)-0.5)|0.4*sin(2*PI*660*t)+0.05*(random(1)-0.5)':s=48000:d=60\" "
         "-f lavfi -i testsrc=size=160x120:rate=25:d=60 -c:v mpeg1video -c:a mp2 -b:a 192k "
-        "-f mpeg '" + path + "'";
+        "-f mpeg '" +
+        path + "'";
     if (std::system(cmd.c_str()) != 0) return 1;
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
@@ -120,7 +122,8 @@ int main() {
         best[2] = std::min(best[2], cpuSeconds() - t);
     }
     const char* names[3] = {"ours (demux + decode)", "FFmpeg mp2", "FFmpeg mp2float"};
-    std::printf("60 s of 48 kHz stereo Layer II, 192 kbit/s, processor time, best of %d runs:\n", kRuns);
+    std::printf("60 s of 48 kHz stereo Layer II, 192 kbit/s, processor time, best of %d runs:\n",
+                kRuns);
     for (int i = 0; i < 3; ++i)
         std::printf("  %-22s %8.3f s  %7.0fx real time  %ld sample frames\n", names[i], best[i],
                     kSeconds / best[i], frames[i]);

@@ -200,10 +200,10 @@ std::vector<uint8_t> RandomLayerOne(int frames, int mode, int extension, uint32_
     for (int f = 0; f < frames; ++f) {
         BitWriter w;
         w.put(0x1FFF, 13);  // sync and MPEG-1
-        w.put(3, 2);       // Layer I
-        w.put(1, 1);       // no CRC
-        w.put(12, 4);      // 384 kbit/s
-        w.put(0, 4);       // 44.1 kHz, no padding, private 0
+        w.put(3, 2);        // Layer I
+        w.put(1, 1);        // no CRC
+        w.put(12, 4);       // 384 kbit/s
+        w.put(0, 4);        // 44.1 kHz, no padding, private 0
         w.put(uint32_t(mode), 2);
         w.put(uint32_t(extension), 2);
         w.put(0, 4);
@@ -238,8 +238,10 @@ TEST(MpegDecoder, LayerOneMatchesFfmpeg) {
         const std::string path = ScratchPath("layer1_" + std::to_string(mode) + ".mp1");
         WriteWholeFile(path, raw);
         std::vector<int16_t> ref;
-        FILE* p = popen(("ffmpeg -nostdin -v error -c:a mp1float -f mp3 -i " + Quoted(path) +
-                         " -f s16le -").c_str(), "r");
+        FILE* p = popen(
+            ("ffmpeg -nostdin -v error -c:a mp1float -f mp3 -i " + Quoted(path) + " -f s16le -")
+                .c_str(),
+            "r");
         ASSERT_NE(p, nullptr);
         int16_t buf[4096];
         size_t n;
@@ -282,10 +284,12 @@ TEST(MpegHeader, FramesAreSizedByLayerAndVersion) {
         EXPECT_EQ(h.frameBytes, c.bytes) << std::hex << c.word;
         EXPECT_EQ(h.channels, c.channels) << std::hex << c.word;
     }
-    const uint32_t bad[] = {HeaderWord(3, 2, 15, 1, false, 0), HeaderWord(3, 2, 0, 1, false, 0),
-                            HeaderWord(3, 2, 10, 3, false, 0), HeaderWord(1, 2, 10, 1, false, 0),
-                            HeaderWord(3, 0, 10, 1, false, 0), HeaderWord(3, 2, 10, 1, false, 0) & ~(1u << 25)};
-    for (uint32_t w : bad) EXPECT_FALSE(ParseMpegFrameHeader(w, TestRateTables(), nullptr)) << std::hex << w;
+    const uint32_t bad[] = {
+        HeaderWord(3, 2, 15, 1, false, 0), HeaderWord(3, 2, 0, 1, false, 0),
+        HeaderWord(3, 2, 10, 3, false, 0), HeaderWord(1, 2, 10, 1, false, 0),
+        HeaderWord(3, 0, 10, 1, false, 0), HeaderWord(3, 2, 10, 1, false, 0) & ~(1u << 25)};
+    for (uint32_t w : bad)
+        EXPECT_FALSE(ParseMpegFrameHeader(w, TestRateTables(), nullptr)) << std::hex << w;
 }
 
 }  // namespace

@@ -64,7 +64,8 @@ TEST(MpegModel, SystemStreamSoundIsAnMpegTrackTheDelegateDoesNotServe) {
     const std::string vob = ScratchPath("model2.vob");
     ASSERT_EQ(RunCommand("ffmpeg -nostdin -y -v error " + MpegTestSource(48000, 2) +
                          " -f lavfi -i testsrc=size=64x48:rate=25:d=1 -c:v mpeg2video -c:a mp2 "
-                         "-f vob " + Quoted(vob)),
+                         "-f vob " +
+                         Quoted(vob)),
               0);
     Opened dvd;
     ASSERT_EQ(NewMovieFromFile(vob, &dvd.movie), noErr);

@@ -30,7 +30,8 @@ std::vector<int16_t> readWav(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (size_t at = 12; at + 8 <= b.size();) {
-        const uint32_t size = b[at + 4] | (b[at + 5] << 8) | (b[at + 6] << 16) | (uint32_t(b[at + 7]) << 24);
+        const uint32_t size =
+            b[at + 4] | (b[at + 5] << 8) | (b[at + 6] << 16) | (uint32_t(b[at + 7]) << 24);
         if (std::memcmp(&b[at], "data", 4) == 0) {
             const size_t n = std::min<size_t>(size, b.size() - at - 8) / 2;
             std::vector<int16_t> s(n);
@@ -61,7 +62,8 @@ class MpegCli : public ::testing::Test {
         ASSERT_EQ(sh("ffmpeg -nostdin -y -v error -f lavfi -i \"aevalsrc='0.45*sin(2*PI*440*t)+"
                      "0.3*sin(2*PI*5100*t)|0.4*sin(2*PI*660*t)+0.3*sin(2*PI*9300*t)':s=44100:d=2\""
                      " -f lavfi -i testsrc=size=160x120:rate=25:d=2 -c:v mpeg1video -c:a mp2 "
-                     "-b:a 192k -f mpeg " + quote(clip_)),
+                     "-b:a 192k -f mpeg " +
+                     quote(clip_)),
                   0);
         // FFmpeg's decoding of the clip's sound, as the reference and as a
         // source of its own for measuring what the sound code alone loses.

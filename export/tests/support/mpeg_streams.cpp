@@ -38,15 +38,15 @@ std::string MakeStream(const std::string& name, int rate, int channels, int kbps
 
 // The same with audio made by twolame (mode s, j, d or m; CRC on request),
 // muxed as it is.
-std::string MakeTwolameStream(const std::string& name, int rate, int channels, int kbps,
-                              char mode, bool crc) {
+std::string MakeTwolameStream(const std::string& name, int rate, int channels, int kbps, char mode,
+                              bool crc) {
     const std::string wav = ScratchPath(name + ".wav"), mp2 = ScratchPath(name + ".mp2");
     const std::string path = ScratchPath(name);
     std::ostringstream a, b, c;
     a << "ffmpeg -nostdin -y -v error " << MpegTestSource(rate, channels) << " -ac " << channels
       << " -c:a pcm_s16le " << Quoted(wav);
-    b << "twolame --quiet -b " << kbps << " -m " << mode << (crc ? " -p " : " ") << Quoted(wav) << " "
-      << Quoted(mp2);
+    b << "twolame --quiet -b " << kbps << " -m " << mode << (crc ? " -p " : " ") << Quoted(wav)
+      << " " << Quoted(mp2);
     c << "ffmpeg -nostdin -y -v error -f lavfi -i testsrc=size=64x48:rate=25:d=1 -i " << Quoted(mp2)
       << " -c:v mpeg1video -c:a copy -f mpeg " << Quoted(path);
     for (const auto& s : {a.str(), b.str(), c.str()}) EXPECT_EQ(RunCommand(s), 0) << s;
@@ -136,14 +136,13 @@ long BestOffset(const std::vector<int16_t>& ref, const std::vector<int16_t>& our
     return best;
 }
 
-
-std::vector<uint8_t> MuxAudio(const std::vector<uint8_t>& audio, int streamID,
-                              size_t packetBytes, bool systemHeader) {
+std::vector<uint8_t> MuxAudio(const std::vector<uint8_t>& audio, int streamID, size_t packetBytes,
+                              bool systemHeader) {
     // SCR 0 and mux rate 1 with their marker bits.
     std::vector<uint8_t> out = {0, 0, 1, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01, 0x80, 0x00, 0x01};
     if (systemHeader) {
-        const uint8_t h[] = {0, 0, 1, 0xBB, 0, 9, 0x80, 0x00, 0x01, 0x04, 0xE1, 0xFF,
-                             uint8_t(streamID), 0xC0, 0x20};
+        const uint8_t h[] = {
+            0, 0, 1, 0xBB, 0, 9, 0x80, 0x00, 0x01, 0x04, 0xE1, 0xFF, uint8_t(streamID), 0xC0, 0x20};
         out.insert(out.end(), std::begin(h), std::end(h));
     }
     for (size_t at = 0; at < audio.size(); at += packetBytes) {

@@ -16,8 +16,8 @@ std::string Quoted(const std::string& path);
 std::string MakeStream(const std::string& name, int rate, int channels, int kbps,
                        const std::string& extra = "");
 // The same with audio made by twolame (mode s, j, d or m; CRC on request).
-std::string MakeTwolameStream(const std::string& name, int rate, int channels, int kbps,
-                              char mode, bool crc);
+std::string MakeTwolameStream(const std::string& name, int rate, int channels, int kbps, char mode,
+                              bool crc);
 
 // FFmpeg's decoding of the first audio stream: "mp2float" is its floating
 // point implementation of the mp2 decoder, "mp2" the fixed-point one.

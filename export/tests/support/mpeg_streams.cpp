@@ -127,7 +127,7 @@ long BestOffset(const std::vector<int16_t>& ref, const std::vector<int16_t>& our
     long best = 0;
     double bestSnr = -1e9;
     for (long f = -1152; f <= 1152; f += 1) {
-        const double s = Snr(ref, ours, f * channels, 16384);
+        const double s = Snr(ref, ours, f * channels, 4096);
         if (s > bestSnr) {
             bestSnr = s;
             best = f;

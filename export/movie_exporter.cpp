@@ -8,6 +8,7 @@
 
 #include "engine/movie_writer.h"
 #include "export/merge_movies.h"
+#include "export/mpeg_own_sound.h"
 #include "export/presentation.h"
 #include "export/settings.h"
 #include "export/source_analysis.h"
@@ -85,6 +86,9 @@ struct Instance {
     bool mp3FixNeeded = false;
     // Set while the export runs: the first non-zero progress answer.
     OSStatus progressAnswer = noErr;
+    // MPEG own sound: the shared rate tables and, during an export, the reader.
+    const MpegRateTables* mpegTables = nullptr;
+    std::unique_ptr<MpegOwnSound> mpegSound;
 };
 
 OSStatus sendProgress(Instance* in, int16_t message, Fixed fraction) {
@@ -120,7 +124,9 @@ OSStatus doOpen(Instance*, ComponentInstance self, void*) {
     auto* in = new (std::nothrow) Instance;
     if (in == nullptr) return kStatusOutOfMemory;
     in->self = self;
-    const OSStatus err = OpenMovieExportDelegate(&in->delegate);
+    OSStatus err = OpenMovieExportDelegate(&in->delegate);
+    if (err == noErr && (err = AcquireMpegRateTables(&in->mpegTables)) != noErr)
+        CloseComponent(in->delegate);
     if (err != noErr) {
         delete in;
         return err;
@@ -132,6 +138,7 @@ OSStatus doOpen(Instance*, ComponentInstance self, void*) {
 OSStatus doClose(Instance* in, ComponentInstance self, void*) {
     if (in == nullptr) return noErr;
     CloseComponent(in->delegate);
+    ReleaseMpegRateTables();
     delete in;
     SetComponentInstanceStorage(self, nullptr);
     return noErr;
@@ -334,7 +341,9 @@ void putLE32(uint8_t* p, uint32_t v) {
 OSStatus setUpSound(Instance* in, SourceRecord& s) {
     const ExportSettings& st = in->settings;
     int16_t channels = st.channels == 2 ? 2 : 1;
-    if (channels == 2 && sourceChannels(in->sourceMovie) == 1) channels = 1;
+    const int16_t sourceCh = in->mpegSound ? in->mpegSound->description().channels
+                                           : sourceChannels(in->sourceMovie);
+    if (channels == 2 && sourceCh == 1) channels = 1;
     uint32_t rate = st.sampleRate >> 16;
     uint32_t chunk = rate;
     int16_t sampleSize = 16;
@@ -806,6 +815,20 @@ OSStatus addDelegateSource(Instance* in, ComponentInstance self,
     return CallComponent(self, kMovieExportAddDataSourceSelect, &a);
 }
 
+// The delegate serves no sound of an MPEG-1 system stream: read it here.
+OSStatus addMpegOwnSound(Instance* in, ComponentInstance self, Movie movie) {
+    OSStatus err = MpegOwnSound::prepare(movie, *in->mpegTables, &in->mpegSound, &in->missingCodec);
+    if (err != noErr) return err;
+    int32_t id = 0;
+    MovieExportAddDataSourceParams a{kSoundMediaType,           in->mpegSound->timeScale(),
+                                     &id,                       MpegOwnSound::getProperty,
+                                     MpegOwnSound::getData,     in->mpegSound.get()};
+    if ((err = CallComponent(self, kMovieExportAddDataSourceSelect, &a)) != noErr) return err;
+    in->ownSound = true;
+    in->ownSoundType = kMPEGMediaType;
+    return noErr;
+}
+
 OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     auto* p = static_cast<MovieExportToDataRefParams*>(params);
     if (p == nullptr || p->dataRef == nullptr || p->movie == nullptr) return kStatusParamError;
@@ -843,7 +866,12 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
         // When the delegate has no sound to serve, the export goes on
         // without it; the own-sound readers take over here once they exist.
         err = addDelegateSource(in, self, *p, kSoundMediaType, &soundProcs, checkSoundDecoders);
-        if (err != noErr && soundProcs.refCon == nullptr) err = noErr;
+        if (err != noErr && soundProcs.refCon == nullptr) {
+            err = noErr;
+            if (GetMovieIndTrackType(p->movie, 1, kMPEGMediaType,
+                                     kMovieTrackMediaType | kMovieTrackEnabledOnly) != nullptr)
+                err = addMpegOwnSound(in, self, p->movie);
+        }
     }
     if (err == noErr) {
         silenceFlashTracks(p->movie, &flash);
@@ -853,6 +881,7 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     }
     in->video.reset();
     in->sound.reset();
+    in->mpegSound.reset();
     for (auto* procs : {&videoProcs, &soundProcs})
         if (procs->refCon != nullptr)
             CallComponent(in->delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, procs);

@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "platform/movie_internal.h"
+#include "platform/mpeg_streams.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ int64_t MovieOriginMicroseconds(const AVFormatContext* fmt) {
     return fmt->start_time != AV_NOPTS_VALUE ? fmt->start_time : 0;
 }
 
-void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
+void AddStreamTrack(MovieRecord* m, MediaSource& src, int index, bool mpegAudio = false) {
     AVFormatContext* fmt = src.format();
     const AVStream* st = fmt->streams[index];
     const AVCodecParameters& par = *st->codecpar;
@@ -122,7 +123,7 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
         type = kVideoMediaType;
     } else if (par.codec_type == AVMEDIA_TYPE_AUDIO) {
         if (par.sample_rate <= 0 || par.ch_layout.nb_channels <= 0) return;
-        type = kSoundMediaType;
+        type = mpegAudio ? kMPEGMediaType : kSoundMediaType;
     } else if (par.codec_type == AVMEDIA_TYPE_SUBTITLE) {
         type = kTextMediaType;
     } else {
@@ -242,8 +243,9 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
         }
     } else {
         m->timeScale = kMovieTimeScale;
+        const bool mpegAudio = IsMpeg1SystemStream(*src);  // see mpeg_streams.h
         for (unsigned i = 0; i < fmt->nb_streams; ++i) {
-            AddStreamTrack(m.get(), *src, static_cast<int>(i));
+            AddStreamTrack(m.get(), *src, static_cast<int>(i), mpegAudio);
         }
         // QuickTime files say which tracks are enabled; FFmpeg reports it as
         // the default disposition. Files that mark none keep all enabled.
@@ -258,7 +260,8 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
         AddChapterTrack(m.get(), fmt);
     }
     const bool hasMedia = std::any_of(m->tracks.begin(), m->tracks.end(), [](const auto& t) {
-        return t->mediaType == kVideoMediaType || t->mediaType == kSoundMediaType;
+        return t->mediaType == kVideoMediaType || t->mediaType == kSoundMediaType ||
+               t->mediaType == kMPEGMediaType;
     });
     if (!hasMedia) return kStatusNoMovieFound;
     AddUserData(m.get(), kUserDataTextFullName, fmt->metadata, "title");

@@ -8,6 +8,7 @@
 
 #include "engine/movie_writer.h"
 #include "export/merge_movies.h"
+#include "export/music_sound.h"
 #include "export/presentation.h"
 #include "export/settings.h"
 #include "export/source_analysis.h"
@@ -82,6 +83,8 @@ struct Instance {
     bool mp3FixNeeded = false;
     // Set while the export runs: the first non-zero progress answer.
     OSStatus progressAnswer = noErr;
+    // Music own sound and its "blah.aif", for the length of one export.
+    std::unique_ptr<MusicSound> music;
 };
 
 OSStatus sendProgress(Instance* in, int16_t message, Fixed fraction) {
@@ -779,6 +782,33 @@ OSStatus addDelegateSource(Instance* in, ComponentInstance self,
     return CallComponent(self, kMovieExportAddDataSourceSelect, &a);
 }
 
+// The rendering of "blah.aif" is the first half of the sound's share of
+// the progress; the sound stream's own progress takes over from there.
+OSStatus forwardMusicProgress(void* context, double fraction) {
+    auto* in = static_cast<Instance*>(context);
+    const int streams = (in->video ? 1 : 0) + (in->sound ? 1 : 0);
+    const double share = 0.875 * 0.5 / std::max(1, streams);
+    return reportProgress(in, Fixed(std::clamp(fraction, 0.0, 1.0) * share * 65536));
+}
+
+// Own sound from a music track, when the movie has one and nothing else
+// supplies sound.
+OSStatus addMusicSound(Instance* in, ComponentInstance self, Movie movie) {
+    if (GetMovieIndTrackType(movie, 1, kMusicMediaType,
+                             kMovieTrackMediaType | kMovieTrackEnabledOnly) == nullptr)
+        return noErr;
+    OSStatus err = MusicSound::prepare(in->settings, movie, &in->music);
+    if (err != noErr) return err;
+    in->music->setProgressForward(forwardMusicProgress, in);
+    in->ownSound = true;
+    in->ownSoundType = kMusicMediaType;
+    int32_t id = 0;
+    MovieExportAddDataSourceParams a{kSoundMediaType,      in->music->timeScale(), &id,
+                                     MusicSound::getProperty, MusicSound::getData,
+                                     in->music.get()};
+    return CallComponent(self, kMovieExportAddDataSourceSelect, &a);
+}
+
 OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     auto* p = static_cast<MovieExportToDataRefParams*>(params);
     if (p == nullptr || p->dataRef == nullptr || p->movie == nullptr) return kStatusParamError;
@@ -786,6 +816,7 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     in->missingCodec = 0;
     in->sourceMovie = p->movie;
     in->ownSound = false;
+    in->ownSoundType = 0;
     in->video.reset();
     in->sound.reset();
     fillSourceTexts(p->movie, &in->title, &in->info, &in->copyright);
@@ -818,6 +849,8 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
         err = addDelegateSource(in, self, *p, kSoundMediaType, &soundProcs, checkSoundDecoders);
         if (err != noErr && soundProcs.refCon == nullptr) err = noErr;
     }
+    if (err == noErr && in->settings.soundCodec != kSoundNone && !in->sound)
+        err = addMusicSound(in, self, p->movie);
     if (err == noErr) {
         silenceFlashTracks(p->movie, &flash);
         MovieExportFromProceduresParams fp{p->dataRef};
@@ -826,6 +859,9 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     }
     in->video.reset();
     in->sound.reset();
+    in->music.reset();
+    if (err == kStatusNoCodec && in->ownSoundType == kMusicMediaType && in->missingCodec == 0)
+        in->missingCodec = kMusicMediaType;  // no soundfont: nothing can play the music
     for (auto* procs : {&videoProcs, &soundProcs})
         if (procs->refCon != nullptr)
             CallComponent(in->delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, procs);

@@ -21,8 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (song.duration > kMaxMidiSongMicroseconds) std::abort();
     }
+    // Other bytes would go to the general importer, which has its own target.
     Movie movie = nullptr;
-    if (NewMovieFromMemory({data, size}, &movie) == noErr) {
+    if (LooksLikeMidiFile({data, size}) && NewMovieFromMemory({data, size}, &movie) == noErr) {
         GetMovieDuration(movie);
         DisposeMovie(movie);
     }

@@ -9,6 +9,7 @@
 #include "engine/movie_writer.h"
 #include "export/merge_movies.h"
 #include "export/mpeg_own_sound.h"
+#include "export/music_sound.h"
 #include "export/presentation.h"
 #include "export/settings.h"
 #include "export/source_analysis.h"
@@ -89,6 +90,8 @@ struct Instance {
     // MPEG own sound: the shared rate tables and, during an export, the reader.
     const MpegRateTables* mpegTables = nullptr;
     std::unique_ptr<MpegOwnSound> mpegSound;
+    // Music own sound and its "blah.aif", for the length of one export.
+    std::unique_ptr<MusicSound> music;
 };
 
 OSStatus sendProgress(Instance* in, int16_t message, Fixed fraction) {
@@ -829,6 +832,33 @@ OSStatus addMpegOwnSound(Instance* in, ComponentInstance self, Movie movie) {
     return noErr;
 }
 
+// The rendering of "blah.aif" is the first half of the sound's share of
+// the progress; the sound stream's own progress takes over from there.
+OSStatus forwardMusicProgress(void* context, double fraction) {
+    auto* in = static_cast<Instance*>(context);
+    const int streams = (in->video ? 1 : 0) + (in->sound ? 1 : 0);
+    const double share = 0.875 * 0.5 / std::max(1, streams);
+    return reportProgress(in, Fixed(std::clamp(fraction, 0.0, 1.0) * share * 65536));
+}
+
+// Own sound from a music track, when the movie has one and nothing else
+// supplies sound.
+OSStatus addMusicSound(Instance* in, ComponentInstance self, Movie movie) {
+    if (GetMovieIndTrackType(movie, 1, kMusicMediaType,
+                             kMovieTrackMediaType | kMovieTrackEnabledOnly) == nullptr)
+        return noErr;
+    OSStatus err = MusicSound::prepare(in->settings, movie, &in->music);
+    if (err != noErr) return err;
+    in->music->setProgressForward(forwardMusicProgress, in);
+    in->ownSound = true;
+    in->ownSoundType = kMusicMediaType;
+    int32_t id = 0;
+    MovieExportAddDataSourceParams a{kSoundMediaType,      in->music->timeScale(), &id,
+                                     MusicSound::getProperty, MusicSound::getData,
+                                     in->music.get()};
+    return CallComponent(self, kMovieExportAddDataSourceSelect, &a);
+}
+
 OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     auto* p = static_cast<MovieExportToDataRefParams*>(params);
     if (p == nullptr || p->dataRef == nullptr || p->movie == nullptr) return kStatusParamError;
@@ -836,6 +866,7 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     in->missingCodec = 0;
     in->sourceMovie = p->movie;
     in->ownSound = false;
+    in->ownSoundType = 0;
     in->video.reset();
     in->sound.reset();
     fillSourceTexts(p->movie, &in->title, &in->info, &in->copyright);
@@ -873,6 +904,8 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
                 err = addMpegOwnSound(in, self, p->movie);
         }
     }
+    if (err == noErr && in->settings.soundCodec != kSoundNone && !in->sound)
+        err = addMusicSound(in, self, p->movie);
     if (err == noErr) {
         silenceFlashTracks(p->movie, &flash);
         MovieExportFromProceduresParams fp{p->dataRef};
@@ -882,6 +915,9 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     in->video.reset();
     in->sound.reset();
     in->mpegSound.reset();
+    in->music.reset();
+    if (err == kStatusNoCodec && in->ownSoundType == kMusicMediaType && in->missingCodec == 0)
+        in->missingCodec = kMusicMediaType;  // no soundfont: nothing can play the music
     for (auto* procs : {&videoProcs, &soundProcs})
         if (procs->refCon != nullptr)
             CallComponent(in->delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, procs);

@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "platform/midi_import.h"
 #include "platform/movie_internal.h"
 #include "platform/mpeg_streams.h"
 
@@ -221,6 +222,7 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
                    TimeScale stillScale, Movie* movie) {
     if (movie == nullptr) return kStatusParamError;
     *movie = nullptr;
+    if (IsMidiSource(bytes)) return forceStill ? kStatusNoMovieFound : NewMovieFromMidi(bytes, movie);
     std::unique_ptr<MediaSource> src;
     if (OSStatus err = MediaSource::Open(bytes, &src); err != noErr) return err;
     const bool still = IsStillPicture(*src);
@@ -289,6 +291,10 @@ TimeValue MediaToMovieTime(const TrackRecord& t, TimeValue mediaTime) {
 
 OSStatus FindMovieImporter(const std::string& path, OSType* importerSubType) {
     if (importerSubType == nullptr) return kStatusParamError;
+    if (IsMidiSource(ByteSource{path, nullptr})) {
+        *importerSubType = kMovieFileImporterSubType;
+        return noErr;
+    }
     std::unique_ptr<MediaSource> src;
     if (OSStatus err = MediaSource::Open(ByteSource{path, nullptr}, &src); err != noErr) return err;
     *importerSubType =

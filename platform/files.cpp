@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,4 +119,115 @@ OSStatus DeleteFile(const std::string& path) {
     if (path.empty()) return kStatusParamError;
     if (unlink(path.c_str()) == 0 || errno == ENOENT) return noErr;
     return kStatusWriteError;
+}
+
+namespace {
+
+OSStatus StatusFromErrno(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENOTDIR: return kStatusFileNotFound;
+        case EEXIST: return kStatusDuplicateFile;
+        case ENAMETOOLONG: return kStatusBadFileName;
+        case ENOSPC:
+        case EDQUOT:
+        case EIO: return kStatusWriteError;
+        default: return kStatusCreateError;
+    }
+}
+
+}  // namespace
+
+OSStatus OutputFile::makeWorkFolder(const std::string& folder) {
+    std::string templ = (folder.empty() ? std::string(".") : folder) + "/.moviepacker-XXXXXX";
+    if (mkdtemp(templ.data()) == nullptr) {
+        errno_ = errno;
+        return StatusFromErrno(errno_);
+    }
+    workFolder_ = templ;
+    workPath_ = workFolder_ + "/" + PathFileName(path_);
+    return noErr;
+}
+
+OSStatus OutputFile::openReplacing(const std::string& path) {
+    abandon();
+    if (path.empty() || PathFileName(path).empty()) return kStatusBadFileName;
+    path_ = path;
+    const OSStatus err = makeWorkFolder(PathFolder(path));
+    if (err != noErr) path_.clear();
+    return err;
+}
+
+OSStatus OutputFile::openNew(const std::string& folder, const std::string& stem,
+                             const std::string& ext) {
+    abandon();
+    if (stem.empty() || stem.find('/') != std::string::npos) return kStatusBadFileName;
+    const std::string base = (folder.empty() ? std::string(".") : folder) + "/";
+    for (int n = 0; n < 100000; ++n) {
+        std::string candidate = base + stem + (n == 0 ? "" : "-" + std::to_string(n)) + ext;
+        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            errno_ = errno;
+            return StatusFromErrno(errno_);
+        }
+        struct stat st;
+        fstat(fd, &st);
+        close(fd);
+        path_ = std::move(candidate);
+        reserved_ = true;
+        reservedDev_ = st.st_dev;
+        reservedIno_ = st.st_ino;
+        const OSStatus err = makeWorkFolder(PathFolder(path_));
+        if (err != noErr) abandon();
+        return err;
+    }
+    return kStatusDuplicateFile;
+}
+
+OSStatus OutputFile::commit() {
+    if (workPath_.empty()) return kStatusParamError;
+    if (reserved_) {
+        // Only our own empty placeholder may be replaced; if someone took
+        // the name meanwhile, the result stays unplaced rather than
+        // destroying theirs.
+        struct stat st;
+        if (lstat(path_.c_str(), &st) == 0 &&
+            (st.st_dev != reservedDev_ || st.st_ino != reservedIno_ || st.st_size != 0)) {
+            errno_ = EEXIST;
+            return kStatusDuplicateFile;
+        }
+    }
+    if (rename(workPath_.c_str(), path_.c_str()) != 0) {
+        errno_ = errno;
+        return StatusFromErrno(errno_);
+    }
+    rmdir(workFolder_.c_str());
+    workFolder_.clear();
+    workPath_.clear();
+    reserved_ = false;
+    return noErr;
+}
+
+void OutputFile::abandon() {
+    if (!workFolder_.empty()) {
+        // Whatever was written in our private folder is ours alone.
+        std::error_code ignored;
+        std::filesystem::remove_all(workFolder_, ignored);
+        workFolder_.clear();
+    }
+    workPath_.clear();
+    if (reserved_) {
+        struct stat st;
+        if (lstat(path_.c_str(), &st) == 0 && st.st_dev == reservedDev_ &&
+            st.st_ino == reservedIno_ && st.st_size == 0)
+            unlink(path_.c_str());
+        reserved_ = false;
+    }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }

@@ -7,6 +7,8 @@
 // path; volume and directory are 0. A path longer than 255 bytes is refused
 // (kStatusBadFileName) rather than shortened, so a specification never names
 // another file than the one it was made from.
+#include <sys/types.h>
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -53,3 +55,47 @@ OSStatus DeleteFile(const std::string& path);
 inline OSStatus DeleteFile(const FileSpec& spec) {
     return DeleteFile(FileSpecPath(spec));
 }
+
+// A file that appears whole or not at all. It is written inside a private
+// folder made beside its final place (same file system, same file name, so
+// whatever derives a name from the file sees the final one) and moved into
+// place only by commit(). Until then nothing the user had is touched; a
+// failure, a cancel or a destruction without commit removes only what this
+// object made itself.
+class OutputFile {
+  public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile() { abandon(); }
+
+    // The target is `path`; an existing file there is replaced by commit().
+    OSStatus openReplacing(const std::string& path);
+    // A new file `folder/stem.ext`, or `stem-1.ext`, `stem-2.ext`... when the
+    // name is taken. The name is taken by creating it exclusively (an empty
+    // file that stands for the result meanwhile), so runs in parallel never
+    // choose the same one and no existing file is ever replaced.
+    OSStatus openNew(const std::string& folder, const std::string& stem, const std::string& ext);
+
+    const std::string& path() const { return path_; }          // the final name
+    const std::string& workPath() const { return workPath_; }  // where to write meanwhile
+    // errno of the last failure, for messages.
+    int lastErrno() const { return errno_; }
+
+    // Moves the finished file into place.
+    OSStatus commit();
+    // Removes the work file and a reserved name; idempotent.
+    void abandon();
+
+  private:
+    OSStatus makeWorkFolder(const std::string& folder);
+
+    std::string path_, workPath_, workFolder_;
+    bool reserved_ = false;  // path_ is an empty file of ours
+    dev_t reservedDev_ = 0;
+    ino_t reservedIno_ = 0;
+    int errno_ = 0;
+};
+
+// True when both paths name the same existing file (through links too).
+bool SameFile(const std::string& a, const std::string& b);

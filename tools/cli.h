@@ -23,4 +23,19 @@ extern const Command kCommands[];
 // True when the argument asks for help.
 bool isHelp(const char* arg);
 
+// While alive, Ctrl-C, kill (SIGTERM) and a closed terminal (SIGHUP) only
+// raise a flag that long jobs poll, so they stop cleanly and remove what
+// they made.
+class StopSignals {
+  public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    // The signal caught so far, 0 for none.
+    static int caught();
+    // 128 + the signal, as shells report a process the signal ended.
+    static int exitStatus() { return 128 + caught(); }
+};
+
 }  // namespace cli

@@ -2,7 +2,6 @@
 // handheld movie database the way a conversion run does it.
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,11 +27,6 @@ namespace cli {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void onInterrupt(int) {
-    g_interrupted = 1;
-}
 
 void usage(FILE* out) {
     std::fprintf(out,
@@ -43,7 +37,8 @@ void usage(FILE* out) {
                  "then .pdb, -1.pdb, -2.pdb... when taken) in the source's folder.\n"
                  "\n"
                  "  --dest DIR          write the databases into DIR\n"
-                 "  -o FILE             output file (one source only; replaced when it exists)\n"
+                 "  -o FILE             output file (one source only; an existing file is replaced\n"
+                 "                      once the new one is complete)\n"
                  "  --settings FILE     export settings as an atom container\n"
                  "  --profile NAME      a device profile's settings (built-in, then custom)\n"
                  "  --depth D           1|mono, 24|colour, 32|colour-alpha, 34|grey4,\n"
@@ -268,18 +263,18 @@ std::string errorText(OSStatus code) {
     return prefix + std::to_string(code);
 }
 
-std::string outputPathFor(const std::string& source, const Options& o) {
-    if (o.output) return *o.output;
+// Takes the output's name: -o as given (replaced only once the new one is
+// complete), else named after the source and never over an existing file.
+OSStatus reserveOutput(const std::string& source, const Options& o, OutputFile* out) {
+    if (o.output) return out->openReplacing(*o.output);
     std::string base = PathFileName(source);
     for (char& c : base)
         if (c == '_') c = ' ';
     if (const size_t dot = base.find('.'); dot != std::string::npos) base.resize(dot);
+    if (base.empty()) base = "Untitled";
     std::string folder = o.dest ? *o.dest : PathFolder(source);
-    if (folder.empty()) folder = ".";
-    if (folder.back() != '/') folder += '/';
-    std::string path = folder + base + ".pdb";
-    for (int n = 1; FileExists(path); ++n) path = folder + base + "-" + std::to_string(n) + ".pdb";
-    return path;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return out->openNew(folder, base, ".pdb");
 }
 
 // Opens the source as a conversion run does: still pictures last one
@@ -317,7 +312,7 @@ OSStatus progressProc(Movie, int16_t message, int16_t, Fixed fraction, intptr_t 
             std::fflush(stderr);
         }
     }
-    return g_interrupted ? kStatusUserCancelled : noErr;
+    return StopSignals::caught() ? kStatusUserCancelled : noErr;
 }
 
 struct Result {
@@ -330,26 +325,30 @@ struct Result {
 Result convertOne(const std::string& source, const Options& o, const AtomContainer& settings) {
     Result r;
     r.source = source;
-    r.output = outputPathFor(source, o);
     Movie movie = nullptr;
     ComponentInstance exporter = nullptr;
+    OutputFile output;
     r.status = openSource(source, &movie);
+    if (r.status == noErr) r.status = reserveOutput(source, o, &output);
     FileSpec spec;
-    if (r.status == noErr) r.status = FileSpecFromPath(r.output, &spec);
+    if (r.status == noErr) r.status = FileSpecFromPath(output.workPath(), &spec);
     if (r.status == noErr) r.status = OpenMoviepackerExporter(&exporter);
     if (r.status == noErr)
         r.status = CallComponent(exporter, kMovieExportSetSettingsFromAtomContainerSelect,
                                  const_cast<AtomContainer*>(&settings));
     if (r.status == noErr) {
-        if (o.output) DeleteFile(r.output);
         ProgressState st;
         st.bar = !o.json && isatty(STDERR_FILENO);
         st.label = PathFileName(source);
         r.status = ConvertMovieToFile(movie, nullptr, spec, MakeOSType("PDB "), kMoviepackerCreator,
                                       exporter, progressProc, reinterpret_cast<intptr_t>(&st));
         if (st.bar) std::fprintf(stderr, "\r%*s\r", 62, "");
-        if (r.status != noErr && r.status != kStatusExportedWithoutAudio) DeleteFile(r.output);
+        if (r.status == noErr || r.status == kStatusExportedWithoutAudio) {
+            if (const OSStatus err = output.commit(); err != noErr) r.status = err;
+        }
     }
+    if (r.status == noErr || r.status == kStatusExportedWithoutAudio) r.output = output.path();
+    output.abandon();
     if (r.status != noErr && r.status != kStatusUserCancelled) r.comment = errorText(r.status);
     if (r.status == kStatusNoCodec && exporter != nullptr) {
         r.missing = QueryMissingCodec(exporter);
@@ -380,14 +379,15 @@ int runConvert(int argc, char** argv) {
             return kExitUsage;
         }
     }
-    g_interrupted = 0;
-    struct sigaction sa = {}, old = {};
-    sa.sa_handler = onInterrupt;
-    sigaction(SIGINT, &sa, &old);
+    if (o.output && SameFile(*o.output, o.sources[0])) {
+        std::fprintf(stderr, "convert: the output '%s' is the source itself\n", o.output->c_str());
+        return kExitUsage;
+    }
+    const StopSignals stop;
     bool allConverted = true;
     json::Writer js(stdout);
     for (const std::string& source : o.sources) {
-        if (g_interrupted) break;
+        if (stop.caught()) break;
         const Result r = convertOne(source, o, settings);
         allConverted = allConverted && converted(r.status);
         if (o.json) {
@@ -412,8 +412,7 @@ int runConvert(int argc, char** argv) {
         }
         std::fflush(stdout);
     }
-    sigaction(SIGINT, &old, nullptr);
-    if (g_interrupted) allConverted = false;
+    if (stop.caught()) return stop.exitStatus();
     return allConverted ? kExitOk : kExitFailed;
 }
 

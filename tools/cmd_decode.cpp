@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/movie_reader.h"
+#include "platform/files.h"
 #include "tools/cli.h"
 #include "tools/decode_output.h"
 #include "tools/movie_player.h"
@@ -51,6 +52,10 @@ int runDecode(int argc, char** argv) {
         std::fputs(kDecodeHelp, stderr);
         return kExitUsage;
     }
+    if (SameFile(out, path)) {
+        std::fprintf(stderr, "moviepacker-cli decode: the output '%s' is the movie itself\n", out);
+        return kExitUsage;
+    }
     movie::Movie m;
     std::string error;
     if (!movie::readMovieFile(path, m, error)) {
@@ -79,7 +84,20 @@ int runDecode(int argc, char** argv) {
         std::fprintf(stderr, "moviepacker-cli decode: %s holds no frames and no sound\n", path);
         return kExitFailed;
     }
-    auto output = decode::openOutput(out, format, error);
+    // A movie file is made beside its place and moved there only when
+    // complete, so a failure never costs the file that was there.
+    OutputFile placed;
+    std::string writeTo = out;
+    if (decode::isMovieFile(out)) {
+        if (placed.openReplacing(out) != noErr) {
+            std::fprintf(stderr, "moviepacker-cli decode: cannot create '%s': %s\n", out,
+                         std::strerror(placed.lastErrno()));
+            return kExitFailed;
+        }
+        writeTo = placed.workPath();
+    }
+    const StopSignals stop;
+    auto output = decode::openOutput(writeTo, format, error);
     if (!output) {
         std::fprintf(stderr, "moviepacker-cli decode: %s\n", error.c_str());
         return kExitFailed;
@@ -91,6 +109,7 @@ int runDecode(int argc, char** argv) {
     size_t f = 0, s = 0;
     uint64_t soundFrames = 0;
     while (f < m.frames.size() || s < m.sounds.size()) {
+        if (stop.caught()) return stop.exitStatus();
         const double frameTime = f < m.frames.size() ? m.frames[f].time / 100.0 : 1e300;
         const double soundTime =
             s < m.sounds.size() ? double(m.sounds[s].position) / m.header.sampleRate : 1e300;
@@ -113,6 +132,12 @@ int runDecode(int argc, char** argv) {
     }
     if (!output->finish(m.header.videoDuration)) {
         std::fprintf(stderr, "moviepacker-cli decode: %s\n", output->error().c_str());
+        return kExitFailed;
+    }
+    output.reset();
+    if (decode::isMovieFile(out) && placed.commit() != noErr) {
+        std::fprintf(stderr, "moviepacker-cli decode: cannot create '%s': %s\n", out,
+                     std::strerror(placed.lastErrno()));
         return kExitFailed;
     }
     std::printf("%s: %zu frames", out, m.frames.size());

@@ -1,7 +1,9 @@
 // moviepacker-cli: converts desktop movies into handheld movie databases
 // and inspects or decodes the databases.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "tools/cli.h"
 
@@ -10,6 +12,36 @@ namespace cli {
 bool isHelp(const char* arg) {
     return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 ||
            std::strcmp(arg, "help") == 0;
+}
+
+namespace {
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[std::size(kStopSignals)];
+
+void onStopSignal(int signo) {
+    g_stopSignal = signo;
+}
+
+}  // namespace
+
+StopSignals::StopSignals() {
+    g_stopSignal = 0;
+    struct sigaction sa = {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+        sigaction(kStopSignals[i], &sa, &g_previous[i]);
+}
+
+StopSignals::~StopSignals() {
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+        sigaction(kStopSignals[i], &g_previous[i], nullptr);
+}
+
+int StopSignals::caught() {
+    return int(g_stopSignal);
 }
 
 }  // namespace cli

@@ -184,3 +184,32 @@ TEST(Decode, Atrac3ToneComesBack) {
     EXPECT_GT(s, 30.0);
     std::printf("ATRAC3 66000 mono SNR %.2f dB\n", s);
 }
+
+TEST(Decode, AFailedDecodeKeepsTheFileThatWasThere) {
+    const auto dir = std::filesystem::temp_directory_path() / ("mp-decode-keep-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    // The last frame claims a type nothing decodes: the run fails near its end.
+    movie::Movie m;
+    std::string error;
+    ASSERT_TRUE(movie::readMovie(makeMovie(6), m, error)) << error;
+    const auto at = size_t(m.frames.back().chunk->payload.data() - m.bytes.data());
+    std::vector<uint8_t> image = m.bytes;
+    image[at] = 0xEE;
+    const auto pdb = dir / "bad.pdb";
+    std::ofstream(pdb, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+    const std::string cli = MOVIEPACKER_CLI;
+    for (const char* name : {"old.mp4", "old.mkv"}) {
+        const auto out = dir / name;
+        std::ofstream(out) << "older movie";
+        const int st = std::system((cli + " decode " + pdb.string() + " -o " + out.string() + " >/dev/null 2>&1").c_str());
+        EXPECT_EQ(WEXITSTATUS(st), 1) << name;
+        std::ifstream in(out);
+        std::string kept;
+        std::getline(in, kept);
+        EXPECT_EQ(kept, "older movie") << name;
+    }
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++entries;
+    EXPECT_EQ(entries, 3u) << "a work file was left behind";
+    std::filesystem::remove_all(dir);
+}

@@ -22,3 +22,13 @@ resource STR# 170 "Layout sizes" {
 
 # Drawn for the movie item when no movie is open.
 resource PICT 2003 "movie proxy" { file "pictures/movie_proxy.png" }
+
+# The player's control strips, drawn centred in the strips of the layout view.
+resource WIDG 1 "Top Margin" { file "pictures/widg_top.png" }
+resource WIDG 2 "Bottom Margin" { file "pictures/widg_bottom.png" }
+resource WIDG 3 "Top Narrow Margin" { file "pictures/widg_top_narrow.png" }
+resource WIDG 4 "Bottom Narrow Margin" { file "pictures/widg_bottom_narrow.png" }
+resource WIDG 5 "Top Narrow Margin CW" { file "pictures/widg_top_narrow_cw.png" }
+resource WIDG 6 "Top Narrow Margin CCW" { file "pictures/widg_top_narrow_ccw.png" }
+resource WIDG 7 "Bottom Narrow Margin CW" { file "pictures/widg_bottom_narrow_cw.png" }
+resource WIDG 8 "Bottom Narrow Margin CCW" { file "pictures/widg_bottom_narrow_ccw.png" }

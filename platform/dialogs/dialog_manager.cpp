@@ -728,6 +728,8 @@ OSStatus setControlValue(DialogPtr d, int item, int value) {
     Item* it = controlOf(d, item);
     if (!it) return kStatusParamError;
     it->value = std::clamp(value, it->minimum, std::max(it->minimum, it->maximum));
+    // An empty popup shows nothing chosen.
+    if (it->combo && it->combo->count() == 0) it->value = 0;
     applyControl(d, *it);
     return noErr;
 }

@@ -59,6 +59,29 @@ bool PrintableTag(uint32_t tag) {
     return true;
 }
 
+// Codecs that have no four-character name of their own here or in FFmpeg's
+// container tag lists get one from their codec number behind a '~', so
+// every decoder FFmpeg has can be asked for by format.
+constexpr OSType kCodecNumberPrefix = OSType('~') << 24;
+
+OSType NamedByNumber(AVCodecID id) {
+    return id == AV_CODEC_ID_NONE ? 0 : (kCodecNumberPrefix | (static_cast<OSType>(id) & 0xFFFFFF));
+}
+
+AVCodecID NumberedCodec(OSType format, AVMediaType type) {
+    if ((format & 0xFF000000u) != kCodecNumberPrefix) return AV_CODEC_ID_NONE;
+    const auto id = static_cast<AVCodecID>(format & 0xFFFFFF);
+    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    return d != nullptr && d->type == type ? id : AV_CODEC_ID_NONE;
+}
+
+// A container tag FFmpeg knows for the codec, when it names it back.
+OSType TagFor(AVCodecID id, const AVCodecTag* const* lists) {
+    unsigned tag = 0;
+    if (av_codec_get_tag2(lists, id, &tag) == 0 || !PrintableTag(tag)) return 0;
+    return av_codec_get_id(lists, tag) == id ? OSTypeFromCodecTag(tag) : 0;
+}
+
 }  // namespace
 
 OSType SampleFormatForStream(const AVCodecParameters& par, ContainerFamily family) {
@@ -71,13 +94,20 @@ OSType SampleFormatForStream(const AVCodecParameters& par, ContainerFamily famil
         if (family == ContainerFamily::kQuickTime && PrintableTag(par.codec_tag)) {
             return OSTypeFromCodecTag(par.codec_tag);
         }
-        return Lookup(kSoundFormatCodes, par.codec_id);
+        if (const OSType known = Lookup(kSoundFormatCodes, par.codec_id); known != 0) return known;
+        const AVCodecTag* const mov[] = {avformat_get_mov_audio_tags(), nullptr};
+        if (const OSType tag = TagFor(par.codec_id, mov); tag != 0) return tag;
+        return NamedByNumber(par.codec_id);
     }
     if (par.codec_type == AVMEDIA_TYPE_VIDEO) {
         if (family != ContainerFamily::kOther && PrintableTag(par.codec_tag)) {
             return OSTypeFromCodecTag(par.codec_tag);
         }
-        return Lookup(kVideoFormatCodes, par.codec_id);
+        if (const OSType known = Lookup(kVideoFormatCodes, par.codec_id); known != 0) return known;
+        const AVCodecTag* const lists[] = {avformat_get_riff_video_tags(),
+                                           avformat_get_mov_video_tags(), nullptr};
+        if (const OSType tag = TagFor(par.codec_id, lists); tag != 0) return tag;
+        return NamedByNumber(par.codec_id);
     }
     if (par.codec_type == AVMEDIA_TYPE_SUBTITLE) {
         if (family == ContainerFamily::kQuickTime && PrintableTag(par.codec_tag)) {
@@ -92,6 +122,7 @@ AVCodecID CodecForVideoFormat(OSType format) {
     if (format == 0) return AV_CODEC_ID_NONE;
     AVCodecID id = Lookup(kVideoFormatCodes, format);
     if (id != AV_CODEC_ID_NONE) return id;
+    if ((id = NumberedCodec(format, AVMEDIA_TYPE_VIDEO)) != AV_CODEC_ID_NONE) return id;
     // Formats named by a container tag: ask FFmpeg's own tag lists.
     const uint32_t tag = OSTypeFromCodecTag(format);  // the swap is its own inverse
     const AVCodecTag* const lists[] = {avformat_get_riff_video_tags(),
@@ -104,6 +135,7 @@ AVCodecID CodecForSoundFormat(OSType format) {
     if (format == 0) return AV_CODEC_ID_PCM_S16LE;
     AVCodecID id = Lookup(kSoundFormatCodes, format);
     if (id != AV_CODEC_ID_NONE) return id;
+    if ((id = NumberedCodec(format, AVMEDIA_TYPE_AUDIO)) != AV_CODEC_ID_NONE) return id;
     if ((format >> 16) == ((static_cast<OSType>('m') << 8) | 's')) {
         const AVCodecTag* const lists[] = {avformat_get_riff_audio_tags(), nullptr};
         return av_codec_get_id(lists, format & 0xFFFF);

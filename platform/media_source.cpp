@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string>
 
 extern "C" {
 #include <libavutil/dict.h>
@@ -16,13 +17,36 @@ extern "C" {
 
 namespace {
 
-// Demuxers for the media this program converts. Demuxers that read other
-// files or URLs named inside the input (playlists, concat, image sequences)
-// are deliberately absent.
-constexpr const char* kFormatWhitelist =
-    "mov,mp4,m4a,3gp,3g2,mj2,avi,matroska,webm,flv,dv,wav,w64,mp3,aiff,au,mpeg,mpegts,"
-    "mpegvideo,m4v,h264,hevc,ogg,asf,amr,aac,flac,caf,ac3,png_pipe,jpeg_pipe,bmp_pipe,"
-    "tiff_pipe,webp_pipe,gif,ppm_pipe,pgm_pipe";
+// Every demuxer FFmpeg has reads sources, except those that open other
+// files or the network by names found inside the input or by their own I/O:
+// playlists and manifests, concatenation lists, image sequences by pattern,
+// streaming session descriptions, and script-driven sources. Demuxers that
+// do their own I/O (no byte stream at all) are left out by their flag.
+constexpr const char* kRefusedDemuxers[] = {
+    "concat", "hls", "dash", "imf", "image2", "sdp", "rtsp", "rtp", "sap",
+    "webm_dash_manifest", "avisynth", "vapoursynth", "lavfi"};
+
+bool DemuxerAllowed(const AVInputFormat* f) {
+    if (f == nullptr || (f->flags & AVFMT_NOFILE) != 0) return false;
+    for (const char* name : kRefusedDemuxers)
+        if (std::strcmp(f->name, name) == 0) return false;
+    return true;
+}
+
+// The same rule as FFmpeg's own whitelist, which checks it once more.
+const char* FormatWhitelist() {
+    static const std::string list = [] {
+        std::string names;
+        void* it = nullptr;
+        while (const AVInputFormat* f = av_demuxer_iterate(&it)) {
+            if (!DemuxerAllowed(f)) continue;
+            if (!names.empty()) names += ',';
+            names += f->name;
+        }
+        return names;
+    }();
+    return list.c_str();
+}
 
 constexpr int kIoBufferSize = 64 * 1024;
 constexpr int kMaxStreams = 64;
@@ -141,17 +165,29 @@ OSStatus MediaSource::Open(const ByteSource& bytes, std::unique_ptr<MediaSource>
     fmt->interrupt_callback.callback = &MediaSource::Interrupt;
     fmt->interrupt_callback.opaque = src.get();
     fmt->max_streams = kMaxStreams;
-    fmt->format_whitelist = av_strdup(kFormatWhitelist);
+    fmt->format_whitelist = av_strdup(FormatWhitelist());
     fmt->protocol_whitelist = av_strdup("none");
     src->ArmDeadline(kOpenDeadlineSeconds);
-    // The name only helps the probe by its extension; the bytes come from our reader.
+    // The name only helps the probe by its extension; the bytes come from
+    // our reader. When the extension points at a demuxer we refuse (a
+    // picture named .jpg looks like the start of an image sequence), the
+    // bytes alone decide.
     const std::string hint = bytes.memory ? std::string() : bytes.path;
-    if (avformat_open_input(&fmt, hint.c_str(), nullptr, nullptr) < 0) {
+    const AVInputFormat* chosen = nullptr;
+    int score = av_probe_input_buffer2(src->m_io, &chosen, hint.c_str(), nullptr, 0, 0);
+    if (score >= 0 && !DemuxerAllowed(chosen) && !hint.empty()) {
+        chosen = nullptr;
+        score = av_probe_input_buffer2(src->m_io, &chosen, "", nullptr, 0, 0);
+    }
+    // A weak guess is not a movie: random bytes can look like a few audio frames.
+    if (score <= AVPROBE_SCORE_RETRY || !DemuxerAllowed(chosen) || src->Expired()) {
+        avformat_free_context(fmt);
+        return kStatusNoMovieFound;
+    }
+    if (avformat_open_input(&fmt, hint.c_str(), chosen, nullptr) < 0) {
         return kStatusNoMovieFound;  // fmt is freed by a failing open
     }
     src->m_format = fmt;
-    // A weak guess is not a movie: random bytes can look like a few audio frames.
-    if (fmt->probe_score <= AVPROBE_SCORE_RETRY) return kStatusNoMovieFound;
     if (avformat_find_stream_info(fmt, nullptr) < 0 || src->Expired()) return kStatusNoMovieFound;
     src->m_family = FamilyOf(fmt->iformat);
     *out = std::move(src);

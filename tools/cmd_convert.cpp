@@ -12,6 +12,7 @@
 
 #include "export/movie_exporter.h"
 #include "export/settings.h"
+#include "install/hotsync_install.h"
 #include "platform/atoms.h"
 #include "platform/files.h"
 #include "platform/media_export.h"
@@ -21,6 +22,7 @@
 #include "profiles/profile_lists.h"
 #include "resources/resources.h"
 #include "tools/cli.h"
+#include "tools/convert_destination.h"
 #include "tools/json.h"
 
 namespace cli {
@@ -36,7 +38,14 @@ void usage(FILE* out) {
                  "named after the source (underscores as blanks, cut at the first full stop,\n"
                  "then .pdb, -1.pdb, -2.pdb... when taken) in the source's folder.\n"
                  "\n"
-                 "  --dest DIR          write the databases into DIR\n"
+                 "  --to WHERE          where the databases go:\n"
+                 "                        source       beside each source (the default)\n"
+                 "                        DIR          into the folder DIR\n"
+                 "                        card[:N]     the folder PALM/PROGRAMS/TAVELLE on\n"
+                 "                                     removable drive N (1: the first found)\n"
+                 "                        hotsync[:USER[:SLOT]]  queued for USER's next HotSync,\n"
+                 "                                     SLOT handheld (default) or card\n"
+                 "  --dest DIR          the same as --to DIR\n"
                  "  -o FILE             output file (one source only; an existing file is replaced\n"
                  "                      once the new one is complete)\n"
                  "  --settings FILE     export settings as an atom container\n"
@@ -97,7 +106,7 @@ bool parseLong(const char* s, long lo, long hi, long* out) {
 }
 
 struct Options {
-    std::optional<std::string> dest, output, settingsFile, profile;
+    std::optional<std::string> dest, output, settingsFile, profile, to;
     bool json = false;
     // Per-field overrides, applied in this order after the settings file.
     std::optional<int32_t> depth, audio;
@@ -131,8 +140,9 @@ int parseOptions(int argc, char** argv, Options* o) {
         if (v == nullptr) return bad("missing value after");
         long n = 0;
         int32_t code = 0;
-        if (a == "--dest") {
-            o->dest = v;
+        if (a == "--dest" || a == "--to") {
+            if (o->to) return bad("a second destination:");
+            o->to = v;
         } else if (a == "-o") {
             o->output = v;
         } else if (a == "--settings") {
@@ -180,6 +190,10 @@ int parseOptions(int argc, char** argv, Options* o) {
     }
     if (o->sources.empty()) {
         std::fprintf(stderr, "convert: no source given\n");
+        return kExitUsage;
+    }
+    if (o->output && o->to) {
+        std::fprintf(stderr, "convert: -o and a destination exclude each other\n");
         return kExitUsage;
     }
     if (o->output && o->sources.size() != 1) {
@@ -320,6 +334,7 @@ struct Result {
     OSStatus status = noErr;
     std::string comment;
     OSType missing = 0;
+    std::string kept;  // a converted file that could not be queued
 };
 
 Result convertOne(const std::string& source, const Options& o, const AtomContainer& settings) {
@@ -371,7 +386,13 @@ int runConvert(int argc, char** argv) {
     AtomContainer settings;
     if (const int e = buildSettings(o, &settings); e != 0) return e;
 
-    if (o.dest) {
+    ConvertTarget target;
+    HotSyncStore store;
+    if (const int e = resolveConvertTarget(o.to, store, &target); e != 0) return e;
+    o.dest = target.folder;
+    // A card's folder was made level by level by the chooser; what could not
+    // be made there shows as the files' own errors.
+    if (o.dest && std::strcmp(target.kind, "card") != 0) {
         std::error_code failed;
         std::filesystem::create_directories(*o.dest, failed);
         if (failed) {
@@ -388,12 +409,31 @@ int runConvert(int argc, char** argv) {
     json::Writer js(stdout);
     for (const std::string& source : o.sources) {
         if (stop.caught()) break;
-        const Result r = convertOne(source, o, settings);
+        Result r = convertOne(source, o, settings);
+        if (target.hotsync && converted(r.status)) {
+            // Queued, the converted file leaves the user's folder; if the
+            // queue cannot take it, it stays there and the file counts as failed.
+            std::string queued;
+            const OSStatus err = InstallConvertedFile(store, *target.hotsync, r.output, &queued);
+            if (err == noErr) {
+                r.output = queued;
+            } else {
+                r.kept = r.output;
+                r.status = err;
+                r.comment = errorText(err);
+            }
+        }
         allConverted = allConverted && converted(r.status);
         if (o.json) {
             js.beginObject();
             js.key("source").value(r.source);
             js.key("output").value(converted(r.status) ? r.output : std::string());
+            js.key("destination").value(target.kind);
+            if (target.hotsync) {
+                js.key("user").value(target.hotsync->user);
+                js.key("slot").value(target.slotName);
+            }
+            if (!r.kept.empty()) js.key("kept").value(r.kept);
             js.key("status").value(r.status);
             js.key("converted").value(converted(r.status));
             js.key("cancelled").value(r.status == kStatusUserCancelled);
@@ -407,6 +447,9 @@ int runConvert(int argc, char** argv) {
             std::printf("%s -> %s\n", r.source.c_str(), r.output.c_str());
         } else if (r.status == kStatusExportedWithoutAudio) {
             std::printf("%s -> %s (%s)\n", r.source.c_str(), r.output.c_str(), r.comment.c_str());
+        } else if (!r.kept.empty()) {
+            std::printf("%s: %s (the database stays in %s)\n", r.source.c_str(),
+                        r.comment.c_str(), r.kept.c_str());
         } else {
             std::printf("%s: %s\n", r.source.c_str(), r.comment.c_str());
         }

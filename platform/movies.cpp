@@ -15,6 +15,7 @@ extern "C" {
 #include "platform/midi_import.h"
 #include "platform/movie_internal.h"
 #include "platform/mpeg_streams.h"
+#include "platform/vfw.h"
 
 namespace {
 
@@ -68,6 +69,20 @@ void AddUserData(MovieRecord* m, OSType type, const AVDictionary* dict, const ch
     }
 }
 
+// The bitmap header an AVI import keeps with its video descriptions.
+std::vector<uint8_t> AviStreamFormat(const AVCodecParameters& par) {
+    BitmapInfoHeader h;
+    h.width = par.width;
+    h.height = par.height;
+    h.bitCount = uint16_t(par.bits_per_coded_sample);
+    h.compression = par.codec_tag;
+    std::vector<uint8_t> out(kBitmapInfoHeaderSize);
+    WriteBitmapInfoHeader(h, std::span<uint8_t, kBitmapInfoHeaderSize>(out.data(), out.size()));
+    if (par.extradata != nullptr && par.extradata_size > 0)
+        out.insert(out.end(), par.extradata, par.extradata + par.extradata_size);
+    return out;
+}
+
 SampleDescription DescribeStream(const AVStream* st, ContainerFamily family) {
     const AVCodecParameters& par = *st->codecpar;
     SampleDescription d;
@@ -84,6 +99,7 @@ SampleDescription DescribeStream(const AVStream* st, ContainerFamily family) {
                                                    par.bits_per_coded_sample <= 32
                                                ? par.bits_per_coded_sample
                                                : 24);
+            if (family == ContainerFamily::kRiff) d.strf = AviStreamFormat(par);
             break;
         case AVMEDIA_TYPE_AUDIO: {
             d.descType = kSoundDescriptionType;

@@ -18,6 +18,7 @@ inline constexpr OSStatus kStatusUserCancelled = -128;
 inline constexpr OSStatus kStatusNotFound = -2101;              // profile or preference not found
 inline constexpr OSStatus kStatusExportedWithoutAudio = -2055;  // counts as success
 inline constexpr OSStatus kStatusNoCodec = -8961;               // no decoder for a source format
+inline constexpr OSStatus kStatusNoCodecDriver = -8970;  // no driver decodes a codec's frames
 inline constexpr OSStatus kStatusBadData = -8969;               // encoded data damaged or inconsistent
 inline constexpr OSStatus kStatusBadSelector = static_cast<OSStatus>(0x80008002u);
 inline constexpr OSStatus kStatusEncoderUnsupported = -3;  // ATRAC3 open: combination refused

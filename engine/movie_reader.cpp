@@ -11,6 +11,8 @@
 #include <iterator>
 #include <map>
 
+#include "platform/mac_roman.h"
+
 namespace movie {
 namespace {
 
@@ -87,7 +89,7 @@ bool Reader::readDatabase(std::string& error) {
     DbHeader& h = m_.db;
     size_t nameEnd = 0;
     while (nameEnd < 32 && b[nameEnd]) ++nameEnd;
-    h.name.assign(reinterpret_cast<const char*>(b.data()), nameEnd);
+    h.name = macRomanToUtf8({reinterpret_cast<const char*>(b.data()), nameEnd});
     if (nameEnd == 32) violation("database name is not zero-terminated within 32 bytes");
     for (size_t i = nameEnd; i < 32; ++i)
         if (b[i]) {
@@ -246,9 +248,10 @@ void Reader::readChapters(const Chunk& c) {
             violation(format("\"cl\" chunk: chapter %u title is not terminated", i + 1));
             return;
         }
-        ch.title.assign(reinterpret_cast<const char*>(&p[at]), end - at);
+        const size_t length = end - at;
+        ch.title = macRomanToUtf8({reinterpret_cast<const char*>(&p[at]), length});
         if (p[end + 1]) violation(format("\"cl\" chunk: chapter %u lacks its second zero byte", i + 1));
-        at = end + 2 + (ch.title.size() & 1);
+        at = end + 2 + (length & 1);
         m_.header.chapters.push_back(std::move(ch));
     }
     if (at != p.size())
@@ -377,7 +380,7 @@ void Reader::readHeader() {
                     violation("\"md\": a text is not zero-terminated");
                     break;
                 }
-                t->assign(reinterpret_cast<const char*>(&p[at]), end - at);
+                *t = macRomanToUtf8({reinterpret_cast<const char*>(&p[at]), end - at});
                 at = end + 1;
             }
             if (c.length & 1) violation("\"md\": odd chunk length");

@@ -19,6 +19,7 @@
 
 #include "export/movie_exporter.h"
 #include "export/settings.h"
+#include "install/hotsync_install.h"
 #include "platform/atoms.h"
 #include "platform/files.h"
 #include "platform/media_export.h"
@@ -28,6 +29,7 @@
 #include "profiles/profile_lists.h"
 #include "resources/resources.h"
 #include "tools/cli.h"
+#include "tools/convert_destination.h"
 #include "tools/json.h"
 
 namespace cli {
@@ -43,7 +45,14 @@ void usage(FILE* out) {
                  "named after the source (underscores as blanks, cut at the first full stop,\n"
                  "then .pdb, -1.pdb, -2.pdb... when taken) in the source's folder.\n"
                  "\n"
-                 "  --dest DIR          write the databases into DIR\n"
+                 "  --to WHERE          where the databases go:\n"
+                 "                        source       beside each source (the default)\n"
+                 "                        DIR          into the folder DIR\n"
+                 "                        card[:N]     the folder PALM/PROGRAMS/TAVELLE on\n"
+                 "                                     removable drive N (1: the first found)\n"
+                 "                        hotsync[:USER[:SLOT]]  queued for USER's next HotSync,\n"
+                 "                                     SLOT handheld (default) or card\n"
+                 "  --dest DIR          the same as --to DIR\n"
                  "  -o FILE             output file (one source only; an existing file is replaced\n"
                  "                      once the new one is complete)\n"
                  "  --settings FILE     export settings as an atom container\n"
@@ -109,7 +118,7 @@ bool parseLong(const char* s, long lo, long hi, long* out) {
 }
 
 struct Options {
-    std::optional<std::string> dest, output, settingsFile, profile;
+    std::optional<std::string> dest, output, settingsFile, profile, to;
     bool json = false;
     bool allowMissingVideo = false;
     int16_t depth_ = 0;  // the run's depth once settings are built
@@ -149,8 +158,9 @@ int parseOptions(int argc, char** argv, Options* o) {
         if (v == nullptr) return bad("missing value after");
         long n = 0;
         int32_t code = 0;
-        if (a == "--dest") {
-            o->dest = v;
+        if (a == "--dest" || a == "--to") {
+            if (o->to) return bad("a second destination:");
+            o->to = v;
         } else if (a == "-o") {
             o->output = v;
         } else if (a == "--settings") {
@@ -214,6 +224,10 @@ int parseOptions(int argc, char** argv, Options* o) {
     }
     if (o->sources.empty()) {
         std::fprintf(stderr, "convert: no source given\n");
+        return kExitUsage;
+    }
+    if (o->output && o->to) {
+        std::fprintf(stderr, "convert: -o and a destination exclude each other\n");
         return kExitUsage;
     }
     if (o->output && o->sources.size() != 1) {
@@ -379,8 +393,14 @@ struct Result {
     OSStatus status = noErr;
     std::string comment;
     OSType missing = 0;
+    // What the user should know about a converted file.
     std::vector<std::string> warnings;
+    std::string kept;  // a converted file that could not be queued
 };
+
+bool converted(OSStatus s) {
+    return s == noErr || s == kStatusExportedWithoutAudio;
+}
 
 // Why a source cannot be read at all, in words; empty when it can be opened.
 std::string sourceProblem(const std::string& path) {
@@ -461,18 +481,24 @@ Result convertOne(const std::string& source, const Options& o, const AtomContain
     if (r.status == noErr || r.status == kStatusExportedWithoutAudio) r.output = output.path();
     output.abandon();
     if (r.status != noErr && r.status != kStatusUserCancelled) r.comment = errorText(r.status);
+    if (converted(r.status) && exporter != nullptr) {
+        uint32_t total = 0;
+        if (const uint32_t left = QueryChaptersLeftOut(exporter, &total); left > 0)
+            r.warnings.push_back(std::to_string(left) + " of " + std::to_string(total) +
+                                 " chapters left out: the chapter list must fit one database "
+                                 "record");
+    }
     if (r.status == kStatusNoCodec && exporter != nullptr) {
         r.missing = QueryMissingCodec(exporter);
         if (r.missing != 0) r.comment += " ('" + OSTypeToString(r.missing) + "')";
+        if (r.missing == kMusicMediaType)
+            r.comment += ": no General MIDI soundfont; install fluid-soundfont-gm or set "
+                         "MOVIEPACKER_SOUNDFONT";
     }
     if (!detail.empty()) r.comment += ": " + detail;
     CloseComponent(exporter);
     DisposeMovie(movie);
     return r;
-}
-
-bool converted(OSStatus s) {
-    return s == noErr || s == kStatusExportedWithoutAudio;
 }
 
 }  // namespace
@@ -484,7 +510,13 @@ int runConvert(int argc, char** argv) {
     std::vector<std::string> notices;
     if (const int e = buildSettings(o, &settings, &notices); e != 0) return e;
 
-    if (o.dest) {
+    ConvertTarget target;
+    HotSyncStore store;
+    if (const int e = resolveConvertTarget(o.to, store, &target); e != 0) return e;
+    o.dest = target.folder;
+    // A card's folder was made level by level by the chooser; what could not
+    // be made there shows as the files' own errors.
+    if (o.dest && std::strcmp(target.kind, "card") != 0) {
         std::error_code failed;
         std::filesystem::create_directories(*o.dest, failed);
         if (failed) {
@@ -501,12 +533,33 @@ int runConvert(int argc, char** argv) {
     json::Writer js(stdout);
     for (const std::string& source : o.sources) {
         if (stop.caught()) break;
-        const Result r = convertOne(source, o, settings);
+        Result r = convertOne(source, o, settings);
+        if (target.hotsync && converted(r.status)) {
+            // Queued, the converted file leaves the user's folder; if the
+            // queue cannot take it, it stays there and the file counts as failed.
+            std::string queued;
+            const OSStatus err = InstallConvertedFile(store, *target.hotsync, r.output, &queued);
+            if (err == noErr) {
+                r.output = queued;
+            } else {
+                r.kept = r.output;
+                r.status = err;
+                r.comment = errorText(err);
+            }
+        }
         allConverted = allConverted && converted(r.status);
+        for (const std::string& w : r.warnings)
+            std::fprintf(stderr, "convert: warning: '%s': %s\n", r.source.c_str(), w.c_str());
         if (o.json) {
             js.beginObject();
             js.key("source").value(r.source);
             js.key("output").value(converted(r.status) ? r.output : std::string());
+            js.key("destination").value(target.kind);
+            if (target.hotsync) {
+                js.key("user").value(target.hotsync->user);
+                js.key("slot").value(target.slotName);
+            }
+            if (!r.kept.empty()) js.key("kept").value(r.kept);
             js.key("status").value(r.status);
             js.key("converted").value(converted(r.status));
             js.key("cancelled").value(r.status == kStatusUserCancelled);
@@ -522,12 +575,13 @@ int runConvert(int argc, char** argv) {
             std::fprintf(stderr, "%s: cancelled\n", r.source.c_str());
         } else if (r.status == noErr) {
             std::printf("%s -> %s\n", r.source.c_str(), r.output.c_str());
-            for (const std::string& w : r.warnings)
-                std::fprintf(stderr, "convert: warning: '%s': %s\n", r.source.c_str(), w.c_str());
         } else if (r.status == kStatusExportedWithoutAudio) {
             std::printf("%s -> %s\n", r.source.c_str(), r.output.c_str());
             std::fprintf(stderr, "convert: warning: '%s': %s\n", r.source.c_str(),
                          r.comment.c_str());
+        } else if (!r.kept.empty()) {
+            std::fprintf(stderr, "convert: '%s': %s (the database stays in %s)\n",
+                         r.source.c_str(), r.comment.c_str(), r.kept.c_str());
         } else {
             std::fprintf(stderr, "convert: '%s': %s\n", r.source.c_str(), r.comment.c_str());
         }

@@ -1,5 +1,6 @@
 // moviepacker-cli decode: what the handheld would show and play, as a
 // desktop movie or as PNG frames and a WAV file.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -87,6 +88,11 @@ int runDecode(int argc, char** argv) {
         format.sampleRate = static_cast<int>(m.header.sampleRate);
         format.channels = m.header.channels;
     }
+    format.title = m.header.title;
+    format.information = m.header.information;
+    format.rights = m.header.rights;
+    for (const movie::Chapter& c : m.header.chapters) format.chapters.emplace_back(c.time, c.title);
+    format.durationHundredths = std::max(m.header.videoDuration, m.header.soundDuration);
     if (!format.width && !format.sampleRate) {
         std::fprintf(stderr, "moviepacker-cli decode: %s holds no frames and no sound\n", path);
         return kExitFailed;

@@ -260,8 +260,35 @@ public:
             err = avio_open(&fmt_->pb, path.c_str(), AVIO_FLAG_WRITE);
             if (err < 0) return fail("cannot create " + path + ": " + avError(err));
         }
+        if (!addMetadata(f)) return fail("out of memory");
         err = avformat_write_header(fmt_, nullptr);
         if (err < 0) return fail("cannot write the movie header: " + avError(err));
+        return true;
+    }
+
+    bool addMetadata(const OutputFormat& f) {
+        const std::pair<const char*, const std::string*> texts[] = {
+            {"title", &f.title}, {"comment", &f.information}, {"copyright", &f.rights}};
+        for (const auto& [key, text] : texts)
+            if (!text->empty() && av_dict_set(&fmt_->metadata, key, text->c_str(), 0) < 0)
+                return false;
+        for (size_t i = 0; i < f.chapters.size(); ++i) {
+            auto** grown = static_cast<AVChapter**>(
+                av_realloc_array(fmt_->chapters, fmt_->nb_chapters + 1, sizeof(AVChapter*)));
+            if (!grown) return false;
+            fmt_->chapters = grown;
+            auto* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+            if (!ch) return false;
+            fmt_->chapters[fmt_->nb_chapters++] = ch;  // freed with the context
+            ch->id = int64_t(i + 1);
+            ch->time_base = {1, 100};
+            ch->start = f.chapters[i].first;
+            const uint32_t end =
+                i + 1 < f.chapters.size() ? f.chapters[i + 1].first : f.durationHundredths;
+            ch->end = std::max<int64_t>(ch->start, end);
+            if (av_dict_set(&ch->metadata, "title", f.chapters[i].second.c_str(), 0) < 0)
+                return false;
+        }
         return true;
     }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace decode {
@@ -14,6 +15,10 @@ struct OutputFormat {
     int width = 0, height = 0;  // 0: no video
     int sampleRate = 0;         // 0: no sound
     int channels = 0;
+    // The movie's texts and chapters (UTF-8), kept as a movie file's metadata.
+    std::string title, information, rights;
+    std::vector<std::pair<uint32_t, std::string>> chapters;  // start in hundredths, title
+    uint32_t durationHundredths = 0;                         // where the last chapter ends
 };
 
 class Output {

@@ -159,6 +159,82 @@ TEST_F(ConvertCli, ResultsCarryTheErrorTextsAndTheExitStatus) {
     EXPECT_EQ(run("convert --profile 'No Such Device' " + quote(clip_)).status, 2);
 }
 
+// Captures a command's standard output.
+std::string capture(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return out;
+    std::array<char, 512> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    pclose(p);
+    return out;
+}
+
+TEST_F(ConvertCli, TextsComeBackFromInspectAndDecodeAsTheyWereWritten) {
+    // UTF-8 in the file name, the metadata and the chapters; the handheld
+    // stores Mac Roman and the tools show UTF-8 again.
+    const fs::path meta = dir_ / "texts.txt";
+    std::ofstream(meta) << ";FFMETADATA1\ntitle=\xC5\x81\xC3\xB3" "d\xC5\xBA \xE6\x9D\xB1\xE4\xBA\xAC\n"
+                           "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Caf\xC3\xA9\n"
+                           "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Zw\xC3\xB6lf\n";
+    const fs::path source = dir_ / "Gro\xC3\x9F" "e_\xC3\x9C" "berraschung.mov";
+    const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=2 "
+                             "-f ffmetadata -i " + quote(meta) +
+                             " -map 0:v -map_metadata 1 -map_chapters 1 -c:v mpeg4 " + quote(source);
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const fs::path out = dir_ / "texts";
+    ASSERT_EQ(run("convert --depth grey16 --audio none --dest " + quote(out) + " " + quote(source)).status, 0);
+    const fs::path made = out / "Gro\xC3\x9F" "e \xC3\x9C" "berraschung.pdb";
+    ASSERT_TRUE(fs::exists(made));
+
+    const std::string json = capture(std::string("'") + MOVIEPACKER_CLI + "' inspect --json " + quote(made));
+    EXPECT_NE(json.find("\"name\":\"Gro\xC3\x9F" "e \xC3\x9C" "berraschung\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"title\":\"L\xC3\xB3" "dz ??\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"title\":\"Caf\xC3\xA9\""), std::string::npos) << json;
+
+    const fs::path mkv = dir_ / "texts.mkv";
+    ASSERT_EQ(run("decode " + quote(made) + " -o " + quote(mkv)).status, 0);
+    const std::string probe = capture("ffprobe -v error -show_entries format_tags=title:chapter_tags=title "
+                                      "-of default=nw=1 " + quote(mkv));
+    EXPECT_NE(probe.find("TAG:title=L\xC3\xB3" "dz ??"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("TAG:title=Caf\xC3\xA9"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("TAG:title=Zw\xC3\xB6lf"), std::string::npos) << probe;
+}
+
+TEST_F(ConvertCli, ChaptersThatCannotFitAreReportedNotLost) {
+    // 1400 chapters of 40 characters: more than one record of the list holds.
+    const fs::path meta = dir_ / "many.txt";
+    {
+        std::ofstream m(meta);
+        m << ";FFMETADATA1\n";
+        for (int i = 0; i < 1400; ++i) {
+            char title[41];
+            std::snprintf(title, sizeof title, "Chapter %04d of a long list for testing", i + 1);
+            m << "[CHAPTER]\nTIMEBASE=1/1000\nSTART=" << i * 2 << "\nEND=" << i * 2 + 2
+              << "\ntitle=" << title << "\n";
+        }
+    }
+    const fs::path source = dir_ / "many.mov";
+    const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=2 "
+                             "-f ffmetadata -i " + quote(meta) +
+                             " -map 0:v -map_chapters 1 -c:v mpeg4 " + quote(source);
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const fs::path out = dir_ / "many.pdb";
+    const std::string json = capture(std::string("'") + MOVIEPACKER_CLI + "' convert --json --depth colour -o " +
+                                     quote(out) + " " + quote(source) + " 2>/dev/null");
+    EXPECT_NE(json.find("\"converted\":true"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"warnings\":[\"10 of 1400 chapters left out"), std::string::npos) << json;
+    const movie::Movie m = readBack(out);
+    EXPECT_EQ(m.header.chapters.size(), 1390u);
+    EXPECT_EQ(run("inspect " + quote(out)).status, 0);
+    // Without --json the warning goes to standard error.
+    const std::string text = capture(std::string("'") + MOVIEPACKER_CLI + "' convert --depth colour -o " +
+                                     quote(out) + " " + quote(source) + " 2>&1 >/dev/null");
+    EXPECT_NE(text.find("warning: "), std::string::npos) << text;
+    EXPECT_NE(text.find("10 of 1400 chapters left out"), std::string::npos) << text;
+}
+
 // Nothing but our own work folders may appear beside an output.
 bool noWorkFolders(const fs::path& dir) {
     for (const auto& e : fs::directory_iterator(dir))

@@ -35,11 +35,17 @@ OSStatus TrackDecoder::OpenDecoder(const TrackRecord& track) {
             static_cast<int>(i) == track.streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     const AVCodecParameters* par = fmt->streams[track.streamIndex]->codecpar;
+    m_packet = av_packet_alloc();
+    if (m_packet == nullptr) return kStatusOutOfMemory;
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO && !track.descriptions.empty() &&
+        ToolboxLacks(track.descriptions.front().dataFormat)) {
+        return ComponentFrameDecoder::Open(track.descriptions.front(), k24BGPixelFormat,
+                                           &m_component);
+    }
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     if (codec == nullptr) return kStatusNoCodec;
     m_codec = avcodec_alloc_context3(codec);
-    m_packet = av_packet_alloc();
-    if (m_codec == nullptr || m_packet == nullptr) return kStatusOutOfMemory;
+    if (m_codec == nullptr) return kStatusOutOfMemory;
     if (avcodec_parameters_to_context(m_codec, par) < 0) return kStatusOutOfMemory;
     m_codec->pkt_timebase = fmt->streams[track.streamIndex]->time_base;
     // Our code stays on one thread; only the decoder of a picture track may
@@ -50,7 +56,52 @@ OSStatus TrackDecoder::OpenDecoder(const TrackRecord& track) {
     return noErr;
 }
 
+bool TrackDecoder::DecodeThroughComponent(AVFrame* out) {
+    for (;;) {
+        if (m_source->Expired()) {
+            m_failure = kStatusCantDecodeVideo;
+            return false;
+        }
+        if (av_read_frame(m_source->format(), m_packet) < 0) return false;
+        if (m_packet->stream_index != m_track.streamIndex) {
+            av_packet_unref(m_packet);
+            continue;
+        }
+        const OSStatus err =
+            m_component->Decode(m_packet->data, m_packet->size,
+                                (m_packet->flags & AV_PKT_FLAG_KEY) != 0, false);
+        if (err != noErr) {
+            av_packet_unref(m_packet);
+            if (++m_badPackets > kMaxBadPackets) {
+                m_failure = err;
+                return false;
+            }
+            continue;
+        }
+        const SampleDescription& d = m_track.descriptions.front();
+        out->format =
+            m_component->destFormat() == k24BGPixelFormat ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_0RGB;
+        out->width = d.width;
+        out->height = d.height;
+        out->pts = out->best_effort_timestamp = m_packet->pts != AV_NOPTS_VALUE ? m_packet->pts
+                                                                                : m_packet->dts;
+        out->pkt_duration = m_packet->duration;
+        av_packet_unref(m_packet);
+        if (av_frame_get_buffer(out, 0) < 0) {
+            m_failure = kStatusOutOfMemory;
+            return false;
+        }
+        const size_t rowBytes = size_t(d.width) * (out->format == AV_PIX_FMT_BGR24 ? 3 : 4);
+        for (int y = 0; y < d.height; ++y)
+            std::memcpy(out->data[0] + ptrdiff_t(y) * out->linesize[0],
+                        m_component->pixels() + size_t(y) * size_t(m_component->rowBytes()),
+                        rowBytes);
+        return true;
+    }
+}
+
 bool TrackDecoder::DecodeOne(AVFrame* out) {
+    if (m_component) return DecodeThroughComponent(out);
     for (;;) {
         if (m_source->Expired()) {
             m_failure = kStatusCantDecodeVideo;
@@ -85,7 +136,8 @@ bool TrackDecoder::DecodeOne(AVFrame* out) {
 void TrackDecoder::SeekTo(TimeValue mediaTime) {
     const int64_t ts = MediaToStreamTime(m_track, mediaTime);
     av_seek_frame(m_source->format(), m_track.streamIndex, ts, AVSEEK_FLAG_BACKWARD);
-    avcodec_flush_buffers(m_codec);
+    if (m_component) m_component->Reset();
+    if (m_codec != nullptr) avcodec_flush_buffers(m_codec);
     m_flushed = false;
 }
 
@@ -193,6 +245,7 @@ OSStatus SoundReader::Open(const TrackRecord& track, TimeValue startMediaTime,
     r->m_frame = av_frame_alloc();
     if (r->m_frame == nullptr) return kStatusOutOfMemory;
     if (startMediaTime > 0) r->SeekTo(startMediaTime);
+    r->m_fromStart = startMediaTime <= 0;
     *out = std::move(r);
     return noErr;
 }
@@ -251,6 +304,18 @@ OSStatus SoundReader::Fill(int32_t frames) {
             break;
         }
         if (OSStatus err = Append(m_frame); err != noErr) return err;
+        if (!m_sawFirst) {
+            m_sawFirst = true;
+            const int64_t pts = m_frame->best_effort_timestamp;
+            if (m_fromStart && pts != AV_NOPTS_VALUE && m_track.mediaScale > 0) {
+                const TimeValue start = StreamToMediaTime(m_track, pts);
+                // An hour at most: a damaged start time must not become
+                // endless silence.
+                if (start > 0)
+                    m_silenceLeft = std::min<int64_t>(
+                        av_rescale(start, m_rate, m_track.mediaScale), int64_t(m_rate) * 3600);
+            }
+        }
     }
     return noErr;
 }
@@ -263,11 +328,18 @@ OSStatus SoundReader::Read(int32_t maxFrames, const uint8_t** data, int32_t* fra
     m_source->ArmDeadline(kRequestDeadlineSeconds);
     if (OSStatus err = Fill(maxFrames); err != noErr) return err;
     if (m_failure != noErr && m_pending.empty()) return m_failure;
-    if (m_channels == 0 || m_pending.empty()) return kStatusEndOfData;
+    if (m_channels == 0 || (m_pending.empty() && m_silenceLeft == 0)) return kStatusEndOfData;
     const size_t bpf = static_cast<size_t>(av_get_bytes_per_sample(m_outFormat) * m_channels);
-    const size_t n = std::min(m_pending.size() / bpf, static_cast<size_t>(maxFrames));
-    m_out.assign(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
-    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
+    size_t n;
+    if (m_silenceLeft > 0) {
+        n = static_cast<size_t>(std::min<int64_t>(m_silenceLeft, maxFrames));
+        m_out.assign(n * bpf, m_outFormat == AV_SAMPLE_FMT_U8 ? 0x80 : 0);
+        m_silenceLeft -= static_cast<int64_t>(n);
+    } else {
+        n = std::min(m_pending.size() / bpf, static_cast<size_t>(maxFrames));
+        m_out.assign(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
+    }
     *data = m_out.data();
     *frames = static_cast<int32_t>(n);
     desc->descType = kSoundDescriptionType;

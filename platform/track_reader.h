@@ -11,6 +11,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/codec_component.h"
 #include "platform/movie_internal.h"
 
 class TrackDecoder {
@@ -31,6 +32,11 @@ class TrackDecoder {
     bool m_flushed = false;  // the end of the packets was sent to the decoder
     OSStatus m_failure = noErr;
     int m_badPackets = 0;
+    // Video the toolbox lacks a decoder for, decoded by a registered codec.
+    std::unique_ptr<ComponentFrameDecoder> m_component;
+
+  private:
+    bool DecodeThroughComponent(AVFrame* out);
 };
 
 class VideoReader : public TrackDecoder {
@@ -80,6 +86,11 @@ class SoundReader : public TrackDecoder {
     AVSampleFormat m_inFormat = AV_SAMPLE_FMT_NONE;
     bool m_changed = true;
     bool m_ended = false;
+    // Sound that starts after the movie's origin is led by this much silence
+    // (sample frames), so it keeps its place against the picture.
+    bool m_fromStart = false;
+    bool m_sawFirst = false;
+    int64_t m_silenceLeft = 0;
     std::vector<uint8_t> m_pending;  // converted, not yet handed out
     std::vector<uint8_t> m_out;
 };

@@ -9,11 +9,14 @@
 #include "engine/movie_writer.h"
 #include "export/avi_analysis.h"
 #include "export/merge_movies.h"
+#include "export/mpeg_own_sound.h"
+#include "export/music_sound.h"
 #include "export/presentation.h"
 #include "export/settings.h"
 #include "export/source_analysis.h"
 #include "platform/data_handler.h"
 #include "platform/decompress.h"
+#include "platform/mac_roman.h"
 #include "platform/sound_converter.h"
 #include "resources/resources.h"
 
@@ -81,12 +84,19 @@ struct Instance {
     MovieWriter* writer = nullptr;
     std::vector<TimeValue> chapterTimes;
     size_t chapterIndex = 0;
+    // Chapters of the last export: in the source, and refused by the writer.
+    uint32_t chaptersOffered = 0, chaptersLeftOut = 0;
     OSType missingCodec = 0;
     // MP3 sound that import may have timed badly; the AVI reader rebuilds it.
     Track mp3Track = nullptr;
     bool mp3FixNeeded = false;
     // Set while the export runs: the first non-zero progress answer.
     OSStatus progressAnswer = noErr;
+    // MPEG own sound: the shared rate tables and, during an export, the reader.
+    const MpegRateTables* mpegTables = nullptr;
+    std::unique_ptr<MpegOwnSound> mpegSound;
+    // Music own sound and its "blah.aif", for the length of one export.
+    std::unique_ptr<MusicSound> music;
     // The AVI roads of this export, and progress opened before the export
     // proper (by the MP3 fix) that it carries on.
     AviSourceState avi;
@@ -127,7 +137,9 @@ OSStatus doOpen(Instance*, ComponentInstance self, void*) {
     auto* in = new (std::nothrow) Instance;
     if (in == nullptr) return kStatusOutOfMemory;
     in->self = self;
-    const OSStatus err = OpenMovieExportDelegate(&in->delegate);
+    OSStatus err = OpenMovieExportDelegate(&in->delegate);
+    if (err == noErr && (err = AcquireMpegRateTables(&in->mpegTables)) != noErr)
+        CloseComponent(in->delegate);
     if (err != noErr) {
         delete in;
         return err;
@@ -139,6 +151,7 @@ OSStatus doOpen(Instance*, ComponentInstance self, void*) {
 OSStatus doClose(Instance* in, ComponentInstance self, void*) {
     if (in == nullptr) return noErr;
     CloseComponent(in->delegate);
+    ReleaseMpegRateTables();
     delete in;
     SetComponentInstanceStorage(self, nullptr);
     return noErr;
@@ -169,10 +182,19 @@ OSStatus doGetAuxData(Instance* in, ComponentInstance, void* params) {
     if (p == nullptr || p->data == nullptr || p->handleType == nullptr) return kStatusParamError;
     std::vector<uint8_t>& h = *p->data;
     const uint32_t tag = kMissingCodecRequestTag;
-    const bool request = h.size() == 6 && h[0] == uint8_t(tag >> 24) &&
-                         h[1] == uint8_t(tag >> 16) && h[2] == uint8_t(tag >> 8) &&
-                         h[3] == uint8_t(tag) && int16_t((h[4] << 8) | h[5]) == kStatusNoCodec;
-    if (!request) return kStatusParamError;
+    const bool tagged = h.size() == 6 && h[0] == uint8_t(tag >> 24) &&
+                        h[1] == uint8_t(tag >> 16) && h[2] == uint8_t(tag >> 8) &&
+                        h[3] == uint8_t(tag);
+    const int16_t what = tagged ? int16_t((h[4] << 8) | h[5]) : 0;
+    if (tagged && what == kChaptersLeftOutRequest) {
+        const uint32_t n[2] = {in->chaptersLeftOut, in->chaptersOffered};
+        h.clear();
+        for (uint32_t v : n)
+            h.insert(h.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+        *p->handleType = kChaptersLeftOutHandleType;
+        return noErr;
+    }
+    if (!tagged || what != kStatusNoCodec) return kStatusParamError;
     const OSType c = in->missingCodec;
     h = {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
     *p->handleType = kMissingCodecHandleType;
@@ -339,7 +361,9 @@ void putLE32(uint8_t* p, uint32_t v) {
 OSStatus setUpSound(Instance* in, SourceRecord& s) {
     const ExportSettings& st = in->settings;
     int16_t channels = st.channels == 2 ? 2 : 1;
-    if (channels == 2 && sourceChannels(in->sourceMovie) == 1) channels = 1;
+    const int16_t sourceCh = in->mpegSound ? in->mpegSound->description().channels
+                                           : sourceChannels(in->sourceMovie);
+    if (channels == 2 && sourceCh == 1) channels = 1;
     uint32_t rate = st.sampleRate >> 16;
     uint32_t chunk = rate;
     int16_t sampleSize = 16;
@@ -398,12 +422,15 @@ OSStatus setUpSound(Instance* in, SourceRecord& s) {
     return noErr;
 }
 
-// Text of a chapter sample: 'text' is counted, 'teXt' is the whole sample.
+// Text of a chapter sample: 'text' is counted, 'teXt' is the whole sample;
+// UTF-8 in the source, Mac Roman on the handheld.
 std::string chapterTitle(const std::vector<uint8_t>& data, OSType format) {
-    if (format == MakeOSType("teXt")) return std::string(data.begin(), data.end());
-    if (data.size() < 2) return {};
-    const size_t n = std::min<size_t>((data[0] << 8) | data[1], data.size() - 2);
-    return std::string(data.begin() + 2, data.begin() + 2 + long(n));
+    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    if (format != MakeOSType("teXt")) {
+        if (data.size() < 2) return {};
+        text = text.substr(2, std::min<size_t>((data[0] << 8) | data[1], data.size() - 2));
+    }
+    return utf8ToMacRomanLossy(text);
 }
 
 void addChapters(Instance* in) {
@@ -433,12 +460,19 @@ void addChapters(Instance* in) {
         if (GetMediaSample(text, t, &data, &start, &duration, &desc) != noErr) break;
         const std::string title = chapterTitle(data, desc.dataFormat);
         const uint32_t ms = uint32_t(t * 1000 / scale);
-        MovieWriterAddChapter(in->writer, ms, title.data(), uint32_t(title.size()));
-        if (in->video)
+        ++in->chaptersOffered;
+        // A full list refuses the chapter: it is counted for the caller to
+        // report, and gets no key frame of its own.
+        if (MovieWriterAddChapter(in->writer, ms, title.data(), uint32_t(title.size())) != noErr) {
+            ++in->chaptersLeftOut;
+        } else if (in->video) {
             in->chapterTimes.push_back(TimeValue(int64_t(ms) * in->video->timeScale / 1000));
+        }
         previous = t;
         t = GetMediaNextSampleTime(text, t, false);
     }
+    // Frames are keyed by walking the times in order.
+    std::sort(in->chapterTimes.begin(), in->chapterTimes.end());
 }
 
 OSStatus decodeDelegateFrame(Instance* in, SourceRecord& v, TimeValue* sampleDuration);
@@ -543,15 +577,17 @@ OSStatus addVideoFrame(Instance* in, SourceRecord& v, TimeValue sampleDuration) 
             next = v.currentTime + duration;
         }
     }
-    if (in->chapterIndex < in->chapterTimes.size()) {
-        const double c = double(in->chapterTimes[in->chapterIndex]);
-        // Half open: a chapter that starts where this frame ends belongs to
-        // the next frame, the one shown at the chapter's time.
-        if (c >= v.currentTime && c < next) {
-            if ((err = MovieWriterForceKeyFrame(in->writer)) != noErr) return err;
-            if (++in->chapterIndex == in->chapterTimes.size()) in->chapterTimes.clear();
-        }
+    // One key frame serves every chapter that starts while this frame is
+    // shown; all of them are passed so the next chapter is one still ahead.
+    // Half open: a chapter that starts where this frame ends belongs to the
+    // next frame, the one shown at the chapter's time.
+    bool chapterStarts = false;
+    while (in->chapterIndex < in->chapterTimes.size() &&
+           double(in->chapterTimes[in->chapterIndex]) < next) {
+        chapterStarts = chapterStarts || double(in->chapterTimes[in->chapterIndex]) >= v.currentTime;
+        ++in->chapterIndex;
     }
+    if (chapterStarts && (err = MovieWriterForceKeyFrame(in->writer)) != noErr) return err;
     const double span = next - v.currentTime + v.remainder;
     const double whole = std::floor(span);
     v.remainder = span - whole;
@@ -713,6 +749,8 @@ OSStatus runExport(Instance* in, const DataReference& ref, DataHandler* dh) {
     std::string name;
     if ((err = DataHandlerGetFileName(*dh, &name)) != noErr) return err;
     if (const size_t dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
+    // The handheld shows the name in Mac Roman and keeps 31 characters of it.
+    name = utf8ToMacRomanLossy(name, kDatabaseNameChars);
     if ((err = MovieWriterCreate(&in->writer)) != noErr) return err;
     if ((err = MovieWriterSetName(in->writer,
                                   name.empty() ? kUntitledDatabaseName : name.c_str())) != noErr)
@@ -828,6 +866,7 @@ OSStatus exportFromProcedures(Instance* in, ComponentInstance, void* params) {
     in->progressAnswer = noErr;
     in->chapterTimes.clear();
     in->chapterIndex = 0;
+    in->chaptersOffered = in->chaptersLeftOut = 0;
     const OSStatus err = runExport(in, *p->dataRef, &dh);
     // Whatever happened: release what this export made.
     in->video.reset();
@@ -870,6 +909,47 @@ OSStatus addDelegateSource(Instance* in, ComponentInstance self,
     return CallComponent(self, kMovieExportAddDataSourceSelect, &a);
 }
 
+// The delegate serves no sound of an MPEG-1 system stream: read it here.
+OSStatus addMpegOwnSound(Instance* in, ComponentInstance self, Movie movie) {
+    OSStatus err = MpegOwnSound::prepare(movie, *in->mpegTables, &in->mpegSound, &in->missingCodec);
+    if (err != noErr) return err;
+    int32_t id = 0;
+    MovieExportAddDataSourceParams a{kSoundMediaType,           in->mpegSound->timeScale(),
+                                     &id,                       MpegOwnSound::getProperty,
+                                     MpegOwnSound::getData,     in->mpegSound.get()};
+    if ((err = CallComponent(self, kMovieExportAddDataSourceSelect, &a)) != noErr) return err;
+    in->ownSound = true;
+    in->ownSoundType = kMPEGMediaType;
+    return noErr;
+}
+
+// The rendering of "blah.aif" is the first half of the sound's share of
+// the progress; the sound stream's own progress takes over from there.
+OSStatus forwardMusicProgress(void* context, double fraction) {
+    auto* in = static_cast<Instance*>(context);
+    const int streams = (in->video ? 1 : 0) + (in->sound ? 1 : 0);
+    const double share = 0.875 * 0.5 / std::max(1, streams);
+    return reportProgress(in, Fixed(std::clamp(fraction, 0.0, 1.0) * share * 65536));
+}
+
+// Own sound from a music track, when the movie has one and nothing else
+// supplies sound.
+OSStatus addMusicSound(Instance* in, ComponentInstance self, Movie movie) {
+    if (GetMovieIndTrackType(movie, 1, kMusicMediaType,
+                             kMovieTrackMediaType | kMovieTrackEnabledOnly) == nullptr)
+        return noErr;
+    OSStatus err = MusicSound::prepare(in->settings, movie, &in->music);
+    if (err != noErr) return err;
+    in->music->setProgressForward(forwardMusicProgress, in);
+    in->ownSound = true;
+    in->ownSoundType = kMusicMediaType;
+    int32_t id = 0;
+    MovieExportAddDataSourceParams a{kSoundMediaType,      in->music->timeScale(), &id,
+                                     MusicSound::getProperty, MusicSound::getData,
+                                     in->music.get()};
+    return CallComponent(self, kMovieExportAddDataSourceSelect, &a);
+}
+
 OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     auto* p = static_cast<MovieExportToDataRefParams*>(params);
     if (p == nullptr || p->dataRef == nullptr || p->movie == nullptr) return kStatusParamError;
@@ -877,6 +957,7 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     in->missingCodec = 0;
     in->sourceMovie = p->movie;
     in->ownSound = false;
+    in->ownSoundType = 0;
     in->video.reset();
     in->sound.reset();
     fillSourceTexts(p->movie, &in->title, &in->info, &in->copyright);
@@ -936,8 +1017,15 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
         // When the delegate has no sound to serve, the export goes on
         // without it; the own-sound readers take over here once they exist.
         err = addDelegateSource(in, self, *p, kSoundMediaType, &soundProcs, checkSoundDecoders);
-        if (err != noErr && soundProcs.refCon == nullptr) err = noErr;
+        if (err != noErr && soundProcs.refCon == nullptr) {
+            err = noErr;
+            if (GetMovieIndTrackType(p->movie, 1, kMPEGMediaType,
+                                     kMovieTrackMediaType | kMovieTrackEnabledOnly) != nullptr)
+                err = addMpegOwnSound(in, self, p->movie);
+        }
     }
+    if (err == noErr && in->settings.soundCodec != kSoundNone && !in->sound)
+        err = addMusicSound(in, self, p->movie);
     if (err == noErr) {
         silenceFlashTracks(p->movie, &flash);
         MovieExportFromProceduresParams fp{p->dataRef};
@@ -946,6 +1034,10 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     }
     in->video.reset();
     in->sound.reset();
+    in->mpegSound.reset();
+    in->music.reset();
+    if (err == kStatusNoCodec && in->ownSoundType == kMusicMediaType && in->missingCodec == 0)
+        in->missingCodec = kMusicMediaType;  // no soundfont: nothing can play the music
     for (auto* procs : {&videoProcs, &soundProcs})
         if (procs->refCon != nullptr)
             CallComponent(in->delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, procs);
@@ -991,6 +1083,23 @@ OSType QueryMissingCodec(ComponentInstance exporter) {
     if (CallComponent(exporter, kMovieExportGetAuxiliaryDataSelect, &p) != noErr || h.size() != 4)
         return 0;
     return (OSType(h[0]) << 24) | (OSType(h[1]) << 16) | (OSType(h[2]) << 8) | h[3];
+}
+
+uint32_t QueryChaptersLeftOut(ComponentInstance exporter, uint32_t* total) {
+    const uint32_t tag = kMissingCodecRequestTag;
+    const uint16_t code = uint16_t(kChaptersLeftOutRequest);
+    std::vector<uint8_t> h{uint8_t(tag >> 24), uint8_t(tag >> 16), uint8_t(tag >> 8),
+                           uint8_t(tag),       uint8_t(code >> 8), uint8_t(code)};
+    OSType type = 0;
+    MovieExportAuxDataParams p{&h, &type};
+    if (total != nullptr) *total = 0;
+    if (CallComponent(exporter, kMovieExportGetAuxiliaryDataSelect, &p) != noErr || h.size() != 8)
+        return 0;
+    auto be32 = [&](size_t at) {
+        return uint32_t(h[at]) << 24 | uint32_t(h[at + 1]) << 16 | uint32_t(h[at + 2]) << 8 | h[at + 3];
+    };
+    if (total != nullptr) *total = be32(4);
+    return be32(0);
 }
 
 VideoRoad QueryVideoRoad(ComponentInstance exporter) {

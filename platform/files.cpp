@@ -70,7 +70,6 @@ bool IsPrivateDirectory(const std::string& path) {
 }
 
 std::string g_processTempFolder;
-pid_t g_processTempOwner = 0;  // a forked child makes its own
 
 void RemoveProcessTempFolder() {
     if (!g_processTempFolder.empty()) rmdir(g_processTempFolder.c_str());  // only when empty
@@ -80,32 +79,25 @@ void RemoveProcessTempFolder() {
 
 OSStatus FindTemporaryFolder(std::string* path) {
     if (path == nullptr) return kStatusParamError;
-    if (!g_processTempFolder.empty() && g_processTempOwner == getpid() &&
-        IsPrivateDirectory(g_processTempFolder)) {
-        *path = g_processTempFolder;
-        return noErr;
+    if (g_processTempFolder.empty() || !IsPrivateDirectory(g_processTempFolder)) {
+        // One folder per process: files in it have fixed names ("blah.aif"),
+        // which two conversions running at once must not share.
+        std::string base;
+        if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+            runtime != nullptr && runtime[0] == '/' && IsPrivateDirectory(runtime)) {
+            base = runtime;
+        } else {
+            // Someone else's, a link, or none: the system's temporary directory.
+            std::error_code ec;
+            base = std::filesystem::temp_directory_path(ec).string();
+            if (ec || base.empty()) return kStatusCreateError;
+        }
+        std::string templ = base + "/moviepacker-XXXXXX";
+        if (mkdtemp(templ.data()) == nullptr) return kStatusCreateError;
+        const bool first = g_processTempFolder.empty();
+        g_processTempFolder = templ;
+        if (first) std::atexit(RemoveProcessTempFolder);
     }
-    // One folder per process, so that parallel conversions never meet in
-    // their fixed-name intermediate files.
-    std::string templ;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        runtime != nullptr && runtime[0] == '/' && IsPrivateDirectory(runtime)) {
-        std::string dir = std::string(runtime) + "/moviepacker";
-        if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return kStatusCreateError;
-        // Someone else's or a link: fall through to the system's temporary path.
-        if (IsPrivateDirectory(dir)) templ = dir + "/run-XXXXXX";
-    }
-    if (templ.empty()) {
-        std::error_code ec;
-        templ = std::filesystem::temp_directory_path(ec).string();
-        if (ec || templ.empty()) return kStatusCreateError;
-        templ += "/moviepacker-XXXXXX";
-    }
-    if (mkdtemp(templ.data()) == nullptr) return kStatusCreateError;
-    const bool first = g_processTempFolder.empty();
-    g_processTempFolder = templ;
-    g_processTempOwner = getpid();
-    if (first) std::atexit(RemoveProcessTempFolder);
     *path = g_processTempFolder;
     return noErr;
 }

@@ -14,6 +14,8 @@ extern "C" {
 #include "platform/media_source.h"
 #include "platform/movies.h"
 
+struct MidiSong;
+
 struct TextSample {
     TimeValue start = 0;     // media time
     TimeValue duration = 0;  // media time
@@ -39,6 +41,7 @@ struct TrackRecord {
     std::vector<SampleDescription> descriptions;
     std::vector<TextSample> textSamples;
     std::multimap<OSType, TrackRecord*> references;  // ordered by insertion per type
+    std::shared_ptr<const MidiSong> music;           // music tracks: the song they play
 };
 
 struct MovieRecord {
@@ -47,6 +50,9 @@ struct MovieRecord {
     std::map<OSType, std::vector<std::string>> userData;
     std::vector<std::unique_ptr<TrackRecord>> tracks;
     int32_t nextTrackID = 1;
+    // Picture streams left out because no decoder could hold their frames
+    // (width, height as the file claims them).
+    std::vector<std::pair<int32_t, int32_t>> unusablePictures;
 };
 
 // Media time of a stream timestamp, and back.

@@ -12,7 +12,9 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "platform/midi_import.h"
 #include "platform/movie_internal.h"
+#include "platform/mpeg_streams.h"
 #include "platform/vfw.h"
 
 namespace {
@@ -120,7 +122,7 @@ int64_t MovieOriginMicroseconds(const AVFormatContext* fmt) {
     return fmt->start_time != AV_NOPTS_VALUE ? fmt->start_time : 0;
 }
 
-void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
+void AddStreamTrack(MovieRecord* m, MediaSource& src, int index, bool mpegAudio = false) {
     AVFormatContext* fmt = src.format();
     const AVStream* st = fmt->streams[index];
     const AVCodecParameters& par = *st->codecpar;
@@ -132,12 +134,13 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
         if (par.width <= 0 || par.height <= 0 || par.width > kMaxPictureSide ||
             par.height > kMaxPictureSide ||
             static_cast<int64_t>(par.width) * par.height > kMaxPicturePixels) {
+            m->unusablePictures.push_back({par.width, par.height});
             return;
         }
         type = kVideoMediaType;
     } else if (par.codec_type == AVMEDIA_TYPE_AUDIO) {
         if (par.sample_rate <= 0 || par.ch_layout.nb_channels <= 0) return;
-        type = kSoundMediaType;
+        type = mpegAudio ? kMPEGMediaType : kSoundMediaType;
     } else if (par.codec_type == AVMEDIA_TYPE_SUBTITLE) {
         type = kTextMediaType;
     } else {
@@ -204,6 +207,17 @@ void AddChapterTrack(MovieRecord* m, const AVFormatContext* fmt) {
     if (t->textSamples.empty()) return;
     std::stable_sort(t->textSamples.begin(), t->textSamples.end(),
                      [](const TextSample& a, const TextSample& b) { return a.start < b.start; });
+    // A track has one sample at a time: chapters that start together follow
+    // one another a millisecond apart instead of hiding all but one.
+    for (size_t i = 1; i < t->textSamples.size(); ++i) {
+        TextSample& s = t->textSamples[i];
+        const TextSample& before = t->textSamples[i - 1];
+        if (s.start <= before.start) {
+            const int64_t end = s.start + s.duration;
+            s.start = before.start + 1;
+            s.duration = std::max<int64_t>(1, end - s.start);
+        }
+    }
     t->mediaDuration = t->textSamples.back().start + t->textSamples.back().duration;
     SampleDescription d;
     d.descType = kTextDescriptionType;
@@ -224,6 +238,7 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
                    TimeScale stillScale, Movie* movie) {
     if (movie == nullptr) return kStatusParamError;
     *movie = nullptr;
+    if (IsMidiSource(bytes)) return forceStill ? kStatusNoMovieFound : NewMovieFromMidi(bytes, movie);
     std::unique_ptr<MediaSource> src;
     if (OSStatus err = MediaSource::Open(bytes, &src); err != noErr) return err;
     const bool still = IsStillPicture(*src);
@@ -246,8 +261,9 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
         }
     } else {
         m->timeScale = kMovieTimeScale;
+        const bool mpegAudio = IsMpeg1SystemStream(*src);  // see mpeg_streams.h
         for (unsigned i = 0; i < fmt->nb_streams; ++i) {
-            AddStreamTrack(m.get(), *src, static_cast<int>(i));
+            AddStreamTrack(m.get(), *src, static_cast<int>(i), mpegAudio);
         }
         // QuickTime files say which tracks are enabled; FFmpeg reports it as
         // the default disposition. Files that mark none keep all enabled.
@@ -262,7 +278,8 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
         AddChapterTrack(m.get(), fmt);
     }
     const bool hasMedia = std::any_of(m->tracks.begin(), m->tracks.end(), [](const auto& t) {
-        return t->mediaType == kVideoMediaType || t->mediaType == kSoundMediaType;
+        return t->mediaType == kVideoMediaType || t->mediaType == kSoundMediaType ||
+               t->mediaType == kMPEGMediaType;
     });
     if (!hasMedia) return kStatusNoMovieFound;
     AddUserData(m.get(), kUserDataTextFullName, fmt->metadata, "title");
@@ -290,6 +307,10 @@ TimeValue MediaToMovieTime(const TrackRecord& t, TimeValue mediaTime) {
 
 OSStatus FindMovieImporter(const std::string& path, OSType* importerSubType) {
     if (importerSubType == nullptr) return kStatusParamError;
+    if (IsMidiSource(ByteSource{path, nullptr})) {
+        *importerSubType = kMovieFileImporterSubType;
+        return noErr;
+    }
     std::unique_ptr<MediaSource> src;
     if (OSStatus err = MediaSource::Open(ByteSource{path, nullptr}, &src); err != noErr) return err;
     *importerSubType =
@@ -335,6 +356,13 @@ TimeValue GetMovieDuration(Movie movie) {
     TimeValue d = 0;
     for (const auto& t : movie->tracks) d = std::max(d, GetTrackDuration(t.get()));
     return d;
+}
+
+int32_t GetMovieUnusablePictureCount(Movie movie, int32_t* width, int32_t* height) {
+    if (movie == nullptr || movie->unusablePictures.empty()) return 0;
+    if (width != nullptr) *width = movie->unusablePictures.front().first;
+    if (height != nullptr) *height = movie->unusablePictures.front().second;
+    return static_cast<int32_t>(movie->unusablePictures.size());
 }
 
 void GetMovieNaturalBounds(Movie movie, int32_t* width, int32_t* height) {

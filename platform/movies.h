@@ -7,6 +7,9 @@
 // time scale of 1000. Times are TimeValues in the movie's time scale unless
 // a function says media time (the track's media time scale).
 //
+// MPEG-1 system streams keep their audio in 'MPEG' tracks that the export
+// delegate does not serve (platform/mpeg_streams.h has the rule).
+//
 // Chapters, which many containers carry, appear as a text track whose
 // samples are the chapter titles ('text' samples: 16-bit big-endian length,
 // then the characters) and which the first enabled video (else sound) track
@@ -55,6 +58,9 @@ TimeScale GetMovieTimeScale(Movie movie);
 TimeValue GetMovieDuration(Movie movie);
 // The movie's natural size: its first enabled video track's display size.
 void GetMovieNaturalBounds(Movie movie, int32_t* width, int32_t* height);
+// Picture streams of the source that are not tracks because their frames are
+// too large to decode; the first one's claimed size.
+int32_t GetMovieUnusablePictureCount(Movie movie, int32_t* width, int32_t* height);
 // The default data reference: an alias of the movie's file; -50 for movies
 // made from memory.
 OSStatus GetMovieDefaultDataReference(Movie movie, DataReference* ref);

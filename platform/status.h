@@ -7,6 +7,7 @@
 using OSStatus = int32_t;
 
 inline constexpr OSStatus noErr = 0;
+inline constexpr OSStatus kStatusUnimplemented = -4;  // a request the component does not answer
 inline constexpr OSStatus kStatusWriteError = -34;   // spool or output write failed
 inline constexpr OSStatus kStatusReadError = -36;    // spool or input read failed
 inline constexpr OSStatus kStatusCreateError = -38;  // spool file could not be created

@@ -1,7 +1,6 @@
 // File specifications, the temporary-items folder and data handlers.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -67,30 +66,6 @@ TEST(TemporaryFolder, IsPrivateToThisUser) {
     ASSERT_EQ(TemporaryFileSpec("blah.mp3", &spec), noErr);
     EXPECT_EQ(FileSpecPath(spec), dir + "/blah.mp3");
     EXPECT_EQ(TemporaryFileSpec("../escape", &spec), kStatusBadFileName);
-}
-
-TEST(TemporaryFolder, EachProcessHasItsOwn) {
-    std::string mine;
-    ASSERT_EQ(FindTemporaryFolder(&mine), noErr);
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::string theirs;
-        const bool ok = FindTemporaryFolder(&theirs) == noErr && theirs != mine;
-        rmdir(theirs.c_str());
-        const char answer = ok ? 'y' : 'n';
-        (void)!write(fds[1], &answer, 1);
-        _exit(0);
-    }
-    close(fds[1]);
-    char answer = 0;
-    EXPECT_EQ(read(fds[0], &answer, 1), 1);
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_EQ(answer, 'y');
 }
 
 TEST(TemporaryFolder, ASharedRuntimeDirectoryIsNotTrusted) {

@@ -40,6 +40,7 @@ struct DataProcs {
     uint64_t packedSerial = 0;
     std::vector<uint8_t> picture;
     PictureConverter turner;  // for tracks displayed turned
+    int turnQuality = kCodecNormalQuality;  // the movie's high-quality hint raises it
     TimeValue soundPosition = 0;
 };
 
@@ -73,7 +74,7 @@ OSStatus GetVideoData(DataProcs* p, MovieExportGetDataParams* params) {
                 FrameMatrix(width, height, width, height, p->track.rotation, &width, &height);
             p->picture.assign(static_cast<size_t>(width) * height * 4, 0);
             const PixelBuffer out{p->picture.data(), width, height, width * 4, k32BGRAPixelFormat};
-            if (p->turner.Draw(PlanesOf(f), out, m, kCodecNormalQuality) != noErr) {
+            if (p->turner.Draw(PlanesOf(f), out, m, p->turnQuality) != noErr) {
                 return kStatusCantDecodeVideo;
             }
             fmt = AV_PIX_FMT_BGRA;
@@ -196,6 +197,7 @@ OSStatus NewProcs(DelegateStorage* s, ComponentInstance, void* raw) {
     p->kind = a->trackType;
     p->track = *t;
     p->track.references.clear();
+    if ((GetMoviePlayHints(a->movie) & kHintsHighQuality) != 0) p->turnQuality = kCodecHighQuality;
     const TimeScale movieScale = GetMovieTimeScale(a->movie);
     if (a->trackType == kVideoMediaType) {
         p->scale = t->mediaScale;

@@ -53,6 +53,7 @@ struct MovieRecord {
     // Picture streams left out because no decoder could hold their frames
     // (width, height as the file claims them).
     std::vector<std::pair<int32_t, int32_t>> unusablePictures;
+    uint32_t playHints = 0;
 };
 
 // Media time of a stream timestamp, and back.

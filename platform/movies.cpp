@@ -347,6 +347,14 @@ void DisposeMovie(Movie movie) {
     delete movie;
 }
 
+void SetMoviePlayHints(Movie movie, uint32_t flags, uint32_t mask) {
+    if (movie != nullptr) movie->playHints = (movie->playHints & ~mask) | (flags & mask);
+}
+
+uint32_t GetMoviePlayHints(Movie movie) {
+    return movie != nullptr ? movie->playHints : 0;
+}
+
 TimeScale GetMovieTimeScale(Movie movie) {
     return movie != nullptr ? movie->timeScale : 0;
 }

@@ -54,6 +54,16 @@ OSStatus NewMovieFromStillImage(const std::string& path, TimeValue duration, Tim
 // Null is allowed.
 void DisposeMovie(Movie movie);
 
+// Play hints: how the movie's pictures are to be drawn. kHintsHighQuality
+// makes the export delegate turn pictures with its best filter instead of
+// its fast one; kHintsSingleField is kept for callers that ask for it (the
+// decoders here always hand out whole frames). Only the bits in `mask`
+// change. New movies start with no hints.
+inline constexpr uint32_t kHintsHighQuality = 1u << 8;
+inline constexpr uint32_t kHintsSingleField = 1u << 20;
+void SetMoviePlayHints(Movie movie, uint32_t flags, uint32_t mask);
+uint32_t GetMoviePlayHints(Movie movie);  // 0 for null
+
 TimeScale GetMovieTimeScale(Movie movie);
 TimeValue GetMovieDuration(Movie movie);
 // The movie's natural size: its first enabled video track's display size.

@@ -272,6 +272,12 @@ OSStatus runAlert(const ResourceFile& res, ResID alrtID, const ModalFilterProc& 
 
 // Handles every pending window event and returns (the message pump).
 void processEvents();
+// Removes the oldest pending hit on one of `items` and gives it back in
+// *item; false when none is pending. Long work that pumps events (a
+// conversion run) answers its own buttons this way, the close box
+// included (it is the cancel item's hit); hits on other items stay queued
+// for the dialog's next modal loop.
+bool takeItemHit(DialogPtr d, std::initializer_list<int> items, int* item);
 // Sixtieths of a second since the first call.
 uint32_t tickCount();
 void systemBeep();

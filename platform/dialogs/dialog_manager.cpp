@@ -19,6 +19,7 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <map>
@@ -1165,6 +1166,18 @@ OSStatus runAlert(const ResourceFile& res, ResID alrtID, const ModalFilterProc& 
 void processEvents() {
     dialogs_internal::ensureApplication();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+bool takeItemHit(DialogPtr d, std::initializer_list<int> items, int* item) {
+    if (!d || !item) return false;
+    for (auto it = d->hits.begin(); it != d->hits.end(); ++it) {
+        if (std::find(items.begin(), items.end(), *it) != items.end()) {
+            *item = *it;
+            d->hits.erase(it);
+            return true;
+        }
+    }
+    return false;
 }
 
 uint32_t tickCount() {

@@ -214,6 +214,29 @@ TEST(DialogItems, CloseBoxIsTheCancelItem) {
     EXPECT_TRUE(isWindowVisible(d.get())) << "closing is the program's decision";
 }
 
+TEST(DialogItems, LongWorkTakesItsOwnHitsAndLeavesTheRest) {
+    ScriptGuard guard;
+    DialogHolder d = sample();
+    setCancelItem(d.get(), 2);
+    showWindow(d.get());
+    simulateClick(d.get(), 3);
+    simulateClick(d.get(), 7);
+    simulateClose(d.get());
+    processEvents();
+    int item = 0;
+    EXPECT_FALSE(takeItemHit(d.get(), {1}, &item));
+    ASSERT_TRUE(takeItemHit(d.get(), {2, 7}, &item));
+    EXPECT_EQ(item, 7);
+    ASSERT_TRUE(takeItemHit(d.get(), {2, 7}, &item));
+    EXPECT_EQ(item, 2) << "the close box stands for the cancel item";
+    EXPECT_FALSE(takeItemHit(d.get(), {2, 7}, &item));
+    // The click the work did not take waits for the dialog's own loop.
+    int hit = 0;
+    ASSERT_EQ(modalDialog(d.get(), nullptr, &hit), noErr);
+    EXPECT_EQ(hit, 3);
+    EXPECT_FALSE(takeItemHit(nullptr, {3}, &item));
+}
+
 TEST(PopupMenus, MenuResourceMetaCharactersAndLiteralNames) {
     DialogHolder d = sample();
     ASSERT_EQ(countMenuItems(d.get(), 4), 4);

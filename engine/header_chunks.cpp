@@ -5,6 +5,7 @@
 
 #include "engine/chunk_append.h"
 #include "engine/chunk_tags.h"
+#include "engine/record_layout.h"
 #include "engine/writer_record.h"
 #include "platform/status.h"
 
@@ -153,6 +154,15 @@ int32_t writerBuildHeader(MovieWriter* w) {
         w->inverseMapOffset = offset(h);
         appendZeros(h, kInverseMapBytes);
     }
+    if (!h) return kStatusOutOfMemory;
+    // Everything before the chapter list stays in the first record, where
+    // finishing patches it; only texts far longer than any source's could
+    // push it past a record.
+    if (BlockLength(h) > kMaxHeaderChunkBytes) {
+        BlockFree(h);
+        return kStatusParamError;
+    }
+    w->chapterListOffset = w->chapterList && w->chapterCount ? offset(h) : -1;
     appendChapters(w, h);
     if (!h) return kStatusOutOfMemory;
     w->header = h;

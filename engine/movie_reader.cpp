@@ -4,9 +4,14 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+
+#include "platform/mac_roman.h"
 
 namespace movie {
 namespace {
@@ -84,7 +89,7 @@ bool Reader::readDatabase(std::string& error) {
     DbHeader& h = m_.db;
     size_t nameEnd = 0;
     while (nameEnd < 32 && b[nameEnd]) ++nameEnd;
-    h.name.assign(reinterpret_cast<const char*>(b.data()), nameEnd);
+    h.name = macRomanToUtf8({reinterpret_cast<const char*>(b.data()), nameEnd});
     if (nameEnd == 32) violation("database name is not zero-terminated within 32 bytes");
     for (size_t i = nameEnd; i < 32; ++i)
         if (b[i]) {
@@ -243,9 +248,10 @@ void Reader::readChapters(const Chunk& c) {
             violation(format("\"cl\" chunk: chapter %u title is not terminated", i + 1));
             return;
         }
-        ch.title.assign(reinterpret_cast<const char*>(&p[at]), end - at);
+        const size_t length = end - at;
+        ch.title = macRomanToUtf8({reinterpret_cast<const char*>(&p[at]), length});
         if (p[end + 1]) violation(format("\"cl\" chunk: chapter %u lacks its second zero byte", i + 1));
-        at = end + 2 + (ch.title.size() & 1);
+        at = end + 2 + (length & 1);
         m_.header.chapters.push_back(std::move(ch));
     }
     if (at != p.size())
@@ -374,7 +380,7 @@ void Reader::readHeader() {
                     violation("\"md\": a text is not zero-terminated");
                     break;
                 }
-                t->assign(reinterpret_cast<const char*>(&p[at]), end - at);
+                *t = macRomanToUtf8({reinterpret_cast<const char*>(&p[at]), end - at});
                 at = end + 1;
             }
             if (c.length & 1) violation("\"md\": odd chunk length");
@@ -625,17 +631,37 @@ bool readMovie(std::vector<uint8_t> bytes, Movie& movie, std::string& error) {
 }
 
 bool readMovieFile(const std::string& path, Movie& movie, std::string& error) {
+    // A folder or a device opens as a stream on this system and then fails
+    // to read; say what it is instead.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) {
+        error = "cannot open '" + path + "': " +
+                (ec == std::errc::no_such_file_or_directory ? std::string("no such file")
+                                                            : ec.message());
+        return false;
+    }
+    if (std::filesystem::is_directory(status)) {
+        error = "cannot open '" + path + "': is a directory";
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = "cannot open '" + path + "': not a regular file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot open " + path;
+        error = "cannot open '" + path + "': " + std::strerror(errno);
         return false;
     }
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        error = "cannot read " + path;
+        error = "cannot read '" + path + "'";
         return false;
     }
-    return readMovie(std::move(bytes), movie, error);
+    if (readMovie(std::move(bytes), movie, error)) return true;
+    error = "'" + path + "': " + error;
+    return false;
 }
 
 }  // namespace movie

@@ -20,6 +20,8 @@ struct DbRecord {
     uint32_t size = 0;  // bytes up to the next record or the end of the file
 };
 
+// Texts the handheld shows (the database name, the movie's texts, chapter
+// titles) are Mac Roman in the file and UTF-8 here.
 struct DbHeader {
     std::string name;
     uint16_t attributes = 0, version = 0;

@@ -280,31 +280,76 @@ int32_t buildPalette(MovieWriter* w) {
     return writerBuildPalette(w, palette, BlockData(w->header) + w->inverseMapOffset);
 }
 
-// A reserved seek index: where its entries sit in the first header block and
+// The header as it is laid into records: the header block goes on in a new
+// record whenever the next chunk would take it past the record limit with
+// room left for "mb", the way the player reads picture items.
+struct HeaderRecords {
+    MovieWriter* w;
+    BlockHandle current;  // the header block being filled
+};
+
+// Closes the current header record if `length` more bytes would not fit.
+int32_t makeRoom(HeaderRecords& h, uint32_t length) {
+    if (BlockLength(h.current) + kMarkerBytes + length < kRecordChunkLimit) return noErr;
+    appendMarker(h.current, kTagRecordEnd);
+    if (!h.current) return kStatusOutOfMemory;
+    int32_t status = storeMemoryRecord(h.w, h.current);
+    h.current = BlockNew(0);
+    if (status != noErr) return status;
+    return h.current ? noErr : kStatusOutOfMemory;
+}
+
+// Moves the chapter list, the last chunk of the header block built at
+// start, into a record of its own when the two do not fit one.
+int32_t placeChapterList(HeaderRecords& h) {
+    const int32_t at = h.w->chapterListOffset;
+    if (at < 0) return noErr;
+    const uint32_t length = BlockLength(h.current) - static_cast<uint32_t>(at);
+    if (static_cast<uint32_t>(at) + kMarkerBytes + length < kRecordChunkLimit) return noErr;
+    BlockHandle list = BlockNewCopy(BlockData(h.current) + at, length);
+    if (!list || !BlockResize(h.current, static_cast<uint32_t>(at))) {
+        BlockFree(list);
+        return kStatusOutOfMemory;
+    }
+    if (int32_t status = makeRoom(h, length); status != noErr) {
+        BlockFree(list);
+        return status;
+    }
+    BlockAppendBlock(h.current, list);
+    BlockFree(list);
+    return h.current ? noErr : kStatusOutOfMemory;
+}
+
+// A reserved seek index: the header record its entries sit in, where, and
 // which entries it lists.
 struct IndexReservation {
+    size_t record = 0;     // index into the memory records
     int32_t offset = -1;   // payload offset, -1 when not reserved
     uint32_t step = 0;     // k: every k-th eligible entry
     uint32_t entries = 0;  // n
 };
 
-IndexReservation reserveIndex(BlockHandle& header, uint16_t tag, uint32_t eligible) {
-    IndexReservation r;
-    if (eligible == 0) return r;
+int32_t reserveIndex(HeaderRecords& h, uint16_t tag, uint32_t eligible, IndexReservation* out) {
+    IndexReservation& r = *out;
+    if (eligible == 0) return noErr;
     r.step = eligible / kEntriesPerIndexStep + 1;
     r.entries = eligible / r.step;
-    if (r.entries == 0) return r;
-    appendChunkHeader(header,
-                      static_cast<uint16_t>(kChunkHeaderBytes + kIndexEntryBytes * r.entries), tag);
-    r.offset = static_cast<int32_t>(BlockLength(header));
-    BlockGrow(header, kIndexEntryBytes * r.entries);
-    if (header) std::memset(BlockData(header) + r.offset, 0, kIndexEntryBytes * r.entries);
-    return r;
+    if (r.entries == 0) return noErr;
+    const uint32_t length = kChunkHeaderBytes + kIndexEntryBytes * r.entries;
+    if (int32_t status = makeRoom(h, length); status != noErr) return status;
+    appendChunkHeader(h.current, static_cast<uint16_t>(length), tag);
+    r.record = h.w->memoryRecords.size();
+    r.offset = static_cast<int32_t>(BlockLength(h.current));
+    BlockGrow(h.current, kIndexEntryBytes * r.entries);
+    if (!h.current) return kStatusOutOfMemory;
+    std::memset(BlockData(h.current) + r.offset, 0, kIndexEntryBytes * r.entries);
+    return noErr;
 }
 
-void fillIndex(std::span<uint8_t> record, const IndexReservation& r, BlockHandle index,
+void fillIndex(const MovieWriter* w, const IndexReservation& r, BlockHandle index,
                bool keyFramesOnly) {
     if (r.offset < 0) return;
+    std::span<uint8_t> record = bytesOf(w->memoryRecords[r.record]);
     const SampleIndexEntry* entries = writerIndexEntries(index);
     uint32_t count = writerIndexCount(index);
     uint32_t running = 0, eligible = 0, written = 0;
@@ -342,32 +387,29 @@ int32_t writerFinishImage(MovieWriter* w) {
                        static_cast<uint32_t>(seconds));
     }
 
-    IndexReservation videoIndex =
-        reserveIndex(header, kTagVideoIndex, keyFrameCount(w->videoIndex));
-    IndexReservation soundIndex =
-        reserveIndex(header, kTagSoundIndex, writerIndexCount(w->soundIndex));
-    w->header = nullptr;  // from here the block is a record in the making
-    if (!header) return kStatusOutOfMemory;
-
-    int32_t status = noErr;
+    // From here the header block is a record in the making.
+    HeaderRecords h{w, header};
+    w->header = nullptr;
+    IndexReservation videoIndex, soundIndex;
+    int32_t status = placeChapterList(h);
+    if (status == noErr)
+        status = reserveIndex(h, kTagVideoIndex, keyFrameCount(w->videoIndex), &videoIndex);
+    if (status == noErr)
+        status = reserveIndex(h, kTagSoundIndex, writerIndexCount(w->soundIndex), &soundIndex);
     for (const PictureItem* item = w->pictureItems; item && status == noErr; item = item->next) {
-        uint32_t length = BlockLength(item->chunk);
-        if (BlockLength(header) + kMarkerBytes + length >= kRecordChunkLimit) {
-            appendMarker(header, kTagRecordEnd);
-            if (!header) return kStatusOutOfMemory;
-            status = storeMemoryRecord(w, header);
-            header = BlockNew(0);
-            if (!header) return kStatusOutOfMemory;
-        }
-        BlockAppendBlock(header, item->chunk);
-        if (!header) return kStatusOutOfMemory;
+        status = makeRoom(h, BlockLength(item->chunk));
+        if (status == noErr) BlockAppendBlock(h.current, item->chunk);
+        if (status == noErr && !h.current) status = kStatusOutOfMemory;
+    }
+    if (status == noErr) {
+        appendMarker(h.current, kTagHeaderEnd);
+        if (!h.current) status = kStatusOutOfMemory;
     }
     if (status != noErr) {
-        BlockFree(header);
+        BlockFree(h.current);
         return status;
     }
-    appendMarker(header, kTagHeaderEnd);
-    if (!header) return kStatusOutOfMemory;
+    header = h.current;
     w->headerEnd = BlockLength(header);
 
     if (writerIndexCount(w->videoIndex) == 0 && writerIndexCount(w->soundIndex) == 0) {
@@ -379,13 +421,12 @@ int32_t writerFinishImage(MovieWriter* w) {
     }
     if (status != noErr) return status;
 
-    // The first memory record is the first header block, wherever the
-    // header's chunks ended up.
+    // The first memory record is the first header block: "ah" is there.
     std::span<uint8_t> first = bytesOf(w->memoryRecords.front());
     if (w->hasSound && w->preloadedFrames > 0)
         be::put32(first, static_cast<size_t>(w->audioHeaderOffset) + 14, w->preloadedFrames);
-    fillIndex(first, videoIndex, w->videoIndex, true);
-    fillIndex(first, soundIndex, w->soundIndex, false);
+    fillIndex(w, videoIndex, w->videoIndex, true);
+    fillIndex(w, soundIndex, w->soundIndex, false);
 
     status = writerBuildDatabase(w);
     if (status != noErr) return status;

@@ -8,6 +8,12 @@ struct MovieWriter;
 // ends the record comes on top.
 inline constexpr uint32_t kRecordChunkLimit = 63998;
 
+// The header may go on in further records, but none of its chunks is split:
+// the largest header chunk fits a record beside the header's closing "mb"
+// and the movie's "me". Picture items and the chapter list are held to it.
+inline constexpr uint32_t kMaxHeaderChunkBytes = kRecordChunkLimit - 2 * 4;
+inline constexpr uint32_t kMaxChapterListBytes = kMaxHeaderChunkBytes;
+
 // Recipe for the records that stay in the spool file, in file order.
 inline constexpr uint32_t kSpoolMapMovieEnd = 1;   // the 4 bytes of "me"
 inline constexpr uint32_t kSpoolMapRecordEnd = 2;  // the 4 bytes of "re"; ends a record

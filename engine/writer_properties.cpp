@@ -41,9 +41,8 @@ int32_t buildPictureItem(const MovieWriterPictureItem& item, BlockHandle& out) {
         if (picture < 4 || picture > kMaxChunkBytes) return kStatusParamError;
     }
     uint32_t total = kChunkHeaderBytes + kItemHeaderBytes + nested + picture;
-    // An item must fit a record beside the header's closing "mb" and the
-    // movie's "me"; a larger one would make a record the handheld cannot hold.
-    if (total > kRecordChunkLimit - 2 * kChunkHeaderBytes) return kStatusParamError;
+    // A larger item would make a record the handheld cannot hold.
+    if (total > kMaxHeaderChunkBytes) return kStatusParamError;
 
     BlockHandle chunk = nullptr;
     appendChunkHeader(chunk, static_cast<uint16_t>(total), kTagPictureItem);
@@ -164,8 +163,10 @@ int32_t MovieWriterAddChapter(MovieWriter* w, uint32_t timeMs, const char* title
     if (titleLength > 0 && title[titleLength - 1] == '\r') --titleLength;
     uint32_t entry = 4 + titleLength + 2 + (titleLength & 1);
     uint32_t current = w->chapterList ? BlockLength(w->chapterList) : kChapterListStart;
-    // The list becomes one chunk; refuse what would overflow its length.
-    if (entry > kMaxChunkBytes - current || w->chapterCount == UINT16_MAX) return kStatusParamError;
+    // The list becomes one chunk that must fit a record of its own; refuse
+    // what would pass that, and the caller tells the user.
+    if (entry > kMaxChapterListBytes - current || w->chapterCount == UINT16_MAX)
+        return kStatusParamError;
     if (!w->chapterList) {
         w->chapterList = BlockNewCleared(kChapterListStart);
         if (!w->chapterList) return kStatusOutOfMemory;

@@ -111,6 +111,7 @@ struct MovieWriter {
     int32_t soundShOffset = -1, soundSxOffset = -1;
     int32_t audioHeaderOffset = -1;
     int32_t paletteOffset = -1, inverseMapOffset = -1;
+    int32_t chapterListOffset = -1;  // the "cl" chunk, the header block's last at start
     BlockHandle videoIndex = nullptr;  // SampleIndexEntry[]
     BlockHandle soundIndex = nullptr;  // SampleIndexEntry[]
     uint32_t frameCount = 0;

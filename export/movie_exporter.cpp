@@ -13,6 +13,7 @@
 #include "export/source_analysis.h"
 #include "platform/data_handler.h"
 #include "platform/decompress.h"
+#include "platform/mac_roman.h"
 #include "platform/sound_converter.h"
 #include "resources/resources.h"
 
@@ -76,6 +77,8 @@ struct Instance {
     MovieWriter* writer = nullptr;
     std::vector<TimeValue> chapterTimes;
     size_t chapterIndex = 0;
+    // Chapters of the last export: in the source, and refused by the writer.
+    uint32_t chaptersOffered = 0, chaptersLeftOut = 0;
     OSType missingCodec = 0;
     // MP3 sound that import may have timed badly; the AVI reader rebuilds it.
     Track mp3Track = nullptr;
@@ -159,10 +162,19 @@ OSStatus doGetAuxData(Instance* in, ComponentInstance, void* params) {
     if (p == nullptr || p->data == nullptr || p->handleType == nullptr) return kStatusParamError;
     std::vector<uint8_t>& h = *p->data;
     const uint32_t tag = kMissingCodecRequestTag;
-    const bool request = h.size() == 6 && h[0] == uint8_t(tag >> 24) &&
-                         h[1] == uint8_t(tag >> 16) && h[2] == uint8_t(tag >> 8) &&
-                         h[3] == uint8_t(tag) && int16_t((h[4] << 8) | h[5]) == kStatusNoCodec;
-    if (!request) return kStatusParamError;
+    const bool tagged = h.size() == 6 && h[0] == uint8_t(tag >> 24) &&
+                        h[1] == uint8_t(tag >> 16) && h[2] == uint8_t(tag >> 8) &&
+                        h[3] == uint8_t(tag);
+    const int16_t what = tagged ? int16_t((h[4] << 8) | h[5]) : 0;
+    if (tagged && what == kChaptersLeftOutRequest) {
+        const uint32_t n[2] = {in->chaptersLeftOut, in->chaptersOffered};
+        h.clear();
+        for (uint32_t v : n)
+            h.insert(h.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+        *p->handleType = kChaptersLeftOutHandleType;
+        return noErr;
+    }
+    if (!tagged || what != kStatusNoCodec) return kStatusParamError;
     const OSType c = in->missingCodec;
     h = {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
     *p->handleType = kMissingCodecHandleType;
@@ -381,12 +393,15 @@ OSStatus setUpSound(Instance* in, SourceRecord& s) {
     return noErr;
 }
 
-// Text of a chapter sample: 'text' is counted, 'teXt' is the whole sample.
+// Text of a chapter sample: 'text' is counted, 'teXt' is the whole sample;
+// UTF-8 in the source, Mac Roman on the handheld.
 std::string chapterTitle(const std::vector<uint8_t>& data, OSType format) {
-    if (format == MakeOSType("teXt")) return std::string(data.begin(), data.end());
-    if (data.size() < 2) return {};
-    const size_t n = std::min<size_t>((data[0] << 8) | data[1], data.size() - 2);
-    return std::string(data.begin() + 2, data.begin() + 2 + long(n));
+    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    if (format != MakeOSType("teXt")) {
+        if (data.size() < 2) return {};
+        text = text.substr(2, std::min<size_t>((data[0] << 8) | data[1], data.size() - 2));
+    }
+    return utf8ToMacRomanLossy(text);
 }
 
 void addChapters(Instance* in) {
@@ -416,12 +431,19 @@ void addChapters(Instance* in) {
         if (GetMediaSample(text, t, &data, &start, &duration, &desc) != noErr) break;
         const std::string title = chapterTitle(data, desc.dataFormat);
         const uint32_t ms = uint32_t(t * 1000 / scale);
-        MovieWriterAddChapter(in->writer, ms, title.data(), uint32_t(title.size()));
-        if (in->video)
+        ++in->chaptersOffered;
+        // A full list refuses the chapter: it is counted for the caller to
+        // report, and gets no key frame of its own.
+        if (MovieWriterAddChapter(in->writer, ms, title.data(), uint32_t(title.size())) != noErr) {
+            ++in->chaptersLeftOut;
+        } else if (in->video) {
             in->chapterTimes.push_back(TimeValue(int64_t(ms) * in->video->timeScale / 1000));
+        }
         previous = t;
         t = GetMediaNextSampleTime(text, t, false);
     }
+    // Frames are keyed by walking the times in order.
+    std::sort(in->chapterTimes.begin(), in->chapterTimes.end());
 }
 
 OSStatus encodeVideoFrame(Instance* in, SourceRecord& v) {
@@ -465,15 +487,17 @@ OSStatus encodeVideoFrame(Instance* in, SourceRecord& v) {
             next = v.currentTime + duration;
         }
     }
-    if (in->chapterIndex < in->chapterTimes.size()) {
-        const double c = double(in->chapterTimes[in->chapterIndex]);
-        // Half open: a chapter that starts where this frame ends belongs to
-        // the next frame, the one shown at the chapter's time.
-        if (c >= v.currentTime && c < next) {
-            if ((err = MovieWriterForceKeyFrame(in->writer)) != noErr) return err;
-            if (++in->chapterIndex == in->chapterTimes.size()) in->chapterTimes.clear();
-        }
+    // One key frame serves every chapter that starts while this frame is
+    // shown; all of them are passed so the next chapter is one still ahead.
+    // Half open: a chapter that starts where this frame ends belongs to the
+    // next frame, the one shown at the chapter's time.
+    bool chapterStarts = false;
+    while (in->chapterIndex < in->chapterTimes.size() &&
+           double(in->chapterTimes[in->chapterIndex]) < next) {
+        chapterStarts = chapterStarts || double(in->chapterTimes[in->chapterIndex]) >= v.currentTime;
+        ++in->chapterIndex;
     }
+    if (chapterStarts && (err = MovieWriterForceKeyFrame(in->writer)) != noErr) return err;
     const double span = next - v.currentTime + v.remainder;
     const double whole = std::floor(span);
     v.remainder = span - whole;
@@ -634,6 +658,8 @@ OSStatus runExport(Instance* in, const DataReference& ref, DataHandler* dh) {
     std::string name;
     if ((err = DataHandlerGetFileName(*dh, &name)) != noErr) return err;
     if (const size_t dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
+    // The handheld shows the name in Mac Roman and keeps 31 characters of it.
+    name = utf8ToMacRomanLossy(name, kDatabaseNameChars);
     if ((err = MovieWriterCreate(&in->writer)) != noErr) return err;
     if ((err = MovieWriterSetName(in->writer,
                                   name.empty() ? kUntitledDatabaseName : name.c_str())) != noErr)
@@ -737,6 +763,7 @@ OSStatus exportFromProcedures(Instance* in, ComponentInstance, void* params) {
     in->progressAnswer = noErr;
     in->chapterTimes.clear();
     in->chapterIndex = 0;
+    in->chaptersOffered = in->chaptersLeftOut = 0;
     const OSStatus err = runExport(in, *p->dataRef, &dh);
     // Whatever happened: release what this export made.
     in->video.reset();
@@ -865,4 +892,21 @@ OSType QueryMissingCodec(ComponentInstance exporter) {
     if (CallComponent(exporter, kMovieExportGetAuxiliaryDataSelect, &p) != noErr || h.size() != 4)
         return 0;
     return (OSType(h[0]) << 24) | (OSType(h[1]) << 16) | (OSType(h[2]) << 8) | h[3];
+}
+
+uint32_t QueryChaptersLeftOut(ComponentInstance exporter, uint32_t* total) {
+    const uint32_t tag = kMissingCodecRequestTag;
+    const uint16_t code = uint16_t(kChaptersLeftOutRequest);
+    std::vector<uint8_t> h{uint8_t(tag >> 24), uint8_t(tag >> 16), uint8_t(tag >> 8),
+                           uint8_t(tag),       uint8_t(code >> 8), uint8_t(code)};
+    OSType type = 0;
+    MovieExportAuxDataParams p{&h, &type};
+    if (total != nullptr) *total = 0;
+    if (CallComponent(exporter, kMovieExportGetAuxiliaryDataSelect, &p) != noErr || h.size() != 8)
+        return 0;
+    auto be32 = [&](size_t at) {
+        return uint32_t(h[at]) << 24 | uint32_t(h[at + 1]) << 16 | uint32_t(h[at + 2]) << 8 | h[at + 3];
+    };
+    if (total != nullptr) *total = be32(4);
+    return be32(0);
 }

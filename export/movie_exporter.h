@@ -22,10 +22,18 @@ inline constexpr const char* kMoviepackerExportName = "Linked qMedia";
 inline constexpr int32_t kMoviepackerExportVersion = 0x00010005;
 // The database name of an output file whose name leaves nothing.
 inline constexpr const char* kUntitledDatabaseName = "qMedia document";
+// Characters of the database name the handheld keeps.
+inline constexpr size_t kDatabaseNameChars = 31;
 
 // The private auxiliary-data request that names the missing codec.
 inline constexpr OSType kMissingCodecRequestTag = MakeOSType("TVLA");
 inline constexpr OSType kMissingCodecHandleType = MakeOSType("imdc");
+// A second private request, 'TVLA' and the 16-bit 'cl': how many of the
+// source's chapters the last export had to leave out because the chapter
+// list must fit one database record. The answer is two big-endian 32-bit
+// numbers, chapters left out and chapters in the source, of type 'chap'.
+inline constexpr int16_t kChaptersLeftOutRequest = 0x636C;
+inline constexpr OSType kChaptersLeftOutHandleType = MakeOSType("chap");
 
 inline constexpr int16_t kMovieExportMergeMoviesSelect = 0x0401;
 
@@ -52,3 +60,7 @@ OSStatus OpenMoviepackerExporter(ComponentInstance* instance);
 // The missing codec of an instance's last export as the shell asks for it:
 // 0 when the request fails or names none.
 OSType QueryMissingCodec(ComponentInstance exporter);
+
+// Chapters of an instance's last export that are not in the movie, and
+// (when total is not null) how many the source had; 0 when the request fails.
+uint32_t QueryChaptersLeftOut(ComponentInstance exporter, uint32_t* total);

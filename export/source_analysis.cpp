@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/decompress.h"
+#include "platform/mac_roman.h"
 
 namespace {
 
@@ -38,13 +39,13 @@ OSStatus checkDecoders(Movie movie, OSType mediaType, bool (*has)(OSType), OSTyp
 }  // namespace
 
 void setSourceText(std::string_view text, SourceText* out) {
-    size_t n = 0;
-    for (char c : text) {
-        if (c == '\r') continue;
-        if (n == out->size() - 1) break;
-        (*out)[n++] = c;
-    }
-    (*out)[n] = '\0';
+    std::string kept;
+    for (char c : text)
+        if (c != '\r') kept.push_back(c);
+    // Cut after the conversion, so the cut falls between whole characters.
+    const std::string mac = utf8ToMacRomanLossy(kept, out->size() - 1);
+    std::copy(mac.begin(), mac.end(), out->begin());
+    (*out)[mac.size()] = '\0';
 }
 
 void fillSourceTexts(Movie movie, SourceText* title, SourceText* info, SourceText* copyright) {

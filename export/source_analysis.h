@@ -9,13 +9,14 @@
 #include "export/settings.h"
 #include "platform/movies.h"
 
-// A text taken from the source: at most 255 characters, NUL-terminated.
+// A text taken from the source, as the handheld shows it: Mac Roman, at
+// most 255 characters, NUL-terminated.
 using SourceText = std::array<char, 256>;
 
 // Fills each empty text from the movie's first user-data item of its kind,
-// without carriage returns and cut to 255 characters.
+// without carriage returns, converted from UTF-8 and cut to 255 characters.
 void fillSourceTexts(Movie movie, SourceText* title, SourceText* info, SourceText* copyright);
-// Copies text into a SourceText the same way (carriage returns dropped).
+// Copies a UTF-8 text into a SourceText the same way.
 void setSourceText(std::string_view text, SourceText* out);
 
 // The depth code asks for video and the movie has an enabled visual track.

@@ -47,6 +47,9 @@ struct MovieRecord {
     std::map<OSType, std::vector<std::string>> userData;
     std::vector<std::unique_ptr<TrackRecord>> tracks;
     int32_t nextTrackID = 1;
+    // Picture streams left out because no decoder could hold their frames
+    // (width, height as the file claims them).
+    std::vector<std::pair<int32_t, int32_t>> unusablePictures;
 };
 
 // Media time of a stream timestamp, and back.

@@ -116,6 +116,7 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
         if (par.width <= 0 || par.height <= 0 || par.width > kMaxPictureSide ||
             par.height > kMaxPictureSide ||
             static_cast<int64_t>(par.width) * par.height > kMaxPicturePixels) {
+            m->unusablePictures.push_back({par.width, par.height});
             return;
         }
         type = kVideoMediaType;
@@ -188,6 +189,17 @@ void AddChapterTrack(MovieRecord* m, const AVFormatContext* fmt) {
     if (t->textSamples.empty()) return;
     std::stable_sort(t->textSamples.begin(), t->textSamples.end(),
                      [](const TextSample& a, const TextSample& b) { return a.start < b.start; });
+    // A track has one sample at a time: chapters that start together follow
+    // one another a millisecond apart instead of hiding all but one.
+    for (size_t i = 1; i < t->textSamples.size(); ++i) {
+        TextSample& s = t->textSamples[i];
+        const TextSample& before = t->textSamples[i - 1];
+        if (s.start <= before.start) {
+            const int64_t end = s.start + s.duration;
+            s.start = before.start + 1;
+            s.duration = std::max<int64_t>(1, end - s.start);
+        }
+    }
     t->mediaDuration = t->textSamples.back().start + t->textSamples.back().duration;
     SampleDescription d;
     d.descType = kTextDescriptionType;
@@ -319,6 +331,13 @@ TimeValue GetMovieDuration(Movie movie) {
     TimeValue d = 0;
     for (const auto& t : movie->tracks) d = std::max(d, GetTrackDuration(t.get()));
     return d;
+}
+
+int32_t GetMovieUnusablePictureCount(Movie movie, int32_t* width, int32_t* height) {
+    if (movie == nullptr || movie->unusablePictures.empty()) return 0;
+    if (width != nullptr) *width = movie->unusablePictures.front().first;
+    if (height != nullptr) *height = movie->unusablePictures.front().second;
+    return static_cast<int32_t>(movie->unusablePictures.size());
 }
 
 void GetMovieNaturalBounds(Movie movie, int32_t* width, int32_t* height) {

@@ -55,6 +55,9 @@ TimeScale GetMovieTimeScale(Movie movie);
 TimeValue GetMovieDuration(Movie movie);
 // The movie's natural size: its first enabled video track's display size.
 void GetMovieNaturalBounds(Movie movie, int32_t* width, int32_t* height);
+// Picture streams of the source that are not tracks because their frames are
+// too large to decode; the first one's claimed size.
+int32_t GetMovieUnusablePictureCount(Movie movie, int32_t* width, int32_t* height);
 // The default data reference: an alias of the movie's file; -50 for movies
 // made from memory.
 OSStatus GetMovieDefaultDataReference(Movie movie, DataReference* ref);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/resources_tables.h"
 
 namespace {
 
@@ -292,59 +291,3 @@ OSStatus getIndStringUtf8(const ResourceFile& file, ResID listID, int index, std
     return noErr;
 }
 
-std::string macRomanToUtf8(std::string_view macRoman) {
-    std::string out;
-    out.reserve(macRoman.size());
-    for (char ch : macRoman) {
-        const uint8_t b = uint8_t(ch);
-        const uint32_t cp = b < 0x80 ? b : resources_tables::kMacRomanHigh[b - 0x80];
-        if (cp < 0x80) {
-            out.push_back(char(cp));
-        } else if (cp < 0x800) {
-            out.push_back(char(0xC0 | (cp >> 6)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(char(0xE0 | (cp >> 12)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
-}
-
-bool utf8ToMacRoman(std::string_view utf8, std::string* out) {
-    std::string result;
-    size_t i = 0;
-    while (i < utf8.size()) {
-        const uint8_t b = uint8_t(utf8[i]);
-        uint32_t cp;
-        size_t len;
-        if (b < 0x80) {
-            cp = b, len = 1;
-        } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1F, len = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0F, len = 3;
-        } else {
-            return false;  // four-byte sequences hold nothing Mac Roman has
-        }
-        if (utf8.size() - i < len) return false;
-        for (size_t k = 1; k < len; ++k) {
-            const uint8_t c = uint8_t(utf8[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        i += len;
-        if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800)) return false;  // overlong
-        if (cp < 0x80) {
-            result.push_back(char(cp));
-            continue;
-        }
-        const auto& high = resources_tables::kMacRomanHigh;
-        auto it = std::find(high.begin(), high.end(), cp);
-        if (it == high.end()) return false;
-        result.push_back(char(0x80 + (it - high.begin())));
-    }
-    *out = std::move(result);
-    return true;
-}

@@ -11,7 +11,7 @@
 // attributes, 24-bit data offset, 4 reserved bytes) and the name list of
 // counted names.
 //
-// Texts inside resources are Mac Roman; the converters below turn them into
+// Texts inside resources are Mac Roman; platform/mac_roman.h turns them into
 // UTF-8 for the terminal and the GUI, and back.
 #include <cstdint>
 #include <span>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/atoms.h"
+#include "platform/mac_roman.h"
 #include "platform/status.h"
 
 using ResID = int16_t;
@@ -112,10 +113,4 @@ OSStatus getIndString(const ResourceFile& file, ResID listID, int index, std::st
 // The same item as UTF-8.
 OSStatus getIndStringUtf8(const ResourceFile& file, ResID listID, int index, std::string* out);
 
-// --- Mac Roman text ---------------------------------------------------------
 
-std::string macRomanToUtf8(std::string_view macRoman);
-
-// False when text is not valid UTF-8 or holds a character Mac Roman lacks;
-// *out is then unchanged.
-bool utf8ToMacRoman(std::string_view utf8, std::string* out);

@@ -193,6 +193,7 @@ OSStatus SoundReader::Open(const TrackRecord& track, TimeValue startMediaTime,
     r->m_frame = av_frame_alloc();
     if (r->m_frame == nullptr) return kStatusOutOfMemory;
     if (startMediaTime > 0) r->SeekTo(startMediaTime);
+    r->m_fromStart = startMediaTime <= 0;
     *out = std::move(r);
     return noErr;
 }
@@ -251,6 +252,18 @@ OSStatus SoundReader::Fill(int32_t frames) {
             break;
         }
         if (OSStatus err = Append(m_frame); err != noErr) return err;
+        if (!m_sawFirst) {
+            m_sawFirst = true;
+            const int64_t pts = m_frame->best_effort_timestamp;
+            if (m_fromStart && pts != AV_NOPTS_VALUE && m_track.mediaScale > 0) {
+                const TimeValue start = StreamToMediaTime(m_track, pts);
+                // An hour at most: a damaged start time must not become
+                // endless silence.
+                if (start > 0)
+                    m_silenceLeft = std::min<int64_t>(
+                        av_rescale(start, m_rate, m_track.mediaScale), int64_t(m_rate) * 3600);
+            }
+        }
     }
     return noErr;
 }
@@ -263,11 +276,18 @@ OSStatus SoundReader::Read(int32_t maxFrames, const uint8_t** data, int32_t* fra
     m_source->ArmDeadline(kRequestDeadlineSeconds);
     if (OSStatus err = Fill(maxFrames); err != noErr) return err;
     if (m_failure != noErr && m_pending.empty()) return m_failure;
-    if (m_channels == 0 || m_pending.empty()) return kStatusEndOfData;
+    if (m_channels == 0 || (m_pending.empty() && m_silenceLeft == 0)) return kStatusEndOfData;
     const size_t bpf = static_cast<size_t>(av_get_bytes_per_sample(m_outFormat) * m_channels);
-    const size_t n = std::min(m_pending.size() / bpf, static_cast<size_t>(maxFrames));
-    m_out.assign(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
-    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
+    size_t n;
+    if (m_silenceLeft > 0) {
+        n = static_cast<size_t>(std::min<int64_t>(m_silenceLeft, maxFrames));
+        m_out.assign(n * bpf, m_outFormat == AV_SAMPLE_FMT_U8 ? 0x80 : 0);
+        m_silenceLeft -= static_cast<int64_t>(n);
+    } else {
+        n = std::min(m_pending.size() / bpf, static_cast<size_t>(maxFrames));
+        m_out.assign(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<ptrdiff_t>(n * bpf));
+    }
     *data = m_out.data();
     *frames = static_cast<int32_t>(n);
     desc->descType = kSoundDescriptionType;

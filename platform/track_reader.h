@@ -80,6 +80,11 @@ class SoundReader : public TrackDecoder {
     AVSampleFormat m_inFormat = AV_SAMPLE_FMT_NONE;
     bool m_changed = true;
     bool m_ended = false;
+    // Sound that starts after the movie's origin is led by this much silence
+    // (sample frames), so it keeps its place against the picture.
+    bool m_fromStart = false;
+    bool m_sawFirst = false;
+    int64_t m_silenceLeft = 0;
     std::vector<uint8_t> m_pending;  // converted, not yet handed out
     std::vector<uint8_t> m_out;
 };

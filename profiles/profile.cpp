@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace pa = profile_atoms;
 
@@ -63,6 +64,35 @@ void readPair(const AtomContainer& c, FourCC type, T* a, T* b) {
         *a = T(be16(d));
         *b = T(be16(d + 2));
     }
+}
+
+// The layout as the record keeps it, from PRES; no PRES leaves the defaults.
+void readPresentation(const AtomContainer& c, ProfileRecord* r) {
+    const AtomRef pres = c.findChild(kAtomRoot, pa::kPresentation, 1);
+    if (pres == kAtomNone) return;
+    AtomContainer held;
+    if (c.copyAtom(pres, &held) != noErr) return;
+    r->presentation = std::move(held);
+    r->layoutEdited = 1;
+    int16_t angle = 0;
+    c.readI16(pres, pa::kAngle, 1, &angle);
+    uint32_t layout = 0;
+    if (c.readU32(pres, pa::kLayout, 1, &layout) == noErr) {
+        int16_t w = int16_t(layout >> 16), h = int16_t(layout);
+        // layo is the turned layout; a quarter turn either way swaps it back.
+        if (angle == 90 || angle == -90 || angle == 270) std::swap(w, h);
+        r->layoutWidth = w;
+        r->layoutHeight = h;
+    }
+    uint8_t controls = 1;
+    const AtomRef cont = c.findChild(pres, pa::kShowControls, 1);
+    if (cont != kAtomNone) c.copyLeafData(cont, {&controls, 1}, true);
+    r->showControls = controls != 0;
+    const AtomRef back = c.findChild(pres, pa::kBack, 1);
+    const AtomRef rgb = c.findChild(back, pa::kRgb, 1);
+    uint8_t colour[6];
+    if (rgb != kAtomNone && c.copyLeafData(rgb, colour, true) == noErr)
+        for (int i = 0; i < 3; ++i) r->background[size_t(i)] = be16(colour + 2 * i);
 }
 
 }  // namespace
@@ -153,6 +183,7 @@ void profileToRecord(const AtomContainer& c, const ResourceFile& strings, Profil
     read32(c, pa::kBitRate, &r->bitRate);
     read32(c, pa::kSampleRate, &r->sampleRate);
     read16(c, pa::kBoost, &r->boost);
+    readPresentation(c, r);
 }
 
 std::array<uint8_t, kNameFieldSize> nameField(std::string_view name) {
@@ -198,7 +229,9 @@ OSStatus profileFromRecord(const ProfileRecord& r, std::string_view name, AtomCo
             return e;
         const bool wideVideo = (r.videoWidth == 480 && r.videoHeight == 320) ||
                                (r.videoWidth == 320 && r.videoHeight == 480);
-        if (wideVideo || r.layoutHeight < r.layoutWidth) {
+        // A turned video always keeps its angle; 0 is written only where it
+        // always was, so containers of unturned profiles stay as they were.
+        if (r.angle != 0 || wideVideo || r.layoutHeight < r.layoutWidth) {
             if (OSStatus e = c.writeI16(size, pa::kAngle, 1, r.angle)) return e;
         }
         // The sound atoms are assembled apart and go in as one step.
@@ -218,7 +251,16 @@ OSStatus profileFromRecord(const ProfileRecord& r, std::string_view name, AtomCo
         if (OSStatus e = sound.writeI16(kAtomRoot, pa::kBoost, 1, r.boost)) return e;
         if (OSStatus e = sound.writeI32(kAtomRoot, pa::kBitRate, 1, r.bitRate)) return e;
         if (OSStatus e = c.insertChild(kAtomRoot, pa::kSound, 1, {}, &soun)) return e;
-        return c.insertChildren(soun, sound);
+        if (OSStatus e = c.insertChildren(soun, sound)) return e;
+        if (r.presentation) {
+            const AtomContainer& p = *r.presentation;
+            const AtomRef pres = p.findChild(kAtomRoot, pa::kPresentation, 1);
+            if (pres == kAtomNone) return kStatusParamError;
+            AtomContainer only;
+            if (OSStatus e = p.copyAtom(pres, &only)) return e;
+            return c.insertChildren(kAtomRoot, only);
+        }
+        return noErr;
     };
     if (OSStatus e = build()) {
         *out = AtomContainer();

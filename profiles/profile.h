@@ -13,6 +13,7 @@
 //   soun/ssrt  soun/boos  soun/bitr
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -50,6 +51,11 @@ inline constexpr FourCC kSampleRate = fourCC("ssrt");
 inline constexpr FourCC kBoost = fourCC("boos");
 inline constexpr FourCC kBitRate = fourCC("bitr");
 inline constexpr FourCC kPresentation = fourCC("PRES");
+// Inside PRES, the parts the record keeps (angl is shared with size/angl).
+inline constexpr FourCC kLayout = fourCC("layo");
+inline constexpr FourCC kShowControls = fourCC("cont");
+inline constexpr FourCC kBack = fourCC("back");
+inline constexpr FourCC kRgb = fourCC("rgb ");
 }  // namespace profile_atoms
 
 inline constexpr FourCC kResTypeProfile = fourCC("STNG");
@@ -84,6 +90,9 @@ struct ProfileRecord {
     int32_t bitRate = 33000;
     int16_t boost = 0;
     // Layout fields: the layout editor's, carried in PRES, not in these atoms.
+    // They are read from the presentation; the presentation itself travels
+    // whole, so a record written back keeps every layer of its layout.
+    std::optional<AtomContainer> presentation;  // a container whose root holds PRES
     uint8_t layoutEdited = 0;
     std::array<uint16_t, 3> background{};
     int16_t layoutWidth = 0;
@@ -111,13 +120,16 @@ OSStatus profileReadName(const AtomContainer& c, FourCC which, std::string* out)
 // Container to record, with the defaults for missing atoms; a missing name
 // reads as item 1 of STR# 132 from strings ("Custom"). The format count is
 // the number of leading non-zero codes, 3 (626, 628, 627) without fmts, and
-// 1 for a list holding only code 0 (no audio).
+// 1 for a list holding only code 0 (no audio). A PRES atom is kept as the
+// record's presentation and fills the layout fields (layout size turned
+// back by its angle, background colour, show-controls flag).
 void profileToRecord(const AtomContainer& c, const ResourceFile& strings, ProfileRecord* r);
 
 // Record to a new container named name (cut to 63), replacing *out. angl
-// is written only for a 480 x 320 or 320 x 480 video or a layout wider
-// than high. Status: noErr, kStatusParamError (null out); on failure *out
-// is left empty.
+// is written for a turned video, and for a 480 x 320 or 320 x 480 video or
+// a layout wider than high even when it is 0; the presentation, when the
+// record holds one, goes in last. Status: noErr, kStatusParamError (null
+// out); on failure *out is left empty.
 OSStatus profileFromRecord(const ProfileRecord& r, std::string_view name, AtomContainer* out);
 
 // A counted string in a 64-byte field, as name and bnam store it.

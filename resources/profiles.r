@@ -10,8 +10,8 @@
 # 516  Low bit rate                       Streaming     32     6    240   160x120  480x320  626,628,627          628    1/1     8192   1      -    -
 # 517  Medium bit rate                    Streaming     32     6    320   240x180  480x320  626,628,627          628    1/1     8192   1      -    -
 # 518  High bit rate                      Streaming     32     8    640   320x240  480x320  626,628,627          626    1/1     8192   1      -    -
-# 519  s10                                Acer          32     10   240   160x120  160x160  626,628,627          626    1/1     8192   2      4.1  -
-# 520  s50/s60                            Acer          36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      4.1  -
+# 519  s10                                Acer          36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      4.1  -
+# 520  s50/s60                            Acer          32     10   320   320x240  320x320  626,628,627          626    1/1     8192   2      4.1  -
 # 521  330                                HandEra       36     10   -     240x180  240x320  626,628,627          626    1/1     8192   2      3.5  -
 # 522  TRGpro                             HandEra       36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      3.3  -
 # 523  Visor Edge/Pro/Treo 180            Handspring    36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      3.5  -
@@ -26,7 +26,7 @@
 # 532  QCP 6035                           Kyocera       36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      3.5  -
 # 533  III/IIIe/IIx/IIIxe/V/VII           Palm          36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      3.0  -
 # 534  IIIc                               Palm          32     10   240   160x120  160x160  626,628,627          626    1/1     8192   2      3.5  -
-# 535  Vx/VIIx                            Palm          36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      3.2  -
+# 535  Vx/VIIx                            Palm          36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      3.3  -
 # 536  i705                               Palm          36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      4.1  -
 # 537  m100/m105/m125                     Palm          36     10   -     160x120  160x160  626,628,627          626    1/1     8192   2      3.5  -
 # 538  m130                               Palm          32     10   240   160x120  160x160  626,628,627          626    1/1     8192   2      4.1  -
@@ -42,28 +42,28 @@
 # 548  Zire 71                            Palm          32     15   640   320x240  320x320  626,628,627,629      626    2/2     22050  0      5.2  -
 # 549  SPH-i300                           Samsung       32     10   240   160x120  160x240  626,628,627          626    1/1     8192   2      3.5  -
 # 550  SPH-i500                           Samsung       32     10   240   160x120  160x160  0                    0      1/1     8192   0      4.1  -
-# 551  PEG-N600C                          Sony CLIE     32     10   320   240x180  320x320  629                  629    1/1     8000   0      -    -
+# 551  PEG-N600C                          Sony CLIE     32     10   320   240x180  320x320  629                  629    1/1     8000   0      3.5  -
 # 552  PEG-N610C                          Sony CLIE     32     10   320   240x180  320x320  629                  629    1/1     8000   0      -    -
-# 553  PEG-N700C/N710C                    Sony CLIE     32     10   320   240x180  320x320  624                  624    2/2     44100  0      -    -
+# 553  PEG-N700C/N710C                    Sony CLIE     32     10   320   240x180  320x320  624                  624    2/2     44100  0      3.5  -
 # 554  PEG-N750C/N760C/N770C              Sony CLIE     32     10   320   240x180  320x320  624                  624    2/2     44100  0      -    -
-# 555  PEG-NR70/V                         Sony CLIE     32     10   480   320x240  320x480  624,629              624    2/2     44100  0      -    -
+# 555  PEG-NR70/V                         Sony CLIE     32     10   480   320x240  320x480  624,629              624    2/2     44100  0      4.1  -
 # 556  PEG-NX60/70V/73V/80V               Sony CLIE     32     15   640   320x240  320x480  624,626,628,627,629  624    2/2     44100  0      5.0  -
 # 557  PEG-NZ90                           Sony CLIE     32     15   640   320x240  320x480  624,626,628,627,629  624    2/2     44100  0      5.0  -
-# 558  PEG-NR70/V (Wide - CCW)            Sony CLIE     32     10   560   480x320  480x320  624,629              624    2/2     44100  0      -    -90
-# 559  PEG-NR70/V (Wide - CW)             Sony CLIE     32     10   560   480x320  480x320  624,629              624    2/2     44100  0      -    90
+# 558  PEG-NR70/V (Wide - CCW)            Sony CLIE     32     10   560   480x320  480x320  624,629              624    2/2     44100  0      4.1  -90
+# 559  PEG-NR70/V (Wide - CW)             Sony CLIE     32     10   560   480x320  480x320  624,629              624    2/2     44100  0      4.1  90
 # 560  PEG-NX60/70V/73V/80V (Wide - CW)   Sony CLIE     32     15   720   480x320  480x320  624,626,628,627,629  624    2/2     44100  0      5.0  90
 # 561  PEG-UX40/50                        Sony CLIE     32     15   640   320x240  480x320  624,626,628,627,629  624    2/2     44100  0      5.2  -      crui
 # 562  PEG-UX40/50 (Wide)                 Sony CLIE     32     15   720   480x320  480x320  624,626,628,627,629  624    2/2     44100  0      5.2  0      crui
 # 563  PEG-NZ90 (Wide - CW)               Sony CLIE     32     15   720   480x320  480x320  624,626,628,627,629  624    2/2     44100  0      5.0  90
 # 564  PEG-NX60/70V/73V/80V (Wide - CCW)  Sony CLIE     32     15   720   480x320  480x320  624,626,628,627,629  624    2/2     44100  0      5.0  -90
 # 565  PEG-NZ90 (Wide - CCW)              Sony CLIE     32     15   720   480x320  480x320  624,626,628,627,629  624    2/2     44100  0      5.0  -90
-# 566  PEG-S300/S320/S360                 Sony CLIE     36     10   -     160x120  160x160  629                  629    1/1     8000   0      -    -
-# 567  PEG-S500C                          Sony CLIE     32     10   240   160x120  160x160  629                  629    1/1     8000   0      -    -
-# 568  PEG-SL10/SJ20/SJ22/SJ30            Sony CLIE     36     10   -     160x120  320x320  629                  629    1/1     8000   0      -    -
-# 569  PEG-SJ33                           Sony CLIE     32     10   320   240x180  320x320  624,629              624    2/2     44100  0      -    -
-# 570  PEG-T400/T415/T425                 Sony CLIE     36     10   -     160x120  320x320  629                  629    1/1     8000   0      -    -
-# 571  PEG-T600C/T615C/T625C              Sony CLIE     32     10   320   240x180  320x320  629                  629    1/1     8000   0      -    -
-# 572  PEG-T650C/T665C/T675C              Sony CLIE     32     10   320   240x180  320x320  624,629              624    2/2     44100  0      -    -
+# 566  PEG-S300/S320/S360                 Sony CLIE     36     10   -     160x120  160x160  629                  629    1/1     8000   0      3.5  -
+# 567  PEG-S500C                          Sony CLIE     32     10   240   160x120  160x160  629                  629    1/1     8000   0      3.5  -
+# 568  PEG-SL10/SJ20/SJ22/SJ30            Sony CLIE     36     10   -     160x120  320x320  629                  629    1/1     8000   0      4.1  -
+# 569  PEG-SJ33                           Sony CLIE     32     10   320   240x180  320x320  624,629              624    2/2     44100  0      4.1  -
+# 570  PEG-T400/T415/T425                 Sony CLIE     36     10   -     160x120  320x320  629                  629    1/1     8000   0      4.1  -
+# 571  PEG-T600C/T615C/T625C              Sony CLIE     32     10   320   240x180  320x320  629                  629    1/1     8000   0      4.1  -
+# 572  PEG-T650C/T665C/T675C              Sony CLIE     32     10   320   240x180  320x320  624,629              624    2/2     44100  0      4.1  -
 # 573  PEG-TG50                           Sony CLIE     32     15   640   320x240  320x320  624,626,628,627,629  624    2/2     44100  0      5.0  -
 # 574  PEG-TJ25/35                        Sony CLIE     32     15   640   320x240  320x320  626,628,627,629      629    1/2     8000   0      5.2  -
 # 575  Zodiac - Good                      Tapwave       32     12   400   320x240  480x320  626,628,627,629      626    1/2     11025  0      5.2  0      crui hidden
@@ -338,8 +338,8 @@ resource STNG 519 "s10" {
         atom name 1 { pstr[64] "s10" }
         atom manu 1 { atom name 1 { i16 2 } }
         atom osvr 1 { bytes { 04 10 00 00 } }
-        atom colr 1 { atom dpth 1 { i16 32 } }
-        atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 240 } }
+        atom colr 1 { atom dpth 1 { i16 36 } }
+        atom time 1 { atom 'fps ' 1 { fixed 10 } }
         atom size 1 {
             atom vide 1 { i16 160 i16 120 }
             atom scrn 1 { i16 160 i16 160 }
@@ -362,11 +362,11 @@ resource STNG 520 "s50/s60" {
         atom name 1 { pstr[64] "s50/s60" }
         atom manu 1 { atom name 1 { i16 2 } }
         atom osvr 1 { bytes { 04 10 00 00 } }
-        atom colr 1 { atom dpth 1 { i16 36 } }
-        atom time 1 { atom 'fps ' 1 { fixed 10 } }
+        atom colr 1 { atom dpth 1 { i16 32 } }
+        atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 320 } }
         atom size 1 {
-            atom vide 1 { i16 160 i16 120 }
-            atom scrn 1 { i16 160 i16 160 }
+            atom vide 1 { i16 320 i16 240 }
+            atom scrn 1 { i16 320 i16 320 }
         }
         atom soun 1 {
             atom ssss 1 { i16 16 }
@@ -721,7 +721,7 @@ resource STNG 535 "Vx/VIIx" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "Vx/VIIx" }
         atom manu 1 { atom name 1 { i16 7 } }
-        atom osvr 1 { bytes { 03 20 00 00 } }
+        atom osvr 1 { bytes { 03 30 00 00 } }
         atom colr 1 { atom dpth 1 { i16 36 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } }
         atom size 1 {
@@ -1108,6 +1108,7 @@ resource STNG 551 "PEG-N600C" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-N600C" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 03 50 00 00 } }
         atom colr 1 { atom dpth 1 { i16 32 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 320 } }
         atom size 1 {
@@ -1154,6 +1155,7 @@ resource STNG 553 "PEG-N700C/N710C" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-N700C/N710C" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 03 50 00 00 } }
         atom colr 1 { atom dpth 1 { i16 32 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 320 } }
         atom size 1 {
@@ -1202,6 +1204,7 @@ resource STNG 555 "PEG-NR70/V" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-NR70/V" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 04 10 00 00 } }
         atom colr 1 { atom dpth 1 { i16 32 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 480 } }
         atom size 1 {
@@ -1276,6 +1279,7 @@ resource STNG 558 "PEG-NR70/V (Wide - CCW)" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-NR70/V (Wide - CCW)" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 04 10 00 00 } }
         atom colr 1 { atom dpth 1 { i16 32 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 560 } }
         atom size 1 {
@@ -1301,6 +1305,7 @@ resource STNG 559 "PEG-NR70/V (Wide - CW)" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-NR70/V (Wide - CW)" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 04 10 00 00 } }
         atom colr 1 { atom dpth 1 { i16 32 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 560 } }
         atom size 1 {
@@ -1483,6 +1488,7 @@ resource STNG 566 "PEG-S300/S320/S360" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-S300/S320/S360" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 03 50 00 00 } }
         atom colr 1 { atom dpth 1 { i16 36 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } }
         atom size 1 {
@@ -1506,6 +1512,7 @@ resource STNG 567 "PEG-S500C" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-S500C" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 03 50 00 00 } }
         atom colr 1 { atom dpth 1 { i16 32 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 240 } }
         atom size 1 {
@@ -1529,6 +1536,7 @@ resource STNG 568 "PEG-SL10/SJ20/SJ22/SJ30" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-SL10/SJ20/SJ22/SJ30" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 04 10 00 00 } }
         atom colr 1 { atom dpth 1 { i16 36 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } }
         atom size 1 {
@@ -1552,6 +1560,7 @@ resource STNG 569 "PEG-SJ33" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-SJ33" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 04 10 00 00 } }
         atom colr 1 { atom dpth 1 { i16 32 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 320 } }
         atom size 1 {
@@ -1576,6 +1585,7 @@ resource STNG 570 "PEG-T400/T415/T425" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-T400/T415/T425" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 04 10 00 00 } }
         atom colr 1 { atom dpth 1 { i16 36 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } }
         atom size 1 {
@@ -1599,6 +1609,7 @@ resource STNG 571 "PEG-T600C/T615C/T625C" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-T600C/T615C/T625C" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 04 10 00 00 } }
         atom colr 1 { atom dpth 1 { i16 32 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 320 } }
         atom size 1 {
@@ -1622,6 +1633,7 @@ resource STNG 572 "PEG-T650C/T665C/T675C" {
         atom flag 1 { u32 1 }
         atom name 1 { pstr[64] "PEG-T650C/T665C/T675C" }
         atom manu 1 { atom name 1 { i16 9 } }
+        atom osvr 1 { bytes { 04 10 00 00 } }
         atom colr 1 { atom dpth 1 { i16 32 } }
         atom time 1 { atom 'fps ' 1 { fixed 10 } atom vbtr 1 { i16 320 } }
         atom size 1 {

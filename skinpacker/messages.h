@@ -36,6 +36,7 @@ inline constexpr std::string_view kPdbCannotMake = "Error : Cannot make pdb-file
 inline constexpr std::string_view kAbnormalDate = "Error : The date of this system is abnormal.";
 
 // Creating.
+inline constexpr std::string_view kMade = "ThemedPlayer SKINデータを作成しました";
 inline constexpr std::string_view kNeedPlayStop =
     "再生ボタンと停止ボタンを必ず配置して下さい\n作成できませんでした";
 inline constexpr std::string_view kNameEmpty =

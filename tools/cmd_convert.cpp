@@ -1,6 +1,13 @@
 // moviepacker-cli convert [options] SOURCE...: each source converted to a
 // handheld movie database the way a conversion run does it.
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <iterator>
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +70,8 @@ void usage(FILE* out) {
                  "  --bitrate N         ATRAC3 bit rate, bit/s\n"
                  "  --boost N           sound boost 0..3\n"
                  "  --json              one JSON result object per file\n"
+                 "  --allow-missing-video  convert the sound of a movie whose pictures cannot\n"
+                 "                      be decoded (else that file fails)\n"
                  "\n"
                  "Options given after --settings or --profile override their fields.\n"
                  "Exit status: 0 every file converted, 1 any failed, 2 bad usage.\n");
@@ -78,6 +87,9 @@ constexpr NamedCode kDepthNames[] = {{"mono", 1},          {"colour", 24}, {"col
 constexpr NamedCode kAudioNames[] = {{"none", 0},   {"atrac3", 624}, {"adpcm", 626},
                                      {"pcm8", 627}, {"adpcm4", 628}, {"yamaha", 629},
                                      {"pcm16", 630}};
+
+// The bit rates the ATRAC3 encoder and the handheld's decoder share.
+constexpr long kAtrac3Rates[] = {11750, 16500, 23500, 33000, 47000, 66000};
 
 template <size_t N>
 bool parseCode(const char* s, const NamedCode (&names)[N], int32_t* out) {
@@ -108,6 +120,8 @@ bool parseLong(const char* s, long lo, long hi, long* out) {
 struct Options {
     std::optional<std::string> dest, output, settingsFile, profile, to;
     bool json = false;
+    bool allowMissingVideo = false;
+    int16_t depth_ = 0;  // the run's depth once settings are built
     // Per-field overrides, applied in this order after the settings file.
     std::optional<int32_t> depth, audio;
     std::optional<double> fps, rate;
@@ -130,6 +144,10 @@ int parseOptions(int argc, char** argv, Options* o) {
         }
         if (a == "--json") {
             o->json = true;
+            continue;
+        }
+        if (a == "--allow-missing-video") {
+            o->allowMissingVideo = true;
             continue;
         }
         if (a.empty() || a[0] != '-') {
@@ -164,22 +182,38 @@ int parseOptions(int argc, char** argv, Options* o) {
         } else if (a == "--size") {
             int w = 0, h = 0;
             char extra = 0;
-            if (std::sscanf(v, "%dx%d%c", &w, &h, &extra) != 2 || w < 1 || h < 1 || w > 4096 ||
-                h > 4096)
+            if (std::sscanf(v, "%dx%d%c", &w, &h, &extra) != 2 || w < 1 || h < 1)
                 return bad("bad value for");
+            // The largest screens are 480 x 320, held either way round.
+            if (!((w <= 480 && h <= 320) || (w <= 320 && h <= 480))) {
+                std::fprintf(stderr,
+                             "convert: --size %s: no handheld shows that; frames go up to "
+                             "480x320 or 320x480\n", v);
+                return kExitUsage;
+            }
             o->width = w;
             o->height = h;
         } else if (a == "--kbps") {
             if (!parseLong(v, 1, 32767, &n)) return bad("bad value for");
             o->kbps = n;
         } else if (a == "--rotate") {
-            if (!parseLong(v, -360, 360, &n)) return bad("bad value for");
+            if (!parseLong(v, -360, 360, &n) || n % 90 != 0) {
+                std::fprintf(stderr, "convert: --rotate %s: the angle is 0, 90, -90 or 180\n", v);
+                return kExitUsage;
+            }
             o->rotate = n;
         } else if (a == "--channels") {
             if (!parseLong(v, 1, 2, &n)) return bad("bad value for");
             o->channels = n;
         } else if (a == "--bitrate") {
-            if (!parseLong(v, 1, 1000000, &n)) return bad("bad value for");
+            if (!parseLong(v, 1, 1000000, &n) ||
+                std::find(std::begin(kAtrac3Rates), std::end(kAtrac3Rates), n) ==
+                    std::end(kAtrac3Rates)) {
+                std::fprintf(stderr,
+                             "convert: --bitrate %s: the ATRAC3 encoder takes 11750, 16500, "
+                             "23500, 33000, 47000 or 66000 bit/s\n", v);
+                return kExitUsage;
+            }
             o->bitRate = n;
         } else if (a == "--boost") {
             if (!parseLong(v, 0, 3, &n)) return bad("bad value for");
@@ -204,7 +238,7 @@ int parseOptions(int argc, char** argv, Options* o) {
 }
 
 // The settings container of the run: file or profile first, then options.
-int buildSettings(const Options& o, AtomContainer* out) {
+int buildSettings(Options& o, AtomContainer* out, std::vector<std::string>* notices) {
     ExportSettings s;
     if (o.settingsFile) {
         FILE* f = std::fopen(o.settingsFile->c_str(), "rb");
@@ -249,6 +283,31 @@ int buildSettings(const Options& o, AtomContainer* out) {
     if (o.bitRate) s.bitRate = int32_t(*o.bitRate);
     if (o.boost) s.boost = int16_t(*o.boost);
     normaliseSound(&s);
+    o.depth_ = s.depth;
+    if (s.depth == kDepthNoVideo && s.soundCodec == kSoundNone) {
+        std::fprintf(stderr, "convert: no video (--depth none) and no sound (--audio none): "
+                             "nothing to convert\n");
+        return kExitUsage;
+    }
+    // What the chosen formats force is said, not changed silently.
+    const double rate = double(s.sampleRate) / 65536.0;
+    if (o.rate && s.soundCodec != kSoundNone && std::abs(rate - *o.rate) > 0.5)
+        notices->push_back("sound format " + std::to_string(s.soundCodec) + " plays at " +
+                           std::to_string(long(rate + 0.5)) + " Hz, not " +
+                           std::to_string(long(*o.rate + 0.5)) + " Hz");
+    if (o.channels && s.soundCodec != kSoundNone && s.channels != *o.channels)
+        notices->push_back("sound format " + std::to_string(s.soundCodec) + " is " +
+                           (s.channels == 1 ? "mono" : "stereo") + ", not " +
+                           std::to_string(*o.channels) + " channels");
+    if (s.soundCodec == kSoundAtrac3 && o.bitRate && s.channels == 2 && s.bitRate < 33000)
+        notices->push_back("ATRAC3 stereo sources are coded at 33000 bit/s at least, not " +
+                           std::to_string(s.bitRate));
+    if (o.width && (*o.width % 4 != 0 || *o.height % 4 != 0))
+        notices->push_back("pictures are coded in blocks of 4 x 4 pixels: " +
+                           std::to_string(*o.width) + "x" + std::to_string(*o.height) +
+                           " is stored as " + std::to_string((*o.width + 3) / 4 * 4) + "x" +
+                           std::to_string((*o.height + 3) / 4 * 4));
+    for (const std::string& n : *notices) std::fprintf(stderr, "convert: notice: %s\n", n.c_str());
     if (getSettingsAsContainer(s, out) != noErr) {
         std::fprintf(stderr, "convert: the settings cannot be written\n");
         return kExitUsage;
@@ -334,8 +393,30 @@ struct Result {
     OSStatus status = noErr;
     std::string comment;
     OSType missing = 0;
+    // What the user should know about a converted file.
+    std::vector<std::string> warnings;
     std::string kept;  // a converted file that could not be queued
 };
+
+bool converted(OSStatus s) {
+    return s == noErr || s == kStatusExportedWithoutAudio;
+}
+
+// Why a source cannot be read at all, in words; empty when it can be opened.
+std::string sourceProblem(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? "no such file" : std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "is a directory";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+    return {};
+}
+
+std::string lowerFirst(std::string text) {
+    if (!text.empty()) text[0] = char(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
 
 Result convertOne(const std::string& source, const Options& o, const AtomContainer& settings) {
     Result r;
@@ -343,8 +424,39 @@ Result convertOne(const std::string& source, const Options& o, const AtomContain
     Movie movie = nullptr;
     ComponentInstance exporter = nullptr;
     OutputFile output;
-    r.status = openSource(source, &movie);
-    if (r.status == noErr) r.status = reserveOutput(source, o, &output);
+    std::string detail;  // the cause in words, after the status text
+    if (const std::string problem = sourceProblem(source); !problem.empty()) {
+        r.status = kStatusNoMovieFound;
+        detail = problem;
+    } else {
+        r.status = openSource(source, &movie);
+    }
+    if (r.status == noErr && o.depth_ != kDepthNoVideo) {
+        // Pictures that cannot be decoded would leave a sound-only movie.
+        int32_t w = 0, h = 0;
+        if (GetMovieUnusablePictureCount(movie, &w, &h) > 0 &&
+            GetMovieIndTrackType(movie, 1, kVideoMediaType, kMovieTrackMediaType) == nullptr) {
+            const std::string why =
+                w > 0 && h > 0 ? "its pictures (" + std::to_string(w) + " x " +
+                                     std::to_string(h) + ") are too large to decode"
+                               : std::string("its pictures have no size that can be decoded");
+            if (o.allowMissingVideo) {
+                r.warnings.push_back("sound only: " + why);
+            } else {
+                r.status = kStatusCantDecodeVideo;
+                detail = why + " (--allow-missing-video converts the sound alone)";
+            }
+        }
+    }
+    if (r.status == noErr) {
+        r.status = reserveOutput(source, o, &output);
+        if (r.status != noErr) {
+            const std::string target =
+                o.output ? *o.output : (o.dest ? *o.dest : PathFolder(source));
+            detail = "cannot create in '" + target + "': " +
+                     lowerFirst(std::strerror(output.lastErrno() ? output.lastErrno() : EINVAL));
+        }
+    }
     FileSpec spec;
     if (r.status == noErr) r.status = FileSpecFromPath(output.workPath(), &spec);
     if (r.status == noErr) r.status = OpenMoviepackerExporter(&exporter);
@@ -359,23 +471,31 @@ Result convertOne(const std::string& source, const Options& o, const AtomContain
                                       exporter, progressProc, reinterpret_cast<intptr_t>(&st));
         if (st.bar) std::fprintf(stderr, "\r%*s\r", 62, "");
         if (r.status == noErr || r.status == kStatusExportedWithoutAudio) {
-            if (const OSStatus err = output.commit(); err != noErr) r.status = err;
+            if (const OSStatus err = output.commit(); err != noErr) {
+                r.status = err;
+                detail = "cannot create '" + output.path() +
+                         "': " + lowerFirst(std::strerror(output.lastErrno()));
+            }
         }
     }
     if (r.status == noErr || r.status == kStatusExportedWithoutAudio) r.output = output.path();
     output.abandon();
     if (r.status != noErr && r.status != kStatusUserCancelled) r.comment = errorText(r.status);
+    if (converted(r.status) && exporter != nullptr) {
+        uint32_t total = 0;
+        if (const uint32_t left = QueryChaptersLeftOut(exporter, &total); left > 0)
+            r.warnings.push_back(std::to_string(left) + " of " + std::to_string(total) +
+                                 " chapters left out: the chapter list must fit one database "
+                                 "record");
+    }
     if (r.status == kStatusNoCodec && exporter != nullptr) {
         r.missing = QueryMissingCodec(exporter);
         if (r.missing != 0) r.comment += " ('" + OSTypeToString(r.missing) + "')";
     }
+    if (!detail.empty()) r.comment += ": " + detail;
     CloseComponent(exporter);
     DisposeMovie(movie);
     return r;
-}
-
-bool converted(OSStatus s) {
-    return s == noErr || s == kStatusExportedWithoutAudio;
 }
 
 }  // namespace
@@ -384,7 +504,8 @@ int runConvert(int argc, char** argv) {
     Options o;
     if (const int e = parseOptions(argc, argv, &o); e != 0) return e < 0 ? kExitOk : e;
     AtomContainer settings;
-    if (const int e = buildSettings(o, &settings); e != 0) return e;
+    std::vector<std::string> notices;
+    if (const int e = buildSettings(o, &settings, &notices); e != 0) return e;
 
     ConvertTarget target;
     HotSyncStore store;
@@ -424,6 +545,8 @@ int runConvert(int argc, char** argv) {
             }
         }
         allConverted = allConverted && converted(r.status);
+        for (const std::string& w : r.warnings)
+            std::fprintf(stderr, "convert: warning: '%s': %s\n", r.source.c_str(), w.c_str());
         if (o.json) {
             js.beginObject();
             js.key("source").value(r.source);
@@ -438,20 +561,26 @@ int runConvert(int argc, char** argv) {
             js.key("converted").value(converted(r.status));
             js.key("cancelled").value(r.status == kStatusUserCancelled);
             js.key("message").value(r.comment);
+            js.key("warnings").beginArray();
+            for (const std::string& n : notices) js.value(n);
+            for (const std::string& w : r.warnings) js.value(w);
+            js.endArray();
             if (r.missing != 0) js.key("missing_codec").value(OSTypeToString(r.missing));
             js.endObject();
             std::fputc('\n', stdout);
         } else if (r.status == kStatusUserCancelled) {
-            std::printf("%s: cancelled\n", r.source.c_str());
+            std::fprintf(stderr, "%s: cancelled\n", r.source.c_str());
         } else if (r.status == noErr) {
             std::printf("%s -> %s\n", r.source.c_str(), r.output.c_str());
         } else if (r.status == kStatusExportedWithoutAudio) {
-            std::printf("%s -> %s (%s)\n", r.source.c_str(), r.output.c_str(), r.comment.c_str());
+            std::printf("%s -> %s\n", r.source.c_str(), r.output.c_str());
+            std::fprintf(stderr, "convert: warning: '%s': %s\n", r.source.c_str(),
+                         r.comment.c_str());
         } else if (!r.kept.empty()) {
-            std::printf("%s: %s (the database stays in %s)\n", r.source.c_str(),
-                        r.comment.c_str(), r.kept.c_str());
+            std::fprintf(stderr, "convert: '%s': %s (the database stays in %s)\n",
+                         r.source.c_str(), r.comment.c_str(), r.kept.c_str());
         } else {
-            std::printf("%s: %s\n", r.source.c_str(), r.comment.c_str());
+            std::fprintf(stderr, "convert: '%s': %s\n", r.source.c_str(), r.comment.c_str());
         }
         std::fflush(stdout);
     }

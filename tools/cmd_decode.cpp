@@ -1,5 +1,6 @@
 // moviepacker-cli decode: what the handheld would show and play, as a
 // desktop movie or as PNG frames and a WAV file.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,7 +18,8 @@ const char* kDecodeHelp =
     "\n"
     "Decodes every frame and all sound of a handheld movie database as the handheld\n"
     "presents them. OUT ending in .mkv or .avi gets lossless video, .mp4 or .mov\n"
-    "high-quality H.264, with the sound beside it; any other OUT is a folder that\n"
+    "high-quality H.264 and AAC, .webm VP9 and Opus, with the sound beside it; a\n"
+    "folder (an existing one, a name ending in '/' or without an extension)\n"
     "receives frame_NNNNN.png, frames.txt (each frame's time and duration) and\n"
     "sound.wav. Frames keep the stream's own times.\n"
     "\n"
@@ -52,6 +54,12 @@ int runDecode(int argc, char** argv) {
         std::fputs(kDecodeHelp, stderr);
         return kExitUsage;
     }
+    if (!decode::isMovieFile(out) && !decode::isFolderOutput(out)) {
+        std::fprintf(stderr,
+                     "moviepacker-cli decode: '%s': unknown kind of output; name a .mkv, .avi, "
+                     ".mp4, .mov or .webm file, or a folder\n", out);
+        return kExitUsage;
+    }
     if (SameFile(out, path)) {
         std::fprintf(stderr, "moviepacker-cli decode: the output '%s' is the movie itself\n", out);
         return kExitUsage;
@@ -59,7 +67,7 @@ int runDecode(int argc, char** argv) {
     movie::Movie m;
     std::string error;
     if (!movie::readMovieFile(path, m, error)) {
-        std::fprintf(stderr, "moviepacker-cli decode: %s: %s\n", path, error.c_str());
+        std::fprintf(stderr, "moviepacker-cli decode: %s\n", error.c_str());
         return kExitUsage;
     }
     if (!m.violations.empty())
@@ -80,6 +88,11 @@ int runDecode(int argc, char** argv) {
         format.sampleRate = static_cast<int>(m.header.sampleRate);
         format.channels = m.header.channels;
     }
+    format.title = m.header.title;
+    format.information = m.header.information;
+    format.rights = m.header.rights;
+    for (const movie::Chapter& c : m.header.chapters) format.chapters.emplace_back(c.time, c.title);
+    format.durationHundredths = std::max(m.header.videoDuration, m.header.soundDuration);
     if (!format.width && !format.sampleRate) {
         std::fprintf(stderr, "moviepacker-cli decode: %s holds no frames and no sound\n", path);
         return kExitFailed;

@@ -246,7 +246,7 @@ int runInspect(int argc, char** argv) {
     movie::Movie m;
     std::string error;
     if (!movie::readMovieFile(path, m, error)) {
-        std::fprintf(stderr, "moviepacker-cli inspect: %s: %s\n", path, error.c_str());
+        std::fprintf(stderr, "moviepacker-cli inspect: %s\n", error.c_str());
         return kExitUsage;
     }
     if (asJson)

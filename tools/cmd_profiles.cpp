@@ -29,6 +29,31 @@ void usage(FILE* out) {
                  "values (built-in first, then custom; the name is matched ignoring case).\n");
 }
 
+const char* depthName(int depth) {
+    switch (depth) {
+        case 1: return "black and white";
+        case 24: return "colour";
+        case 32: return "colour with alpha";
+        case 34: return "4 greys";
+        case 36: return "16 greys";
+        case 32767: return "no video";
+        default: return "unknown";
+    }
+}
+
+const char* soundName(int code) {
+    switch (code) {
+        case 0: return "none";
+        case 624: return "ATRAC3";
+        case 626: return "ADPCM";
+        case 627: return "8-bit PCM";
+        case 628: return "4-bit ADPCM";
+        case 629: return "Yamaha ADPCM";
+        case 630: return "16-bit PCM";
+        default: return "unknown";
+    }
+}
+
 double fixedValue(uint32_t v) {
     return double(v) / 65536.0;
 }
@@ -43,16 +68,18 @@ void printProfile(const AtomContainer& c, bool custom) {
     std::printf("Palm OS:       %u.%u\n", unsigned(r.osVersion >> 24),
                 unsigned((r.osVersion >> 20) & 0xF));
     std::printf("screen:        %d x %d\n", r.screenWidth, r.screenHeight);
-    std::printf("video:         %d x %d, depth %d, %.2f fps", r.videoWidth, r.videoHeight, r.depth,
-                fixedValue(uint32_t(r.frameRate)));
+    std::printf("video:         %d x %d, depth %d (%s), %.2f fps", r.videoWidth, r.videoHeight,
+                r.depth, depthName(r.depth), fixedValue(uint32_t(r.frameRate)));
     uint8_t kbps[2];
     if (profileReadValue(c, profile_atoms::kVideoRate, kbps) == noErr)
         std::printf(", %d kbit/s", r.videoKbps);
     std::printf("\nangle:         %d\n", r.angle);
     std::printf("audio formats:");
-    for (size_t i = 0; i < r.formatCount; ++i) std::printf(" %d", r.formats[i]);
-    std::printf("\naudio:         code %d, %d of %d channels, %.0f Hz, boost %d", r.audioCode,
-                r.channels, r.maxChannels, fixedValue(r.sampleRate), r.boost);
+    for (size_t i = 0; i < r.formatCount; ++i)
+        std::printf("%s %d (%s)", i ? "," : "", r.formats[i], soundName(r.formats[i]));
+    std::printf("\naudio:         code %d (%s), %d of %d channels, %.0f Hz, boost %d",
+                r.audioCode, soundName(r.audioCode), r.channels, r.maxChannels,
+                fixedValue(r.sampleRate), r.boost);
     if (r.audioCode == 624) std::printf(", %d bit/s", r.bitRate);
     std::printf("\ncontrols kept upright: %s\n", r.controlsUpright ? "yes" : "no");
 }
@@ -76,8 +103,10 @@ int runProfiles(int argc, char** argv) {
         bool custom = false;
         if (findProfile(name, false, res, &store, &c) != noErr) {
             if (findProfile(name, true, res, &store, &c) != noErr) {
-                std::fprintf(stderr, "moviepacker-cli profiles: no profile named '%s'\n", argv[1]);
-                return kExitFailed;
+                std::fprintf(stderr,
+                             "moviepacker-cli profiles: no profile named '%s' (the list: "
+                             "moviepacker-cli profiles)\n", argv[1]);
+                return kExitUsage;
             }
             custom = true;
         }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -181,12 +182,16 @@ public:
         path_ = path;
         const std::string ext = lowerExtension(path);
         const bool h264 = ext == ".mp4" || ext == ".mov";
+        const bool webm = ext == ".webm";
+        av_log_set_level(AV_LOG_QUIET);  // failures are reported as messages; no encoder statistics
         int err = avformat_alloc_output_context2(&fmt_, nullptr, nullptr, path.c_str());
         if (err < 0 || !fmt_) return fail("no muxer for " + path);
         packet_ = av_packet_alloc();
         if (f.width) {
-            const AVCodec* codec = avcodec_find_encoder_by_name(h264 ? "libx264" : "ffv1");
-            if (!codec) codec = avcodec_find_encoder(h264 ? AV_CODEC_ID_MPEG4 : AV_CODEC_ID_FFV1);
+            const AVCodec* codec =
+                avcodec_find_encoder_by_name(webm ? "libvpx-vp9" : h264 ? "libx264" : "ffv1");
+            if (!codec && !webm)
+                codec = avcodec_find_encoder(h264 ? AV_CODEC_ID_MPEG4 : AV_CODEC_ID_FFV1);
             if (!codec) return fail("no video encoder");
             videoStream_ = avformat_new_stream(fmt_, nullptr);
             video_ = avcodec_alloc_context3(codec);
@@ -199,6 +204,12 @@ public:
             if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
             AVDictionary* opts = nullptr;
             if (std::strcmp(codec->name, "libx264") == 0) av_dict_set(&opts, "crf", "12", 0);
+            if (webm) {
+                av_dict_set(&opts, "crf", "15", 0);
+                av_dict_set(&opts, "deadline", "realtime", 0);
+                av_dict_set(&opts, "cpu-used", "8", 0);
+                video_->bit_rate = 0;
+            }
             if (codec->id == AV_CODEC_ID_MPEG4) {
                 video_->flags |= AV_CODEC_FLAG_QSCALE;
                 video_->global_quality = FF_QP2LAMBDA * 2;
@@ -217,15 +228,20 @@ public:
             if (!sws_ || av_frame_get_buffer(frame_, 0) < 0) return fail("cannot set up the video frames");
         }
         if (f.sampleRate) {
-            const AVCodec* codec = avcodec_find_encoder(ext == ".mp4" ? AV_CODEC_ID_AAC : AV_CODEC_ID_PCM_S16LE);
+            const AVCodec* codec =
+                webm ? avcodec_find_encoder_by_name("libopus")
+                     : avcodec_find_encoder(ext == ".mp4" ? AV_CODEC_ID_AAC : AV_CODEC_ID_PCM_S16LE);
             if (!codec) return fail("no sound encoder");
             audioStream_ = avformat_new_stream(fmt_, nullptr);
             audio_ = avcodec_alloc_context3(codec);
             av_channel_layout_default(&audio_->ch_layout, f.channels);
-            audio_->sample_rate = f.sampleRate;
+            // The handheld's rates (8192 Hz, 4096 Hz) are not all rates every
+            // encoder takes: the sound is resampled to the nearest one above.
+            outRate_ = pickSampleRate(codec, f.sampleRate);
+            audio_->sample_rate = outRate_;
             audio_->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-            audio_->time_base = {1, f.sampleRate};
-            if (codec->id == AV_CODEC_ID_AAC) audio_->bit_rate = 192000;
+            audio_->time_base = {1, outRate_};
+            if (codec->id == AV_CODEC_ID_AAC || codec->id == AV_CODEC_ID_OPUS) audio_->bit_rate = 192000;
             if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) audio_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
             err = avcodec_open2(audio_, codec, nullptr);
             if (err < 0) return fail("cannot open the sound encoder: " + avError(err));
@@ -233,7 +249,7 @@ public:
             audioStream_->time_base = audio_->time_base;
             AVChannelLayout in;
             av_channel_layout_default(&in, f.channels);
-            err = swr_alloc_set_opts2(&swr_, &audio_->ch_layout, audio_->sample_fmt, f.sampleRate, &in,
+            err = swr_alloc_set_opts2(&swr_, &audio_->ch_layout, audio_->sample_fmt, outRate_, &in,
                                       AV_SAMPLE_FMT_S16, f.sampleRate, 0, nullptr);
             if (err < 0 || swr_init(swr_) < 0) return fail("cannot set up the sound conversion");
             fifo_ = av_audio_fifo_alloc(audio_->sample_fmt, f.channels, 4096);
@@ -244,13 +260,41 @@ public:
             err = avio_open(&fmt_->pb, path.c_str(), AVIO_FLAG_WRITE);
             if (err < 0) return fail("cannot create " + path + ": " + avError(err));
         }
+        if (!addMetadata(f)) return fail("out of memory");
         err = avformat_write_header(fmt_, nullptr);
         if (err < 0) return fail("cannot write the movie header: " + avError(err));
         return true;
     }
 
+    bool addMetadata(const OutputFormat& f) {
+        const std::pair<const char*, const std::string*> texts[] = {
+            {"title", &f.title}, {"comment", &f.information}, {"copyright", &f.rights}};
+        for (const auto& [key, text] : texts)
+            if (!text->empty() && av_dict_set(&fmt_->metadata, key, text->c_str(), 0) < 0)
+                return false;
+        for (size_t i = 0; i < f.chapters.size(); ++i) {
+            auto** grown = static_cast<AVChapter**>(
+                av_realloc_array(fmt_->chapters, fmt_->nb_chapters + 1, sizeof(AVChapter*)));
+            if (!grown) return false;
+            fmt_->chapters = grown;
+            auto* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+            if (!ch) return false;
+            fmt_->chapters[fmt_->nb_chapters++] = ch;  // freed with the context
+            ch->id = int64_t(i + 1);
+            ch->time_base = {1, 100};
+            ch->start = f.chapters[i].first;
+            const uint32_t end =
+                i + 1 < f.chapters.size() ? f.chapters[i + 1].first : f.durationHundredths;
+            ch->end = std::max<int64_t>(ch->start, end);
+            if (av_dict_set(&ch->metadata, "title", f.chapters[i].second.c_str(), 0) < 0)
+                return false;
+        }
+        return true;
+    }
+
     bool addFrame(const uint8_t* rgb, uint32_t time) override {
         if (haveLast_ && time <= lastTime_) time = lastTime_ + 1;  // muxers need rising times
+        if (haveLast_) durations_[lastTime_] = time - lastTime_;
         if (av_frame_make_writable(frame_) < 0) return fail("out of memory");
         const uint8_t* src[1] = {rgb};
         const int stride[1] = {format_.width * 3};
@@ -263,22 +307,31 @@ public:
 
     bool addSound(const int16_t* s, uint32_t frames) override {
         const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(s)};
-        std::vector<uint8_t*> planes(format_.channels);
-        AVFrame* tmp = av_frame_alloc();
-        tmp->format = audio_->sample_fmt;
-        tmp->nb_samples = int(frames);
-        av_channel_layout_copy(&tmp->ch_layout, &audio_->ch_layout);
-        tmp->sample_rate = format_.sampleRate;
-        bool ok = av_frame_get_buffer(tmp, 0) >= 0 &&
-                  swr_convert(swr_, tmp->data, int(frames), in, int(frames)) >= 0 &&
-                  av_audio_fifo_write(fifo_, reinterpret_cast<void**>(tmp->data), int(frames)) == int(frames);
-        av_frame_free(&tmp);
-        if (!ok) return fail("sound conversion failed");
-        return drainFifo(false);
+        return convertSound(in, int(frames)) && drainFifo(false);
     }
 
-    bool finish(uint32_t) override {
-        if (audio_ && !drainFifo(true)) return false;
+    // Resamples and queues; null input drains the resampler.
+    bool convertSound(const uint8_t** in, int frames) {
+        const int room = int(swr_get_out_samples(swr_, frames)) + 16;
+        AVFrame* tmp = av_frame_alloc();
+        tmp->format = audio_->sample_fmt;
+        tmp->nb_samples = room;
+        av_channel_layout_copy(&tmp->ch_layout, &audio_->ch_layout);
+        tmp->sample_rate = outRate_;
+        int made = -1;
+        bool ok = av_frame_get_buffer(tmp, 0) >= 0 &&
+                  (made = swr_convert(swr_, tmp->data, room, in, frames)) >= 0 &&
+                  av_audio_fifo_write(fifo_, reinterpret_cast<void**>(tmp->data), made) == made;
+        av_frame_free(&tmp);
+        if (!ok) return fail("sound conversion failed");
+        return true;
+    }
+
+    bool finish(uint32_t end) override {
+        // The last picture lasts until the stream's end; without a duration
+        // some muxers' edit lists would leave it out.
+        if (video_ && haveLast_) durations_[lastTime_] = end > lastTime_ ? end - lastTime_ : 1;
+        if (audio_ && (!convertSound(nullptr, 0) || !drainFifo(true))) return false;
         if (video_ && !encode(video_, videoStream_, nullptr)) return false;
         if (audio_ && !encode(audio_, audioStream_, nullptr)) return false;
         const int err = av_write_trailer(fmt_);
@@ -291,6 +344,17 @@ private:
     bool fail(const std::string& text) {
         error_ = text;
         return false;
+    }
+
+    static int pickSampleRate(const AVCodec* codec, int rate) {
+        if (!codec->supported_samplerates) return rate;
+        int best = 0, highest = 0;
+        for (const int* r = codec->supported_samplerates; *r; ++r) {
+            if (*r == rate) return rate;
+            highest = std::max(highest, *r);
+            if (*r > rate && (best == 0 || *r < best)) best = *r;
+        }
+        return best ? best : highest;
     }
 
     static AVPixelFormat pickPixelFormat(const AVCodec* codec) {
@@ -313,7 +377,7 @@ private:
             audioFrame_->nb_samples = n;
             audioFrame_->format = audio_->sample_fmt;
             av_channel_layout_copy(&audioFrame_->ch_layout, &audio_->ch_layout);
-            audioFrame_->sample_rate = format_.sampleRate;
+            audioFrame_->sample_rate = outRate_;
             if (av_frame_get_buffer(audioFrame_, 0) < 0) return fail("out of memory");
             av_audio_fifo_read(fifo_, reinterpret_cast<void**>(audioFrame_->data), n);
             audioFrame_->pts = samplesOut_;
@@ -327,6 +391,13 @@ private:
         int err = avcodec_send_frame(c, f);
         if (err < 0 && err != AVERROR_EOF) return fail("encoding failed: " + avError(err));
         while ((err = avcodec_receive_packet(c, packet_)) >= 0) {
+            if (c == video_) {
+                const auto d = durations_.find(packet_->pts);
+                if (d != durations_.end()) {
+                    packet_->duration = d->second;
+                    durations_.erase(d);
+                }
+            }
             av_packet_rescale_ts(packet_, c->time_base, st->time_base);
             packet_->stream_index = st->index;
             err = av_interleaved_write_frame(fmt_, packet_);
@@ -346,6 +417,8 @@ private:
     SwrContext* swr_ = nullptr;
     AVAudioFifo* fifo_ = nullptr;
     int chunk_ = 1024;
+    int outRate_ = 0;
+    std::map<int64_t, int64_t> durations_;  // frame time -> how long it shows
     int64_t samplesOut_ = 0;
     uint32_t lastTime_ = 0;
     bool haveLast_ = false;
@@ -356,7 +429,14 @@ private:
 
 bool isMovieFile(const std::string& path) {
     const std::string ext = lowerExtension(path);
-    return ext == ".mkv" || ext == ".mp4" || ext == ".avi" || ext == ".mov";
+    return ext == ".mkv" || ext == ".mp4" || ext == ".avi" || ext == ".mov" || ext == ".webm";
+}
+
+bool isFolderOutput(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    if (path.back() == '/' || std::filesystem::is_directory(path, ec)) return true;
+    return !std::filesystem::exists(path, ec) && lowerExtension(path).empty();
 }
 
 std::unique_ptr<Output> openOutput(const std::string& path, const OutputFormat& format, std::string& error) {

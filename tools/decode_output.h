@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace decode {
@@ -14,6 +15,10 @@ struct OutputFormat {
     int width = 0, height = 0;  // 0: no video
     int sampleRate = 0;         // 0: no sound
     int channels = 0;
+    // The movie's texts and chapters (UTF-8), kept as a movie file's metadata.
+    std::string title, information, rights;
+    std::vector<std::pair<uint32_t, std::string>> chapters;  // start in hundredths, title
+    uint32_t durationHundredths = 0;                         // where the last chapter ends
 };
 
 class Output {
@@ -32,8 +37,12 @@ protected:
     std::string error_;
 };
 
-// True when the path names a movie file by its extension.
+// True when the path names a movie file by its extension (.mkv, .avi, .mp4,
+// .mov, .webm).
 bool isMovieFile(const std::string& path);
+// True when the path names a folder for frames: an existing folder, a path
+// ending in '/', or a new name without an extension.
+bool isFolderOutput(const std::string& path);
 
 // Opens the output; null with `error` set when it cannot.
 std::unique_ptr<Output> openOutput(const std::string& path, const OutputFormat& format,

@@ -63,20 +63,44 @@ private:
             first_.back() = false;
         }
     }
+    // Length of the well-formed UTF-8 sequence at s[i], 0 when there is none.
+    static size_t utf8Length(std::string_view s, size_t i) {
+        const unsigned char b = static_cast<unsigned char>(s[i]);
+        const size_t len = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
+        if (len == 0 || b >= 0xF5 || s.size() - i < len) return 0;
+        uint32_t cp = b & (0xFF >> (len + 1));
+        for (size_t k = 1; k < len; ++k) {
+            const unsigned char c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80) return 0;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+        return overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ? 0 : len;
+    }
+    // Texts are UTF-8 and pass through; a byte that is not UTF-8 cannot be
+    // said in JSON and becomes the replacement character.
     void string(std::string_view s) {
         std::fputc('"', out_);
-        for (unsigned char c : s) {
+        for (size_t i = 0; i < s.size();) {
+            const unsigned char c = static_cast<unsigned char>(s[i]);
             if (c == '"' || c == '\\') {
                 std::fputc('\\', out_);
                 std::fputc(c, out_);
             } else if (c < 0x20) {
                 std::fprintf(out_, "\\u%04x", c);
             } else if (c >= 0x80) {
-                // Mac Roman bytes are not UTF-8; keep the output valid JSON.
-                std::fprintf(out_, "\\u%04x", c);
+                const size_t len = utf8Length(s, i);
+                if (len == 0) {
+                    std::fputs("\\ufffd", out_);
+                } else {
+                    std::fwrite(s.data() + i, 1, len, out_);
+                    i += len;
+                    continue;
+                }
             } else {
                 std::fputc(c, out_);
             }
+            ++i;
         }
         std::fputc('"', out_);
     }

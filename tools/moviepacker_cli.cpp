@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <iterator>
 
 #include "tools/cli.h"
@@ -61,7 +62,7 @@ static void printUsage(FILE* out) {
                  "Exit status: 0 success, 1 the job failed, 2 bad usage or unreadable input.\n");
 }
 
-int main(int argc, char** argv) {
+static int dispatch(int argc, char** argv) {
     if (argc < 2) {
         printUsage(stderr);
         return cli::kExitUsage;
@@ -78,4 +79,16 @@ int main(int argc, char** argv) {
         if (std::strcmp(c->name, argv[1]) == 0) return c->run(argc - 1, argv + 1);
     std::fprintf(stderr, "moviepacker-cli: unknown command '%s' (try --help)\n", argv[1]);
     return cli::kExitUsage;
+}
+
+int main(int argc, char** argv) {
+    // Whatever slips through becomes a message and a failure, never an abort.
+    try {
+        return dispatch(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "moviepacker-cli: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "moviepacker-cli: unexpected failure\n");
+    }
+    return cli::kExitFailed;
 }

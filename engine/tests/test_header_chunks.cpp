@@ -1,6 +1,7 @@
 // Header blocks compared byte for byte with ones built by hand.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "engine/movie_writer.h"
@@ -211,6 +212,16 @@ TEST(HeaderChunks, OversizedPiecesAreRefused) {
     EXPECT_EQ(MovieWriterAddChapter(p.w, 0, title.data(), static_cast<uint32_t>(title.size())),
               kStatusParamError);
     EXPECT_EQ(p.w->chapterCount, 0);
+
+    // Everything before the chapter list must fit the first record, which
+    // finishing patches: a title that pushes it past is refused at start.
+    WriterPtr q;
+    MovieWriterSetFrameSize(q.w, 16, 16);
+    MovieWriterSetVideoMode(q.w, kVideoModeColour8);  // with the palette and colour map
+    const std::string longTitle(56000, 't');
+    ASSERT_EQ(MovieWriterSetInfoString(q.w, kMovieInfoTitle, longTitle.c_str()), noErr);
+    EXPECT_EQ(MovieWriterStart(q.w), kStatusParamError);
+    EXPECT_EQ(q.w->header, nullptr);
 }
 
 TEST(HeaderChunks, FailedStartReleasesTheHeader) {

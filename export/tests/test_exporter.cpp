@@ -39,6 +39,7 @@ struct Exported {
     std::vector<uint8_t> bytes;
     movie::Movie movie;
     ProgressLog log;
+    uint32_t chaptersLeftOut = 0, chaptersInSource = 0;
 };
 
 // Converts a corpus file with these settings into a fresh output file.
@@ -57,6 +58,7 @@ void exportFile(const std::string& source, const ExportSettings& s, const std::s
     ASSERT_EQ(FileSpecFromPath(path, &spec), noErr);
     out->status = ConvertMovieToFile(m, nullptr, spec, MakeOSType("PDB "), kMoviepackerCreator,
                                      exporter, logProgress, reinterpret_cast<intptr_t>(&out->log));
+    out->chaptersLeftOut = QueryChaptersLeftOut(exporter, &out->chaptersInSource);
     CloseComponent(exporter);
     DisposeMovie(m);
     if (out->status != noErr && out->status != kStatusExportedWithoutAudio) return;
@@ -268,6 +270,138 @@ TEST(ExportChapters, ChaptersAreListedAndStartOnKeyFrames) {
             EXPECT_TRUE(f.key());
         }
     EXPECT_TRUE(found);
+}
+
+// A 3 s, 10 fps movie with this FFMETADATA text.
+std::string movieWithMetadata(const std::string& name, const std::string& metadata) {
+    const std::string meta = ScratchPath(name + ".txt");
+    WriteWholeFile(meta, std::vector<uint8_t>(metadata.begin(), metadata.end()));
+    const std::string path = ScratchPath(name);
+    const std::string cmd =
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=s=64x48:r=10:d=3 -f ffmetadata -i '" +
+        meta + "' -map 0:v -map_metadata 1 -map_chapters 1 -c:v mpeg4 -q:v 2 '" + path + "'";
+    EXPECT_EQ(RunCommand(cmd), 0) << cmd;
+    return path;
+}
+
+std::string chapterMetadata(const std::vector<int>& startsMs,
+                            const std::vector<std::string>& titles = {}) {
+    std::string text = ";FFMETADATA1\n";
+    for (size_t i = 0; i < startsMs.size(); ++i)
+        text += "[CHAPTER]\nTIMEBASE=1/1000\nSTART=" + std::to_string(startsMs[i]) +
+                "\nEND=" + std::to_string(startsMs[i] + 10) + "\ntitle=" +
+                (i < titles.size() ? titles[i] : "Part " + std::to_string(i + 1)) + "\n";
+    return text;
+}
+
+TEST(ExportChapters, EveryChapterStartsOnAKeyFrameHoweverItsTimesFall) {
+    struct Case {
+        const char* what;
+        std::vector<int> starts;  // milliseconds, as written in the metadata
+    } cases[] = {
+        {"clustered", {0, 500, 520, 2000}},  // two chapters inside one frame
+        {"equal", {0, 1000, 1000, 1530}},
+        {"out of order", {2500, 700, 1300, 1200}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string source = movieWithMetadata(
+            "chapters " + std::string(c.what) + ".mov", chapterMetadata(c.starts));
+        // The container decides what it keeps of the list: check against that.
+        const std::vector<double> starts = Probe(source).chapterStarts;
+        ASSERT_EQ(starts.size(), c.starts.size());
+        Exported e;
+        exportFile(source, settingsFor(kDepthGrey16, kSoundNone), "keyed.pdb", &e);
+        ASSERT_EQ(e.status, noErr);
+        ASSERT_EQ(e.movie.frames.size(), 30u);
+        EXPECT_EQ(e.movie.header.chapters.size(), starts.size());  // none hidden by another
+        size_t keys = 0;
+        for (const auto& f : e.movie.frames) keys += f.key();
+        EXPECT_LT(keys, e.movie.frames.size() / 2);  // difference frames remain
+        for (double start : starts) {
+            const uint32_t t = uint32_t(std::lround(start * 1000)) / 10;
+            const auto frame = std::find_if(e.movie.frames.begin(), e.movie.frames.end(),
+                                            [&](const movie::FrameSample& f) {
+                                                return f.time <= t && t < f.time + f.duration;
+                                            });
+            ASSERT_NE(frame, e.movie.frames.end()) << start;
+            EXPECT_TRUE(frame->key()) << "chapter at " << start << " s";
+            // The seek index lists that key frame, so seeking to it lands there.
+            const bool indexed = std::any_of(
+                e.movie.header.videoIndex.begin(), e.movie.header.videoIndex.end(),
+                [&](const movie::IndexEntry& x) { return x.time == frame->time; });
+            EXPECT_TRUE(indexed) << "chapter at " << start << " s";
+        }
+    }
+}
+
+TEST(ExportChapters, ALongListSplitsTheHeaderAndWhatCannotFitIsCounted) {
+    // 1400 chapters of 40-character titles: more than one record holds, and
+    // with the palette and colour map the header passes a record by far.
+    std::vector<int> starts;
+    std::vector<std::string> titles;
+    for (int i = 0; i < 1400; ++i) {
+        starts.push_back(i * 2);
+        char title[41];
+        std::snprintf(title, sizeof title, "Chapter %04d of a long list for testing", i + 1);
+        titles.push_back(title);
+    }
+    Exported e;
+    exportFile(movieWithMetadata("many chapters.mov", chapterMetadata(starts, titles)),
+               settingsFor(kDepthMillions, kSoundNone), "many chapters.pdb", &e);
+    ASSERT_EQ(e.status, noErr);  // exportFile has checked every record's size
+    const auto& kept = e.movie.header.chapters;
+    EXPECT_EQ(e.chaptersInSource, 1400u);
+    EXPECT_GT(e.chaptersLeftOut, 0u);
+    EXPECT_EQ(kept.size() + e.chaptersLeftOut, 1400u);
+    ASSERT_FALSE(kept.empty());
+    // The first chapters are the ones kept, in order.
+    EXPECT_EQ(kept.front().title, titles.front());
+    EXPECT_EQ(kept.back().title, titles[kept.size() - 1]);
+    // The list went on in a record of its own, after the first header record.
+    const auto list = std::find_if(e.movie.chunks.begin(), e.movie.chunks.end(),
+                                   [](const movie::Chunk& c) { return c.tag == "cl"; });
+    ASSERT_NE(list, e.movie.chunks.end());
+    EXPECT_EQ(list->record, 2u);
+    EXPECT_GT(list->length, 60000u);
+    // The seek indexes still point at their chunks from wherever they stand.
+    ASSERT_FALSE(e.movie.header.videoIndex.empty());
+    for (const auto& x : e.movie.header.videoIndex) EXPECT_GE(x.record, 2u);
+    EXPECT_EQ(e.movie.frames.size(), 30u);
+}
+
+TEST(ExportTexts, NamesTextsAndChaptersAreStoredInMacRoman) {
+    const std::string source = movieWithMetadata(
+        "texts.mov", ";FFMETADATA1\n"
+                     "title=Gro\xC3\x9F" "e \xC3\x9C" "berraschung\n"
+                     "comment=\xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80 report\n"
+                     "copyright=\xC2\xA9 \xC5\x81ukasz\n" +
+                         chapterMetadata({0, 1000}, {"Caf\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC"}));
+    // A name of 40 accented characters: the handheld keeps 31 of them.
+    const std::string name =
+        "\xC3\x86rger p\xC3\xA5 \xC3\x98resund \xE2\x80\x93 \xC3\x87" "a \xC3\xA9t\xC3\xA9 "
+        "tr\xC3\xA8s dr\xC3\xB4le, \xC5\x81\xC3\xB3";  // Ærger på Øresund – Ça été très drôle, Łó
+    Exported e;
+    exportFile(source, settingsFor(kDepthGrey16, kSoundNone), name + ".pdb", &e);
+    ASSERT_EQ(e.status, noErr);
+    ASSERT_GE(e.bytes.size(), 32u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(e.bytes.data()), 32),
+              std::string("\xAErger p\x8C \xAFresund \xD0 \x82" "a \x8Et\x8E tr\x8Fs ") +
+                  std::string(1, '\0'));
+    EXPECT_EQ(e.movie.db.name, name.substr(0, name.find("dr\xC3\xB4le")));
+
+    const auto md = std::find_if(e.movie.chunks.begin(), e.movie.chunks.end(),
+                                 [](const movie::Chunk& c) { return c.tag == "md"; });
+    ASSERT_NE(md, e.movie.chunks.end());
+    const std::string stored(md->payload.begin(), md->payload.end());
+    EXPECT_EQ(stored, std::string("Gro\xA7" "e \x86" "berraschung\0?? ? report\0\xA9 Lukasz\0", 40));
+    const movie::MovieHeader& h = e.movie.header;
+    EXPECT_EQ(h.title, "Gro\xC3\x9F" "e \xC3\x9C" "berraschung");
+    EXPECT_EQ(h.information, "?? ? report");
+    EXPECT_EQ(h.rights, "\xC2\xA9 Lukasz");
+    ASSERT_EQ(h.chapters.size(), 2u);
+    EXPECT_EQ(h.chapters[0].title, "Caf\xC3\xA9");
+    EXPECT_EQ(h.chapters[1].title, "??");
 }
 
 TEST(ExportNames, DatabaseNameIsTheFileNameBeforeTheLastDot) {

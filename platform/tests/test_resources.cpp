@@ -167,17 +167,4 @@ TEST(StringList, ItemsAndMalformedLists) {
     EXPECT_EQ(parseStringList(Bytes{0}, &items), kStatusBadResourceMap);
 }
 
-TEST(MacRoman, RoundTripsEveryByteAndRefusesTheRest) {
-    std::string all;
-    for (int b = 1; b < 256; ++b) all.push_back(char(b));
-    std::string back;
-    ASSERT_TRUE(utf8ToMacRoman(macRomanToUtf8(all), &back));
-    EXPECT_EQ(back, all);
-    EXPECT_EQ(macRomanToUtf8("CLI\x83 \xC9"), "CLI\xC3\x89 \xE2\x80\xA6");  // É and the ellipsis
-    EXPECT_FALSE(utf8ToMacRoman("\xE4\xB8\x80", &back));                    // a CJK character
-    EXPECT_FALSE(utf8ToMacRoman("\xC3", &back));                            // cut short
-    EXPECT_FALSE(utf8ToMacRoman("\xC0\x80", &back));                        // overlong NUL
-    EXPECT_FALSE(utf8ToMacRoman("\xF0\x9F\x98\x80", &back));                // outside the BMP
-}
-
 }  // namespace

@@ -109,7 +109,8 @@ TEST(BuiltInProfiles, TellingRowsHoldExactly) {
         uint32_t os;
         int16_t angle;
     };
-    const uint32_t os4 = 0x04000000, os5 = 0x05000000, os52 = 0x05200000;
+    const uint32_t os35 = 0x03500000, os4 = 0x04000000, os41 = 0x04100000, os5 = 0x05000000,
+                   os52 = 0x05200000;
     const Row rows[] = {
         {"All color Palm OS devices",
          32,
@@ -255,7 +256,10 @@ TEST(BuiltInProfiles, TellingRowsHoldExactly) {
          0,
          os52,
          90},
-        {"PEG-N700C/N710C", 32, 10, 320, 240, 180, 320, 320, {624}, 624, 2, 2, 44100, 0, os4, 0},
+        {"PEG-N700C/N710C", 32, 10, 320, 240, 180, 320, 320, {624}, 624, 2, 2, 44100, 0, os35, 0},
+        // A 16-grey 160 x 160 device and a colour high-resolution one.
+        {"s10", 36, 10, 320, 160, 120, 160, 160, {626, 628, 627}, 626, 1, 1, 8192, 2, os41, 0},
+        {"s50/s60", 32, 10, 320, 320, 240, 320, 320, {626, 628, 627}, 626, 1, 1, 8192, 2, os41, 0},
         {"PEG-NR70/V (Wide - CCW)",
          32,
          10,
@@ -270,9 +274,9 @@ TEST(BuiltInProfiles, TellingRowsHoldExactly) {
          2,
          44100,
          0,
-         os4,
+         os41,
          -90},
-        {"PEG-T400/T415/T425", 36, 10, 320, 160, 120, 320, 320, {629}, 629, 1, 1, 8000, 0, os4, 0},
+        {"PEG-T400/T415/T425", 36, 10, 320, 160, 120, 320, 320, {629}, 629, 1, 1, 8000, 0, os41, 0},
         {"Zodiac - Best",
          32,
          24,
@@ -378,16 +382,106 @@ TEST(ProfileRecord, WrittenAndReadBackIsTheSameRecord) {
     // The name field is 64 bytes; angl is left out for a non-wide portrait video.
     EXPECT_EQ(c.leafData(c.findChild(kAtomRoot, pa::kName, 1)).size(), 64u);
     ProfileRecord t3 = builtIn("Tungsten T3");
-    t3.angle = 90;
     t3.layoutWidth = 320;
     t3.layoutHeight = 480;
     ASSERT_EQ(profileFromRecord(t3, t3.name, &c), noErr);
     EXPECT_EQ(c.findChild(c.findChild(kAtomRoot, pa::kSize, 1), pa::kAngle, 1), kAtomNone);
+    t3.angle = 90;
     t3.layoutWidth = 480;
     t3.layoutHeight = 320;
     ASSERT_EQ(profileFromRecord(t3, t3.name, &c), noErr);
     EXPECT_NE(c.findChild(c.findChild(kAtomRoot, pa::kSize, 1), pa::kAngle, 1), kAtomNone);
     EXPECT_EQ(profileFromRecord(t3, t3.name, nullptr), kStatusParamError);
+}
+
+// A layout as the layout editor stores it: turned by `angle`, controls off,
+// a background colour and the video layer.
+AtomContainer presentationFor(int16_t angle, int16_t layoutW, int16_t layoutH) {
+    AtomContainer p;
+    AtomRef pres, back, vid;
+    const bool quarter = angle == 90 || angle == -90;
+    const uint32_t layo = quarter ? (uint32_t(layoutH) << 16 | uint16_t(layoutW))
+                                  : (uint32_t(layoutW) << 16 | uint16_t(layoutH));
+    EXPECT_EQ(p.insertChild(kAtomRoot, pa::kPresentation, 1, {}, &pres), noErr);
+    p.writeU16(pres, fourCC("vers"), 1, 0x0100);
+    p.writeI16(pres, pa::kAngle, 1, angle);
+    p.writeU32(pres, pa::kSize, 1, layo);
+    p.writeU32(pres, pa::kLayout, 1, layo);
+    const uint8_t off = 0;
+    p.insertChild(pres, pa::kShowControls, 1, {&off, 1});
+    p.insertChild(pres, pa::kBack, 1, {}, &back);
+    const uint8_t rgb[6] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+    p.insertChild(back, pa::kRgb, 1, rgb);
+    p.insertChild(back, fourCC("vid "), 1, {}, &vid);
+    p.writeU32(vid, pa::kSize, 1, 160u << 16 | 120u);
+    p.writeU32(vid, fourCC("pos "), 1, 8u << 16 | 20u);
+    return p;
+}
+
+TEST(ProfileRecord, AngleAndLayoutSurviveAContainerForEveryVideoSize) {
+    const std::pair<int16_t, int16_t> sizes[] = {{160, 120}, {176, 144}, {240, 180}, {320, 240},
+                                                 {160, 160}, {320, 320}, {480, 320}, {320, 480}};
+    for (const auto& [w, h] : sizes)
+        for (int16_t angle : {int16_t(90), int16_t(-90), int16_t(0)}) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " at " +
+                         std::to_string(angle));
+            ProfileRecord r = builtIn("All color Palm OS devices");
+            r.videoWidth = w;
+            r.videoHeight = h;
+            r.angle = angle;
+            r.presentation = presentationFor(angle, 320, 480);
+            AtomContainer c;
+            ASSERT_EQ(profileFromRecord(r, "Saved", &c), noErr);
+            ProfileRecord back;
+            profileToRecord(c, res(), &back);
+            EXPECT_EQ(back.angle, angle);
+            EXPECT_EQ(back.videoWidth, w);
+            ASSERT_TRUE(back.presentation.has_value());
+            EXPECT_EQ(back.presentation->flatten(), r.presentation->flatten());
+            EXPECT_EQ(back.layoutEdited, 1);
+            EXPECT_EQ(back.layoutWidth, 320);  // turned back from layo
+            EXPECT_EQ(back.layoutHeight, 480);
+            EXPECT_EQ(back.showControls, 0);
+            EXPECT_EQ(back.background, (std::array<uint16_t, 3>{0x1234, 0x5678, 0x9ABC}));
+            // Written again, the container is the same bytes.
+            AtomContainer again;
+            ASSERT_EQ(profileFromRecord(back, "Saved", &again), noErr);
+            EXPECT_EQ(again.flatten(), c.flatten());
+        }
+    // A record without a layout writes none and reads back without one.
+    ProfileRecord plain = builtIn("All color Palm OS devices");
+    AtomContainer c;
+    ASSERT_EQ(profileFromRecord(plain, plain.name, &c), noErr);
+    EXPECT_EQ(c.findChild(kAtomRoot, pa::kPresentation, 1), kAtomNone);
+    ProfileRecord back;
+    profileToRecord(c, res(), &back);
+    EXPECT_FALSE(back.presentation.has_value());
+    EXPECT_EQ(back.layoutEdited, 0);
+}
+
+TEST(BuiltInProfiles, ContentsAreUnchangedAndSurviveARecordRoundTrip) {
+    // FNV-1a over every STNG resource in ID order: the built-in set is data
+    // users' presets are derived from, so any change to it must be deliberate
+    // (update the value together with the profile table).
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (int i = 1; i <= res().count(kResTypeProfile); ++i) {
+        std::span<const uint8_t> data;
+        ResID id;
+        ASSERT_EQ(res().getIndexed(kResTypeProfile, i, &data, &id), noErr);
+        for (uint8_t b : data) hash = (hash ^ b) * 0x100000001b3ull;
+
+        AtomContainer c;
+        ASSERT_EQ(AtomContainer::load(data, &c), noErr);
+        ProfileRecord r, back;
+        profileToRecord(c, res(), &r);
+        AtomContainer written;
+        ASSERT_EQ(profileFromRecord(r, r.name, &written), noErr);
+        profileToRecord(written, res(), &back);
+        EXPECT_EQ(back.angle, r.angle) << r.name;
+        EXPECT_EQ(back.videoWidth, r.videoWidth) << r.name;
+        EXPECT_EQ(back.formats, r.formats) << r.name;
+    }
+    EXPECT_EQ(hash, 0xa0773c0378ed97e4ull) << std::hex << hash;
 }
 
 TEST(ProfileNames, CaseAndDiacritics) {

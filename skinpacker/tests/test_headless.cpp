@@ -45,7 +45,8 @@ TEST(Headless, ImportSaveThenBuild) {
     r = run({"--build", dir.path("p.tpd"), "--out", dir.path("s.pdb"), "--title", "T", "--author",
              "A", "--version", "000001"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, std::string(msg::kNeedPlayStop) + "\n");
+    EXPECT_EQ(r.err.rfind(std::string(msg::kNeedPlayStop) + "\n(place the play and stop", 0), 0u)
+        << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path("s.pdb")));
 }
 
@@ -119,4 +120,74 @@ TEST(Headless, RefusedImportSavesNothing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, std::string(msg::kNotBmp) + "\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path("p.tpd")));
+}
+
+TEST(Headless, HelpVersionAndMistakesNeedNoWindow) {
+    for (const char* a : {"--help", "--version", "--bogus", "-h"})
+        EXPECT_TRUE(wantsHeadless(std::vector<std::string>{a})) << a;
+    EXPECT_FALSE(wantsHeadless(std::vector<std::string>{"-platform", "offscreen"}));
+    RunResult r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--import"), std::string::npos);
+    r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("skinpacker ", 0), 0u);
+    r = run({"--bogus"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("usage"), std::string::npos);
+}
+
+TEST(Headless, AScriptMakesACompleteSkin) {
+    ScratchDir dir;
+    writeSmallPicture(dir.path("pic.bmp"));
+    const std::string tpd = dir.path("p.tpd"), pdb = dir.path("s.pdb");
+    RunResult r = run({"--import", dir.path("pic.bmp"), "--place", "play", "40", "40", "--place",
+                       "stop", "100", "40", "--place", "time-1", "160", "200", "--colours",
+                       "play", "off", "3", "--colours", "time-1", "text", "15", "--save", tpd});
+    ASSERT_EQ(r.status, 0) << r.err;
+    {
+        // Saved as the window would have: the places and the colours.
+        Project p;
+        RecordingReporter reporter;
+        ASSERT_TRUE(p.reserveBuffers(reporter));
+        p.setTempPath(dir.path("t.tmp"));
+        ASSERT_TRUE(p.load(tpd, reporter));
+        EXPECT_EQ(p.placedItems(), 3);
+        EXPECT_EQ(p.slot(1).x, 40 - 18);
+        EXPECT_EQ(p.slot(1).y, 40 - 15);
+        EXPECT_EQ(p.slot(1).colours, (std::array<int8_t, 3>{3, 9, kNoColour}));
+        EXPECT_EQ(p.slot(21).colours[0], 15);
+        EXPECT_FALSE(p.buttonEnabled(22));  // its group is taken
+    }
+    r = run({"--build", tpd, "--out", pdb, "--title", "T", "--author", "A", "--version",
+             "000001"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(pdb));
+    EXPECT_NE(r.out.find("(the skin was made)"), std::string::npos);
+
+    // The click's rules and messages, with English after the window's text.
+    r = run({"--build", tpd, "--place", "back", "100", "40", "--out", pdb});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, std::string(msg::kOverlap) + "\n(cannot place it there: it overlaps another item)\n");
+    r = run({"--build", tpd, "--place", "time-2", "160", "100", "--out", pdb});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("another item of its group"), std::string::npos);
+    r = run({"--build", tpd, "--place", "eq-hbars", "2", "2", "--out", pdb});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("does not fit"), std::string::npos);
+    // A placed item moves and keeps its colours.
+    r = run({"--build", tpd, "--place", "play", "40", "100", "--save", tpd, "--out", pdb,
+             "--title", "T", "--author", "A", "--version", "000002"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Project p;
+    RecordingReporter reporter;
+    ASSERT_TRUE(p.reserveBuffers(reporter));
+    p.setTempPath(dir.path("t.tmp"));
+    ASSERT_TRUE(p.load(tpd, reporter));
+    EXPECT_EQ(p.slot(1).y, 100 - 15);
+    EXPECT_EQ(p.slot(1).colours[0], 3);
+    // Mistakes in the edits are bad usage.
+    EXPECT_EQ(run({"--build", tpd, "--place", "nothing", "1", "1", "--out", pdb}).status, 2);
+    EXPECT_EQ(run({"--build", tpd, "--colours", "play", "max", "1", "--out", pdb}).status, 2);
+    EXPECT_EQ(run({"--build", tpd, "--place", "play", "1"}).status, 2);
 }

@@ -28,10 +28,11 @@ struct CliRun {
     std::string out;
 };
 
-// Runs the command line through the shell with stdout captured.
-CliRun run(const std::string& args) {
+// Runs the command line through the shell with stdout (or only stderr) captured.
+CliRun run(const std::string& args, bool stderrOnly = false) {
     CliRun r;
-    const std::string cmd = std::string("'") + MOVIEPACKER_CLI + "' " + args + " 2>/dev/null";
+    const std::string cmd = std::string("'") + MOVIEPACKER_CLI + "' " + args +
+                            (stderrOnly ? " 2>&1 >/dev/null" : " 2>/dev/null");
     FILE* p = popen(cmd.c_str(), "r");
     if (p == nullptr) return r;
     std::array<char, 512> buf;
@@ -151,18 +152,87 @@ TEST_F(ConvertCli, ResultsCarryTheErrorTextsAndTheExitStatus) {
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
     EXPECT_FALSE(fs::exists(dir_ / "json" / "junk.pdb"));
 
-    // Without a video and without sound there is nothing to write.
-    const CliRun none = run("convert --depth none --audio none -o " + quote(dir_ / "empty.pdb") +
-                            " " + quote(clip_));
-    EXPECT_EQ(none.status, 1);
-    EXPECT_NE(none.out.find("Parameter error"), std::string::npos) << none.out;
-    EXPECT_FALSE(fs::exists(dir_ / "empty.pdb"));
-
     EXPECT_EQ(run("convert --depth 17 " + quote(clip_)).status, 2);
     EXPECT_EQ(run("convert --size 10by10 " + quote(clip_)).status, 2);
     EXPECT_EQ(run("convert").status, 2);
     EXPECT_EQ(run("convert -o a.pdb x y").status, 2);
     EXPECT_EQ(run("convert --profile 'No Such Device' " + quote(clip_)).status, 2);
+}
+
+// Captures a command's standard output.
+std::string capture(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return out;
+    std::array<char, 512> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    pclose(p);
+    return out;
+}
+
+TEST_F(ConvertCli, TextsComeBackFromInspectAndDecodeAsTheyWereWritten) {
+    // UTF-8 in the file name, the metadata and the chapters; the handheld
+    // stores Mac Roman and the tools show UTF-8 again.
+    const fs::path meta = dir_ / "texts.txt";
+    std::ofstream(meta) << ";FFMETADATA1\ntitle=\xC5\x81\xC3\xB3" "d\xC5\xBA \xE6\x9D\xB1\xE4\xBA\xAC\n"
+                           "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Caf\xC3\xA9\n"
+                           "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Zw\xC3\xB6lf\n";
+    const fs::path source = dir_ / "Gro\xC3\x9F" "e_\xC3\x9C" "berraschung.mov";
+    const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=2 "
+                             "-f ffmetadata -i " + quote(meta) +
+                             " -map 0:v -map_metadata 1 -map_chapters 1 -c:v mpeg4 " + quote(source);
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const fs::path out = dir_ / "texts";
+    ASSERT_EQ(run("convert --depth grey16 --audio none --dest " + quote(out) + " " + quote(source)).status, 0);
+    const fs::path made = out / "Gro\xC3\x9F" "e \xC3\x9C" "berraschung.pdb";
+    ASSERT_TRUE(fs::exists(made));
+
+    const std::string json = capture(std::string("'") + MOVIEPACKER_CLI + "' inspect --json " + quote(made));
+    EXPECT_NE(json.find("\"name\":\"Gro\xC3\x9F" "e \xC3\x9C" "berraschung\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"title\":\"L\xC3\xB3" "dz ??\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"title\":\"Caf\xC3\xA9\""), std::string::npos) << json;
+
+    const fs::path mkv = dir_ / "texts.mkv";
+    ASSERT_EQ(run("decode " + quote(made) + " -o " + quote(mkv)).status, 0);
+    const std::string probe = capture("ffprobe -v error -show_entries format_tags=title:chapter_tags=title "
+                                      "-of default=nw=1 " + quote(mkv));
+    EXPECT_NE(probe.find("TAG:title=L\xC3\xB3" "dz ??"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("TAG:title=Caf\xC3\xA9"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("TAG:title=Zw\xC3\xB6lf"), std::string::npos) << probe;
+}
+
+TEST_F(ConvertCli, ChaptersThatCannotFitAreReportedNotLost) {
+    // 1400 chapters of 40 characters: more than one record of the list holds.
+    const fs::path meta = dir_ / "many.txt";
+    {
+        std::ofstream m(meta);
+        m << ";FFMETADATA1\n";
+        for (int i = 0; i < 1400; ++i) {
+            char title[41];
+            std::snprintf(title, sizeof title, "Chapter %04d of a long list for testing", i + 1);
+            m << "[CHAPTER]\nTIMEBASE=1/1000\nSTART=" << i * 2 << "\nEND=" << i * 2 + 2
+              << "\ntitle=" << title << "\n";
+        }
+    }
+    const fs::path source = dir_ / "many.mov";
+    const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=2 "
+                             "-f ffmetadata -i " + quote(meta) +
+                             " -map 0:v -map_chapters 1 -c:v mpeg4 " + quote(source);
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const fs::path out = dir_ / "many.pdb";
+    const std::string json = capture(std::string("'") + MOVIEPACKER_CLI + "' convert --json --depth colour -o " +
+                                     quote(out) + " " + quote(source) + " 2>/dev/null");
+    EXPECT_NE(json.find("\"converted\":true"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"warnings\":[\"10 of 1400 chapters left out"), std::string::npos) << json;
+    const movie::Movie m = readBack(out);
+    EXPECT_EQ(m.header.chapters.size(), 1390u);
+    EXPECT_EQ(run("inspect " + quote(out)).status, 0);
+    // Without --json the warning goes to standard error.
+    const std::string text = capture(std::string("'") + MOVIEPACKER_CLI + "' convert --depth colour -o " +
+                                     quote(out) + " " + quote(source) + " 2>&1 >/dev/null");
+    EXPECT_NE(text.find("warning: "), std::string::npos) << text;
+    EXPECT_NE(text.find("10 of 1400 chapters left out"), std::string::npos) << text;
 }
 
 // Nothing but our own work folders may appear beside an output.
@@ -175,6 +245,174 @@ bool noWorkFolders(const fs::path& dir) {
 std::string contents(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// An AVI of raw pictures and a tone whose header claims 20000 x 20000
+// pictures: the sound is fine, no decoder can hold the pictures.
+fs::path hugePictures() {
+    const fs::path avi = fs::temp_directory_path() / ("huge-" + std::to_string(getpid()) + ".avi");
+    if (fs::exists(avi)) return avi;
+    const std::string cmd =
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=16x16:rate=5:duration=1 -f lavfi "
+        "-i sine=sample_rate=11025:duration=1 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le " +
+        quote(avi);
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    std::string bytes = contents(avi);
+    const size_t strf = bytes.find("strf");  // the first stream's is the picture's
+    EXPECT_NE(strf, std::string::npos);
+    for (const size_t at : {strf + 12, strf + 16}) {  // biWidth, biHeight
+        const uint32_t v = 20000;
+        for (int i = 0; i < 4; ++i) bytes[at + i] = char((v >> (8 * i)) & 0xFF);
+    }
+    std::ofstream(avi, std::ios::binary) << bytes;
+    return avi;
+}
+
+TEST_F(ConvertCli, SettingsAreNeverChangedSilently) {
+    const fs::path out = dir_ / "settings-out";
+    // Values no device shows, rates the encoder lacks, angles it cannot turn
+    // and runs with nothing to write: usage errors before any file is touched.
+    for (const char* bad : {"--rotate 45", "--depth none --audio none", "--bitrate 20000",
+                            "--size 2000x2000", "--size 481x100"}) {
+        const CliRun r = run(std::string("convert ") + bad + " --dest " + quote(out) + " " +
+                                 quote(clip_),
+                             true);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_EQ(r.out.rfind("convert: ", 0), 0u) << bad << ": " << r.out;
+    }
+    EXPECT_EQ(run("convert --depth none --audio none " + quote(clip_), true).status, 2);
+    EXPECT_FALSE(fs::exists(out));
+    // Rates the encoder has are taken.
+    EXPECT_EQ(run("convert --audio atrac3 --channels 1 --bitrate 16500 --depth none -o " +
+                  quote(dir_ / "atrac.pdb") + " " + quote(clip_))
+                  .status,
+              0);
+    EXPECT_EQ(readBack(dir_ / "atrac.pdb").header.bitRateCode, 16);
+
+    // What the format forces is said on stderr and in the JSON warnings.
+    const std::string forced = "convert --audio pcm8 --rate 22050 --channels 2 --size 62x46 ";
+    const CliRun told = run(forced + "-o " + quote(dir_ / "forced.pdb") + " " + quote(clip_), true);
+    EXPECT_EQ(told.status, 0);
+    EXPECT_NE(told.out.find("notice: sound format 627 plays at 8192 Hz, not 22050 Hz"),
+              std::string::npos) << told.out;
+    EXPECT_NE(told.out.find("notice: sound format 627 is mono, not 2 channels"), std::string::npos);
+    EXPECT_NE(told.out.find("62x46 is stored as 64x48"), std::string::npos) << told.out;
+    const CliRun json = run(forced + "--json -o " + quote(dir_ / "forced.pdb") + " " + quote(clip_));
+    EXPECT_NE(json.out.find("\"warnings\":[\"sound format 627 plays at 8192 Hz"), std::string::npos)
+        << json.out;
+}
+
+TEST_F(ConvertCli, PicturesThatCannotBeDecodedAreNotDroppedSilently) {
+    const fs::path huge = hugePictures();
+    const fs::path out = dir_ / "huge.pdb";
+    const CliRun refused = run("convert --audio adpcm -o " + quote(out) + " " + quote(huge), true);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("huge-"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("Unable to decode video: its pictures"), std::string::npos)
+        << refused.out;
+    EXPECT_FALSE(fs::exists(out));
+    // Asked for, the sound alone is converted, with a warning.
+    const CliRun allowed =
+        run("convert --audio adpcm --allow-missing-video --json -o " + quote(out) + " " +
+            quote(huge));
+    EXPECT_EQ(allowed.status, 0);
+    EXPECT_NE(allowed.out.find("\"warnings\":[\"sound only"), std::string::npos) << allowed.out;
+    const movie::Movie m = readBack(out);
+    EXPECT_TRUE(m.frames.empty());
+    EXPECT_TRUE(m.header.hasSound);
+    // Without video asked for, there is nothing to warn about.
+    EXPECT_EQ(run("convert --depth none --audio adpcm -o " + quote(out) + " " + quote(huge)).status,
+              0);
+}
+
+TEST_F(ConvertCli, MessagesNameTheFileAndTheCause) {
+    const CliRun missing = run("convert --dest " + quote(dir_) + " " + quote(dir_ / "nope.mp4"), true);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("nope.mp4': Unable to open source file: no such file"),
+              std::string::npos) << missing.out;
+    const CliRun folder = run("convert --dest " + quote(dir_) + " " + quote(dir_), true);
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.out.find("is a directory"), std::string::npos) << folder.out;
+    // The other commands too: a folder is bad input, not a crash.
+    const CliRun inspect = run("inspect " + quote(dir_), true);
+    EXPECT_EQ(inspect.status, 2);
+    EXPECT_NE(inspect.out.find("is a directory"), std::string::npos) << inspect.out;
+    EXPECT_EQ(run("decode " + quote(dir_) + " -o " + quote(dir_ / "x.mkv")).status, 2);
+    EXPECT_EQ(run("profiles 'No Such Device'").status, 2);
+    // A profile's codes come with their names.
+    const CliRun shown = run("profiles 'All gray Palm OS devices'");
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.out.find("depth 36 (16 greys)"), std::string::npos) << shown.out;
+}
+
+TEST_F(ConvertCli, DecodeKeepsEveryFrameAndEveryRate) {
+    // 8192 Hz sound, which AAC and Opus do not take as it is.
+    const fs::path pdb = dir_ / "decode-me.pdb";
+    ASSERT_EQ(run("convert --audio pcm8 --fps 5 -o " + quote(pdb) + " " + quote(clip_)).status, 0);
+    const size_t frames = readBack(pdb).frames.size();
+    for (const char* name : {"d.mp4", "d.mov", "d.webm", "d.mkv"}) {
+        const fs::path out = dir_ / name;
+        ASSERT_EQ(run("decode " + quote(pdb) + " -o " + quote(out)).status, 0) << name;
+        FILE* p = popen(("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                         "stream=nb_read_frames -of csv=p=0 " + quote(out))
+                            .c_str(),
+                        "r");
+        ASSERT_NE(p, nullptr);
+        char line[64] = {};
+        ASSERT_NE(fgets(line, sizeof line, p), nullptr);
+        pclose(p);
+        EXPECT_EQ(size_t(std::atoi(line)), frames) << name;  // the last one included
+    }
+    // An output kind nobody writes is refused, not made a folder.
+    EXPECT_EQ(run("decode " + quote(pdb) + " -o " + quote(dir_ / "d.xyz")).status, 2);
+    EXPECT_FALSE(fs::exists(dir_ / "d.xyz"));
+}
+
+// Seconds from the start of a decoded sound.wav to the first loud sample.
+double soundOnset(const fs::path& wav) {
+    const std::string b = contents(wav);
+    if (b.size() < 44) return -1;
+    auto le = [&](size_t at, int n) {
+        uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = (v << 8) | uint8_t(b[at + size_t(i)]);
+        return v;
+    };
+    const uint32_t rate = le(24, 4), channels = le(22, 2);
+    size_t at = 12;  // find the data chunk
+    while (at + 8 <= b.size() && b.compare(at, 4, "data") != 0) at += 8 + le(at + 4, 4);
+    for (size_t i = at + 8; i + 1 < b.size(); i += 2)
+        if (std::abs(int16_t(le(i, 2))) > 2000) return double((i - at - 8) / 2 / channels) / rate;
+    return -1;
+}
+
+// A stream that starts after the other keeps its place: sound that starts a
+// second late is led by a second of silence; sound that starts a second
+// early stays at the start, the late pictures after it.
+TEST_F(ConvertCli, StreamsKeepTheirStartOffsets) {
+    struct Case {
+        const char* name;
+        std::string inputs;
+        double onset;
+    };
+    const std::string video = "-f lavfi -i testsrc=size=96x72:rate=10:duration=3 ";
+    const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=3 ";
+    const Case cases[] = {
+        {"sound-late.mkv", video + "-itsoffset 1 " + tone, 1.0},
+        {"picture-late.mkv", "-itsoffset 1 " + video + tone, 0.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path src = dir_ / c.name;
+        ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y " + c.inputs +
+                               "-c:v mpeg4 -c:a pcm_s16le " + quote(src))
+                                  .c_str()),
+                  0);
+        const fs::path pdb = dir_ / (std::string(c.name) + ".pdb");
+        ASSERT_EQ(run("convert --audio pcm16 --rate 22050 -o " + quote(pdb) + " " + quote(src)).status, 0);
+        const fs::path frames = dir_ / (std::string(c.name) + "-frames");
+        ASSERT_EQ(run("decode " + quote(pdb) + " -o " + quote(frames) + "/").status, 0);
+        EXPECT_NEAR(soundOnset(frames / "sound.wav"), c.onset, 0.1);
+    }
 }
 
 TEST_F(ConvertCli, TheSourceIsNeverTheOutput) {
@@ -209,9 +447,8 @@ TEST_F(ConvertCli, TheSourceIsNeverTheOutput) {
 TEST_F(ConvertCli, AFailedRunKeepsTheFileThatWasThere) {
     const fs::path out = dir_ / "kept.pdb";
     std::ofstream(out) << "precious";
-    // Neither video nor sound: the run fails, the old file stays.
-    EXPECT_NE(run("convert --depth none --audio none -o " + quote(out) + " " + quote(clip_)).status,
-              0);
+    // Pictures too large to decode: the run fails, the old file stays.
+    EXPECT_EQ(run("convert -o " + quote(out) + " " + quote(hugePictures())).status, 1);
     EXPECT_EQ(contents(out), "precious");
     EXPECT_TRUE(noWorkFolders(dir_));
     // A successful run replaces it whole.

@@ -7,7 +7,10 @@
 #include <new>
 
 #include "engine/movie_writer.h"
+#include "export/avi_analysis.h"
 #include "export/merge_movies.h"
+#include "export/mpeg_own_sound.h"
+#include "export/music_sound.h"
 #include "export/presentation.h"
 #include "export/settings.h"
 #include "export/source_analysis.h"
@@ -54,6 +57,10 @@ struct SourceRecord {
     SoundConverter converter = nullptr;
     std::vector<uint8_t> outBuffer;
     uint32_t inputFrames = 0;
+    // Video read straight from an AVI through the media detector.
+    DirectAviReader* direct = nullptr;
+    TimeValue directDuration = 0;  // the first video track's, in timeScale
+    std::vector<uint8_t> directFrame;
 
     ~SourceRecord() {
         CDSequenceEnd(sequence);
@@ -85,6 +92,16 @@ struct Instance {
     bool mp3FixNeeded = false;
     // Set while the export runs: the first non-zero progress answer.
     OSStatus progressAnswer = noErr;
+    // MPEG own sound: the shared rate tables and, during an export, the reader.
+    const MpegRateTables* mpegTables = nullptr;
+    std::unique_ptr<MpegOwnSound> mpegSound;
+    // Music own sound and its "blah.aif", for the length of one export.
+    std::unique_ptr<MusicSound> music;
+    // The AVI roads of this export, and progress opened before the export
+    // proper (by the MP3 fix) that it carries on.
+    AviSourceState avi;
+    bool progressCarried = false;
+    VideoRoad lastRoad = VideoRoad::kToolbox;
 };
 
 OSStatus sendProgress(Instance* in, int16_t message, Fixed fraction) {
@@ -120,7 +137,9 @@ OSStatus doOpen(Instance*, ComponentInstance self, void*) {
     auto* in = new (std::nothrow) Instance;
     if (in == nullptr) return kStatusOutOfMemory;
     in->self = self;
-    const OSStatus err = OpenMovieExportDelegate(&in->delegate);
+    OSStatus err = OpenMovieExportDelegate(&in->delegate);
+    if (err == noErr && (err = AcquireMpegRateTables(&in->mpegTables)) != noErr)
+        CloseComponent(in->delegate);
     if (err != noErr) {
         delete in;
         return err;
@@ -132,6 +151,7 @@ OSStatus doOpen(Instance*, ComponentInstance self, void*) {
 OSStatus doClose(Instance* in, ComponentInstance self, void*) {
     if (in == nullptr) return noErr;
     CloseComponent(in->delegate);
+    ReleaseMpegRateTables();
     delete in;
     SetComponentInstanceStorage(self, nullptr);
     return noErr;
@@ -264,7 +284,13 @@ OSStatus doMergeMovies(Instance*, ComponentInstance, void* params) {
     return mergeMovieDatabases(*static_cast<const MovieExportMergeParams*>(params));
 }
 
-constexpr std::array<SelectorEntry<Instance>, 18> kSelectors{{
+OSStatus doGetVideoRoad(Instance* in, ComponentInstance, void* params) {
+    if (params == nullptr) return kStatusParamError;
+    *static_cast<VideoRoad*>(params) = in->lastRoad;
+    return noErr;
+}
+
+constexpr std::array<SelectorEntry<Instance>, 19> kSelectors{{
     {kComponentOpenSelect, doOpen},
     {kComponentCloseSelect, doClose},
     {kComponentCanDoSelect, doCanDo},
@@ -283,6 +309,7 @@ constexpr std::array<SelectorEntry<Instance>, 18> kSelectors{{
     {kMovieExportGetShortFileTypeStringSelect, doGetShortTypeString},
     {kMovieExportGetSourceMediaTypeSelect, doGetSourceMediaType},
     {kMovieExportMergeMoviesSelect, doMergeMovies},
+    {kMovieExportGetVideoRoadSelect, doGetVideoRoad},
 }};
 // The source-media-type selector sits in a second table only because the
 // first one is full; both are searched.
@@ -334,7 +361,9 @@ void putLE32(uint8_t* p, uint32_t v) {
 OSStatus setUpSound(Instance* in, SourceRecord& s) {
     const ExportSettings& st = in->settings;
     int16_t channels = st.channels == 2 ? 2 : 1;
-    if (channels == 2 && sourceChannels(in->sourceMovie) == 1) channels = 1;
+    const int16_t sourceCh = in->mpegSound ? in->mpegSound->description().channels
+                                           : sourceChannels(in->sourceMovie);
+    if (channels == 2 && sourceCh == 1) channels = 1;
     uint32_t rate = st.sampleRate >> 16;
     uint32_t chunk = rate;
     int16_t sampleSize = 16;
@@ -446,7 +475,63 @@ void addChapters(Instance* in) {
     std::sort(in->chapterTimes.begin(), in->chapterTimes.end());
 }
 
+OSStatus decodeDelegateFrame(Instance* in, SourceRecord& v, TimeValue* sampleDuration);
+OSStatus addVideoFrame(Instance* in, SourceRecord& v, TimeValue sampleDuration);
+
+// One frame from the direct AVI reader, turned as the settings say.
+OSStatus drawDirectFrame(Instance* in, SourceRecord& v, TimeValue* sampleDuration) {
+    OSStatus err;
+    if (v.descSeed == kNoSeed) {
+        int32_t tw = 0, th = 0;
+        const MatrixRecord m = FrameMatrix(v.outputWidth, v.outputHeight, v.outputWidth,
+                                           v.outputHeight, in->settings.rotation, &tw, &th);
+        if (tw <= 0 || th <= 0) return kStatusParamError;
+        if ((err = DirectAviReaderSetSize(v.direct, v.outputWidth, v.outputHeight, v.frameRate)) !=
+            noErr)
+            return err;
+        v.frameWidth = tw;
+        v.frameHeight = th;
+        v.frame.assign(size_t(tw) * size_t(th) * 4, 0);
+        v.directFrame.assign(size_t(v.outputWidth) * size_t(v.outputHeight) * 4, 0);
+        // The reader draws upright; a turn goes through a sequence.
+        if (in->settings.rotation != 0) {
+            SampleDescription d;
+            d.descType = kImageDescriptionType;
+            d.dataFormat = kBGRAPixelFormat;
+            d.width = v.outputWidth;
+            d.height = v.outputHeight;
+            d.depth = 32;
+            PixelBuffer dest{v.frame.data(), tw, th, tw * 4, k32BGRAPixelFormat};
+            if ((err = DecompressSequenceBegin(&v.sequence, d, dest, &m, kDitherCopyMode,
+                                               kCodecNormalQuality)) != noErr)
+                return err;
+        }
+        v.descSeed = 1;
+    }
+    const bool turned = v.sequence != nullptr;
+    uint8_t* target = turned ? v.directFrame.data() : v.frame.data();
+    PixelBuffer dest{target, v.outputWidth, v.outputHeight, v.outputWidth * 4, k32BGRAPixelFormat};
+    if ((err = DirectAviReaderDrawNext(v.direct, dest)) != noErr) return err;
+    if (turned && (err = DecompressSequenceFrame(v.sequence, v.directFrame.data(),
+                                                 int32_t(v.directFrame.size()))) != noErr)
+        return err;
+    const double rate = v.frameRate > 0 ? v.frameRate / 65536.0 : 0;
+    *sampleDuration = rate > 0 ? TimeValue(std::max(1.0, std::floor(v.timeScale / rate))) : 1;
+    return noErr;
+}
+
 OSStatus encodeVideoFrame(Instance* in, SourceRecord& v) {
+    TimeValue sampleDuration = 0;
+    OSStatus err;
+    if (v.direct != nullptr) {
+        if ((err = drawDirectFrame(in, v, &sampleDuration)) != noErr) return err;
+    } else if ((err = decodeDelegateFrame(in, v, &sampleDuration)) != noErr) {
+        return err;
+    }
+    return addVideoFrame(in, v, sampleDuration);
+}
+
+OSStatus decodeDelegateFrame(Instance* in, SourceRecord& v, TimeValue* sampleDuration) {
     MovieExportGetDataParams p;
     p.recordSize = kMovieExportGetDataParamsRecordSize;
     p.trackID = v.kind;
@@ -472,10 +557,15 @@ OSStatus encodeVideoFrame(Instance* in, SourceRecord& v) {
         v.descSeed = p.descSeed;
     }
     if ((err = DecompressSequenceFrame(v.sequence, p.dataPtr, p.dataSize)) != noErr) return err;
+    *sampleDuration = p.durationPerSample;
+    return noErr;
+}
 
+OSStatus addVideoFrame(Instance* in, SourceRecord& v, TimeValue sampleDuration) {
+    OSStatus err;
     // A slow source keeps its own frame times; a fast one is sampled at the
     // frame rate.
-    const double duration = double(std::max<TimeValue>(p.durationPerSample, 1));
+    const double duration = double(std::max<TimeValue>(sampleDuration, 1));
     ++v.frameCount;
     double next;
     if (v.frameRate == 0) {
@@ -623,6 +713,7 @@ OSStatus encodeSoundChunk(Instance* in, SourceRecord& s) {
 }
 
 uint32_t streamDurationMs(const SourceRecord& r) {
+    if (r.direct != nullptr) return toMs(double(r.directDuration), r.timeScale);
     TimeRecord d;
     if (r.propertyProc(r.refCon, r.kind, kMovieExportDuration, &d) != noErr || d.scale <= 0)
         return 0;
@@ -683,7 +774,16 @@ OSStatus runExport(Instance* in, const DataReference& ref, DataHandler* dh) {
         c.temporal.frameRate = in->settings.frameRate;
         c.spatial.depth = in->settings.depth;
         CallComponent(in->delegate, kMovieExportSetCompressionSettingsSelect, &c);
-        if (v) {
+        if (v && v->direct != nullptr) {
+            v->frameRate = in->settings.frameRate;
+            v->depth = in->settings.depth;
+            v->videoDataRate = in->settings.videoDataRate;
+            int32_t bw = 0, bh = 0;
+            if (in->sourceMovie) GetMovieNaturalBounds(in->sourceMovie, &bw, &bh);
+            v->sourceWidth = bw;
+            v->sourceHeight = bh;
+            totalMs = std::max(totalMs, streamDurationMs(*v));
+        } else if (v) {
             v->frameRate = in->settings.frameRate;
             v->depth = in->settings.depth;
             v->videoDataRate = in->settings.videoDataRate;
@@ -705,7 +805,7 @@ OSStatus runExport(Instance* in, const DataReference& ref, DataHandler* dh) {
             totalMs = std::max(totalMs, streamDurationMs(*v));
         }
         if (s) totalMs = std::max(totalMs, streamDurationMs(*s));
-        if (totalMs != 0 && in->progressProc != nullptr) {
+        if (totalMs != 0 && in->progressProc != nullptr && !in->progressOpen) {
             in->progressOpen = true;
             if ((err = sendProgress(in, kMovieProgressOpen, 0)) != noErr) return err;
         }
@@ -758,8 +858,11 @@ OSStatus exportFromProcedures(Instance* in, ComponentInstance, void* params) {
     auto* p = static_cast<MovieExportFromProceduresParams*>(params);
     if (p == nullptr || p->dataRef == nullptr || p->dataRef->type == 0) return kStatusParamError;
     DataHandler dh = nullptr;
-    in->lastProgress = 0;
-    in->progressOpen = false;
+    if (!in->progressCarried) {
+        in->lastProgress = 0;
+        in->progressOpen = false;
+    }
+    in->progressCarried = false;
     in->progressAnswer = noErr;
     in->chapterTimes.clear();
     in->chapterIndex = 0;
@@ -806,6 +909,47 @@ OSStatus addDelegateSource(Instance* in, ComponentInstance self,
     return CallComponent(self, kMovieExportAddDataSourceSelect, &a);
 }
 
+// The delegate serves no sound of an MPEG-1 system stream: read it here.
+OSStatus addMpegOwnSound(Instance* in, ComponentInstance self, Movie movie) {
+    OSStatus err = MpegOwnSound::prepare(movie, *in->mpegTables, &in->mpegSound, &in->missingCodec);
+    if (err != noErr) return err;
+    int32_t id = 0;
+    MovieExportAddDataSourceParams a{kSoundMediaType,           in->mpegSound->timeScale(),
+                                     &id,                       MpegOwnSound::getProperty,
+                                     MpegOwnSound::getData,     in->mpegSound.get()};
+    if ((err = CallComponent(self, kMovieExportAddDataSourceSelect, &a)) != noErr) return err;
+    in->ownSound = true;
+    in->ownSoundType = kMPEGMediaType;
+    return noErr;
+}
+
+// The rendering of "blah.aif" is the first half of the sound's share of
+// the progress; the sound stream's own progress takes over from there.
+OSStatus forwardMusicProgress(void* context, double fraction) {
+    auto* in = static_cast<Instance*>(context);
+    const int streams = (in->video ? 1 : 0) + (in->sound ? 1 : 0);
+    const double share = 0.875 * 0.5 / std::max(1, streams);
+    return reportProgress(in, Fixed(std::clamp(fraction, 0.0, 1.0) * share * 65536));
+}
+
+// Own sound from a music track, when the movie has one and nothing else
+// supplies sound.
+OSStatus addMusicSound(Instance* in, ComponentInstance self, Movie movie) {
+    if (GetMovieIndTrackType(movie, 1, kMusicMediaType,
+                             kMovieTrackMediaType | kMovieTrackEnabledOnly) == nullptr)
+        return noErr;
+    OSStatus err = MusicSound::prepare(in->settings, movie, &in->music);
+    if (err != noErr) return err;
+    in->music->setProgressForward(forwardMusicProgress, in);
+    in->ownSound = true;
+    in->ownSoundType = kMusicMediaType;
+    int32_t id = 0;
+    MovieExportAddDataSourceParams a{kSoundMediaType,      in->music->timeScale(), &id,
+                                     MusicSound::getProperty, MusicSound::getData,
+                                     in->music.get()};
+    return CallComponent(self, kMovieExportAddDataSourceSelect, &a);
+}
+
 OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     auto* p = static_cast<MovieExportToDataRefParams*>(params);
     if (p == nullptr || p->dataRef == nullptr || p->movie == nullptr) return kStatusParamError;
@@ -813,6 +957,7 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     in->missingCodec = 0;
     in->sourceMovie = p->movie;
     in->ownSound = false;
+    in->ownSoundType = 0;
     in->video.reset();
     in->sound.reset();
     fillSourceTexts(p->movie, &in->title, &in->info, &in->copyright);
@@ -830,10 +975,39 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
 
     MovieExportDisposeProcsParams videoProcs, soundProcs;
     SilencedTracks flash;
-    OSStatus err = noErr;
-    // Sound that needs the own-sound or AVI paths is prepared here once
-    // those readers exist; until then such sound is simply not exported.
-    if (wantVideo) {
+    in->avi = AviSourceState{};
+    in->progressOpen = in->progressCarried = false;
+    in->lastProgress = 0;
+    OSStatus err = inspectAviSource(p->movie, &in->mp3FixNeeded, &in->avi);
+    in->lastRoad = in->avi.road;
+    if (err == noErr && in->mp3FixNeeded) {
+        err = applyMp3Fix(
+            p->movie, in->mp3Track,
+            [in](Fixed f) {
+                if (in->progressProc == nullptr) return noErr;
+                if (!in->progressOpen) {
+                    in->progressOpen = in->progressCarried = true;
+                    if (OSStatus e = sendProgress(in, kMovieProgressOpen, 0); e != noErr) return e;
+                }
+                return reportProgress(in, f);
+            },
+            &in->avi);
+    }
+    if (err == noErr && wantVideo && in->avi.reader != nullptr) {
+        // Frames come from the AVI reader: no decoder check, no delegate.
+        in->video.reset(new (std::nothrow) SourceRecord);
+        if (!in->video) {
+            err = kStatusOutOfMemory;
+        } else {
+            SourceRecord& v = *in->video;
+            v.kind = kVideoKind;
+            v.direct = in->avi.reader;
+            v.timeScale = GetMovieTimeScale(p->movie);
+            Track first = GetMovieIndTrackType(p->movie, 1, kVideoMediaType,
+                                               kMovieTrackMediaType | kMovieTrackEnabledOnly);
+            v.directDuration = first != nullptr ? GetTrackDuration(first) : 0;
+        }
+    } else if (err == noErr && wantVideo) {
         err = checkVideoDecoders(p->movie, &in->missingCodec);
         if (err == noErr)
             err = addDelegateSource(in, self, *p, kVideoMediaType, &videoProcs,
@@ -843,8 +1017,15 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
         // When the delegate has no sound to serve, the export goes on
         // without it; the own-sound readers take over here once they exist.
         err = addDelegateSource(in, self, *p, kSoundMediaType, &soundProcs, checkSoundDecoders);
-        if (err != noErr && soundProcs.refCon == nullptr) err = noErr;
+        if (err != noErr && soundProcs.refCon == nullptr) {
+            err = noErr;
+            if (GetMovieIndTrackType(p->movie, 1, kMPEGMediaType,
+                                     kMovieTrackMediaType | kMovieTrackEnabledOnly) != nullptr)
+                err = addMpegOwnSound(in, self, p->movie);
+        }
     }
+    if (err == noErr && in->settings.soundCodec != kSoundNone && !in->sound)
+        err = addMusicSound(in, self, p->movie);
     if (err == noErr) {
         silenceFlashTracks(p->movie, &flash);
         MovieExportFromProceduresParams fp{p->dataRef};
@@ -853,9 +1034,19 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
     }
     in->video.reset();
     in->sound.reset();
+    in->mpegSound.reset();
+    in->music.reset();
+    if (err == kStatusNoCodec && in->ownSoundType == kMusicMediaType && in->missingCodec == 0)
+        in->missingCodec = kMusicMediaType;  // no soundfont: nothing can play the music
     for (auto* procs : {&videoProcs, &soundProcs})
         if (procs->refCon != nullptr)
             CallComponent(in->delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, procs);
+    releaseAviSource(&in->avi);
+    if (in->progressCarried) {
+        // The export proper never ran to close what the MP3 fix opened.
+        sendProgress(in, kMovieProgressClose, 0);
+        in->progressOpen = in->progressCarried = false;
+    }
     if (err == noErr && audioLeftBehind(p->movie, in->ownSound)) err = kStatusExportedWithoutAudio;
     return err;
 }
@@ -909,4 +1100,10 @@ uint32_t QueryChaptersLeftOut(ComponentInstance exporter, uint32_t* total) {
     };
     if (total != nullptr) *total = be32(4);
     return be32(0);
+}
+
+VideoRoad QueryVideoRoad(ComponentInstance exporter) {
+    VideoRoad road = VideoRoad::kToolbox;
+    CallComponent(exporter, kMovieExportGetVideoRoadSelect, &road);
+    return road;
 }

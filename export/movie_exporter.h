@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "export/avi_analysis.h"
 #include "platform/components.h"
 #include "platform/media_export.h"
 
@@ -36,6 +37,8 @@ inline constexpr int16_t kChaptersLeftOutRequest = 0x636C;
 inline constexpr OSType kChaptersLeftOutHandleType = MakeOSType("chap");
 
 inline constexpr int16_t kMovieExportMergeMoviesSelect = 0x0401;
+// How the last export read the source's pictures: VideoRoad* (avi_analysis.h).
+inline constexpr int16_t kMovieExportGetVideoRoadSelect = 0x0402;
 
 // Parameters of the get-auxiliary-data selector. On entry *data is the
 // request ('TVLA' and the big-endian 16-bit -8961); on success it holds the
@@ -64,3 +67,5 @@ OSType QueryMissingCodec(ComponentInstance exporter);
 // Chapters of an instance's last export that are not in the movie, and
 // (when total is not null) how many the source had; 0 when the request fails.
 uint32_t QueryChaptersLeftOut(ComponentInstance exporter, uint32_t* total);
+// Which road the last export of an instance read its pictures by.
+VideoRoad QueryVideoRoad(ComponentInstance exporter);

@@ -11,8 +11,10 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "platform/codec_component.h"
 #include "platform/format_codes.h"
 #include "platform/picture_convert.h"
+#include "platform/vfw.h"
 
 void SetIdentityMatrix(MatrixRecord* m) {
     if (m != nullptr) *m = MatrixRecord{};
@@ -85,6 +87,7 @@ struct DecompressSequenceRecord {
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     PictureConverter converter;
+    std::unique_ptr<ComponentFrameDecoder> component;  // formats the toolbox lacks
 
     ~DecompressSequenceRecord() {
         avcodec_free_context(&codec);
@@ -128,7 +131,11 @@ OSStatus DecompressSequenceBegin(DecompressSequence* seq, const SampleDescriptio
     s->matrix = m;
     s->quality = quality;
     s->rawFormat = RawFormatOf(desc);
-    if (s->rawFormat == AV_PIX_FMT_NONE) {
+    if (s->rawFormat == AV_PIX_FMT_NONE && ToolboxLacks(desc.dataFormat)) {
+        if (OSStatus err = ComponentFrameDecoder::Open(desc, k24BGPixelFormat, &s->component);
+            err != noErr)
+            return err;
+    } else if (s->rawFormat == AV_PIX_FMT_NONE) {
         const AVCodec* codec = avcodec_find_decoder(CodecForVideoFormat(desc.dataFormat));
         if (codec == nullptr) return kStatusNoCodec;
         s->codec = avcodec_alloc_context3(codec);
@@ -171,6 +178,17 @@ OSStatus DecompressSequenceFrame(DecompressSequence seq, const uint8_t* data, in
         p.format = seq->rawFormat;
         return seq->converter.Draw(p, seq->dest, seq->matrix, seq->quality);
     }
+    if (seq->component) {
+        ComponentFrameDecoder& c = *seq->component;
+        if (OSStatus err = c.Decode(data, size, true, false); err != noErr) return err;
+        PicturePlanes p;
+        p.data[0] = c.pixels();
+        p.linesize[0] = c.rowBytes();
+        p.width = seq->desc.width;
+        p.height = seq->desc.height;
+        p.format = c.destFormat() == k24BGPixelFormat ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_0RGB;
+        return seq->converter.Draw(p, seq->dest, seq->matrix, seq->quality);
+    }
     av_packet_unref(seq->packet);
     if (av_new_packet(seq->packet, size) < 0) return kStatusOutOfMemory;
     std::memcpy(seq->packet->data, data, static_cast<size_t>(size));
@@ -188,8 +206,13 @@ void CDSequenceEnd(DecompressSequence seq) {
     delete seq;
 }
 
+bool ToolboxLacks(OSType format) {
+    return IsVfwVideoCode(format) || IsDetectorVideoCode(format);
+}
+
 bool HasImageDecompressor(OSType format) {
     if (format == kDecodedPictureFormat || format == kBGRAPixelFormat) return true;
+    if (ToolboxLacks(format)) return FindImageCodec(format) != nullptr;
     const AVCodecID id = CodecForVideoFormat(format);
     return id != AV_CODEC_ID_NONE && avcodec_find_decoder(id) != nullptr;
 }

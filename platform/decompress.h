@@ -71,8 +71,11 @@ OSStatus DecompressSequenceFrame(DecompressSequence seq, const uint8_t* data, in
 // Ends a sequence; null is allowed.
 void CDSequenceEnd(DecompressSequence seq);
 
-// Whether a video sample format can be decoded.
+// Whether a video sample format can be decoded: by the toolbox itself, or
+// for the formats it lacks (vfw.h) by a registered image decompressor.
 bool HasImageDecompressor(OSType format);
+// The formats the toolbox does not decode itself.
+bool ToolboxLacks(OSType format);
 // Whether a sound sample format can be decoded ('raw ', 'twos', 'sowt',
 // 'NONE' and 0 need no decoder and answer true).
 bool HasSoundDecompressor(OSType format);

@@ -79,21 +79,20 @@ void RemoveProcessTempFolder() {
 
 OSStatus FindTemporaryFolder(std::string* path) {
     if (path == nullptr) return kStatusParamError;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        runtime != nullptr && runtime[0] == '/' && IsPrivateDirectory(runtime)) {
-        std::string dir = std::string(runtime) + "/moviepacker";
-        if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return kStatusCreateError;
-        if (IsPrivateDirectory(dir)) {
-            *path = dir;
-            return noErr;
-        }
-        // Someone else's or a link: fall through to a directory of our own.
-    }
     if (g_processTempFolder.empty() || !IsPrivateDirectory(g_processTempFolder)) {
-        std::error_code ec;
-        std::string templ = std::filesystem::temp_directory_path(ec).string();
-        if (ec || templ.empty()) return kStatusCreateError;
-        templ += "/moviepacker-XXXXXX";
+        // One folder per process: files in it have fixed names ("blah.aif"),
+        // which two conversions running at once must not share.
+        std::string base;
+        if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+            runtime != nullptr && runtime[0] == '/' && IsPrivateDirectory(runtime)) {
+            base = runtime;
+        } else {
+            // Someone else's, a link, or none: the system's temporary directory.
+            std::error_code ec;
+            base = std::filesystem::temp_directory_path(ec).string();
+            if (ec || base.empty()) return kStatusCreateError;
+        }
+        std::string templ = base + "/moviepacker-XXXXXX";
         if (mkdtemp(templ.data()) == nullptr) return kStatusCreateError;
         const bool first = g_processTempFolder.empty();
         g_processTempFolder = templ;

@@ -41,10 +41,11 @@ std::string PathFileName(std::string_view path);
 std::string PathFolder(std::string_view path);
 
 // The temporary-items folder: a directory private to this user (mode 0700,
-// owned by us, not a symbolic link), created when missing. Under
-// $XDG_RUNTIME_DIR when that is set, else a fresh directory made by mkdtemp
-// for this process and removed at exit if empty. Files created in it may
-// therefore use fixed names.
+// owned by us, not a symbolic link) and to this process, made by mkdtemp on
+// first use under $XDG_RUNTIME_DIR when that is a private directory, else
+// under the system's temporary directory, and removed at exit if empty.
+// Files created in it may therefore use fixed names, even while other
+// conversions run.
 OSStatus FindTemporaryFolder(std::string* path);
 // FileSpec of `name` inside the temporary-items folder.
 OSStatus TemporaryFileSpec(std::string_view name, FileSpec* spec);

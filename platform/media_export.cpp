@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "platform/aiff_export.h"
 #include "platform/movie_internal.h"
 #include "platform/picture_convert.h"
 #include "platform/track_reader.h"
@@ -301,6 +302,7 @@ OSStatus RegisterBuiltInExporters() {
         err != noErr) {
         return err;
     }
+    if (OSStatus err = RegisterAiffExporter(); err != noErr) return err;
     registered = true;
     return noErr;
 }

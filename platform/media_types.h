@@ -91,6 +91,9 @@ struct SampleDescription {
     int32_t bytesPerFrame = 0;  // for PCM: channels * sampleSize / 8
     // Format-specific bytes: the codec's configuration record, if any.
     std::vector<uint8_t> extension;
+    // Video of AVI files: the stream's 'strf' bytes as the import keeps them
+    // (40-byte bitmap header, then the codec's own bytes); empty elsewhere.
+    std::vector<uint8_t> strf;
     // A 'wave' extension for compressed sound; empty for PCM.
     std::vector<uint8_t> waveExtension;
 };

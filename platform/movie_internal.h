@@ -14,6 +14,8 @@ extern "C" {
 #include "platform/media_source.h"
 #include "platform/movies.h"
 
+struct MidiSong;
+
 struct TextSample {
     TimeValue start = 0;     // media time
     TimeValue duration = 0;  // media time
@@ -39,6 +41,7 @@ struct TrackRecord {
     std::vector<SampleDescription> descriptions;
     std::vector<TextSample> textSamples;
     std::multimap<OSType, TrackRecord*> references;  // ordered by insertion per type
+    std::shared_ptr<const MidiSong> music;           // music tracks: the song they play
 };
 
 struct MovieRecord {

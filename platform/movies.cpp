@@ -12,7 +12,10 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "platform/midi_import.h"
 #include "platform/movie_internal.h"
+#include "platform/mpeg_streams.h"
+#include "platform/vfw.h"
 
 namespace {
 
@@ -66,6 +69,20 @@ void AddUserData(MovieRecord* m, OSType type, const AVDictionary* dict, const ch
     }
 }
 
+// The bitmap header an AVI import keeps with its video descriptions.
+std::vector<uint8_t> AviStreamFormat(const AVCodecParameters& par) {
+    BitmapInfoHeader h;
+    h.width = par.width;
+    h.height = par.height;
+    h.bitCount = uint16_t(par.bits_per_coded_sample);
+    h.compression = par.codec_tag;
+    std::vector<uint8_t> out(kBitmapInfoHeaderSize);
+    WriteBitmapInfoHeader(h, std::span<uint8_t, kBitmapInfoHeaderSize>(out.data(), out.size()));
+    if (par.extradata != nullptr && par.extradata_size > 0)
+        out.insert(out.end(), par.extradata, par.extradata + par.extradata_size);
+    return out;
+}
+
 SampleDescription DescribeStream(const AVStream* st, ContainerFamily family) {
     const AVCodecParameters& par = *st->codecpar;
     SampleDescription d;
@@ -82,6 +99,7 @@ SampleDescription DescribeStream(const AVStream* st, ContainerFamily family) {
                                                    par.bits_per_coded_sample <= 32
                                                ? par.bits_per_coded_sample
                                                : 24);
+            if (family == ContainerFamily::kRiff) d.strf = AviStreamFormat(par);
             break;
         case AVMEDIA_TYPE_AUDIO: {
             d.descType = kSoundDescriptionType;
@@ -104,7 +122,7 @@ int64_t MovieOriginMicroseconds(const AVFormatContext* fmt) {
     return fmt->start_time != AV_NOPTS_VALUE ? fmt->start_time : 0;
 }
 
-void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
+void AddStreamTrack(MovieRecord* m, MediaSource& src, int index, bool mpegAudio = false) {
     AVFormatContext* fmt = src.format();
     const AVStream* st = fmt->streams[index];
     const AVCodecParameters& par = *st->codecpar;
@@ -122,7 +140,7 @@ void AddStreamTrack(MovieRecord* m, MediaSource& src, int index) {
         type = kVideoMediaType;
     } else if (par.codec_type == AVMEDIA_TYPE_AUDIO) {
         if (par.sample_rate <= 0 || par.ch_layout.nb_channels <= 0) return;
-        type = kSoundMediaType;
+        type = mpegAudio ? kMPEGMediaType : kSoundMediaType;
     } else if (par.codec_type == AVMEDIA_TYPE_SUBTITLE) {
         type = kTextMediaType;
     } else {
@@ -220,6 +238,7 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
                    TimeScale stillScale, Movie* movie) {
     if (movie == nullptr) return kStatusParamError;
     *movie = nullptr;
+    if (IsMidiSource(bytes)) return forceStill ? kStatusNoMovieFound : NewMovieFromMidi(bytes, movie);
     std::unique_ptr<MediaSource> src;
     if (OSStatus err = MediaSource::Open(bytes, &src); err != noErr) return err;
     const bool still = IsStillPicture(*src);
@@ -242,8 +261,9 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
         }
     } else {
         m->timeScale = kMovieTimeScale;
+        const bool mpegAudio = IsMpeg1SystemStream(*src);  // see mpeg_streams.h
         for (unsigned i = 0; i < fmt->nb_streams; ++i) {
-            AddStreamTrack(m.get(), *src, static_cast<int>(i));
+            AddStreamTrack(m.get(), *src, static_cast<int>(i), mpegAudio);
         }
         // QuickTime files say which tracks are enabled; FFmpeg reports it as
         // the default disposition. Files that mark none keep all enabled.
@@ -258,7 +278,8 @@ OSStatus OpenMovie(const ByteSource& bytes, bool forceStill, TimeValue stillDura
         AddChapterTrack(m.get(), fmt);
     }
     const bool hasMedia = std::any_of(m->tracks.begin(), m->tracks.end(), [](const auto& t) {
-        return t->mediaType == kVideoMediaType || t->mediaType == kSoundMediaType;
+        return t->mediaType == kVideoMediaType || t->mediaType == kSoundMediaType ||
+               t->mediaType == kMPEGMediaType;
     });
     if (!hasMedia) return kStatusNoMovieFound;
     AddUserData(m.get(), kUserDataTextFullName, fmt->metadata, "title");
@@ -286,6 +307,10 @@ TimeValue MediaToMovieTime(const TrackRecord& t, TimeValue mediaTime) {
 
 OSStatus FindMovieImporter(const std::string& path, OSType* importerSubType) {
     if (importerSubType == nullptr) return kStatusParamError;
+    if (IsMidiSource(ByteSource{path, nullptr})) {
+        *importerSubType = kMovieFileImporterSubType;
+        return noErr;
+    }
     std::unique_ptr<MediaSource> src;
     if (OSStatus err = MediaSource::Open(ByteSource{path, nullptr}, &src); err != noErr) return err;
     *importerSubType =

@@ -7,6 +7,9 @@
 // time scale of 1000. Times are TimeValues in the movie's time scale unless
 // a function says media time (the track's media time scale).
 //
+// MPEG-1 system streams keep their audio in 'MPEG' tracks that the export
+// delegate does not serve (platform/mpeg_streams.h has the rule).
+//
 // Chapters, which many containers carry, appear as a text track whose
 // samples are the chapter titles ('text' samples: 16-bit big-endian length,
 // then the characters) and which the first enabled video (else sound) track

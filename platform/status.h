@@ -7,6 +7,7 @@
 using OSStatus = int32_t;
 
 inline constexpr OSStatus noErr = 0;
+inline constexpr OSStatus kStatusUnimplemented = -4;  // a request the component does not answer
 inline constexpr OSStatus kStatusWriteError = -34;   // spool or output write failed
 inline constexpr OSStatus kStatusReadError = -36;    // spool or input read failed
 inline constexpr OSStatus kStatusCreateError = -38;  // spool file could not be created
@@ -17,6 +18,7 @@ inline constexpr OSStatus kStatusUserCancelled = -128;
 inline constexpr OSStatus kStatusNotFound = -2101;              // profile or preference not found
 inline constexpr OSStatus kStatusExportedWithoutAudio = -2055;  // counts as success
 inline constexpr OSStatus kStatusNoCodec = -8961;               // no decoder for a source format
+inline constexpr OSStatus kStatusNoCodecDriver = -8970;  // no driver decodes a codec's frames
 inline constexpr OSStatus kStatusBadData = -8969;               // encoded data damaged or inconsistent
 inline constexpr OSStatus kStatusBadSelector = static_cast<OSStatus>(0x80008002u);
 inline constexpr OSStatus kStatusEncoderUnsupported = -3;  // ATRAC3 open: combination refused

@@ -35,11 +35,17 @@ OSStatus TrackDecoder::OpenDecoder(const TrackRecord& track) {
             static_cast<int>(i) == track.streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     const AVCodecParameters* par = fmt->streams[track.streamIndex]->codecpar;
+    m_packet = av_packet_alloc();
+    if (m_packet == nullptr) return kStatusOutOfMemory;
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO && !track.descriptions.empty() &&
+        ToolboxLacks(track.descriptions.front().dataFormat)) {
+        return ComponentFrameDecoder::Open(track.descriptions.front(), k24BGPixelFormat,
+                                           &m_component);
+    }
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     if (codec == nullptr) return kStatusNoCodec;
     m_codec = avcodec_alloc_context3(codec);
-    m_packet = av_packet_alloc();
-    if (m_codec == nullptr || m_packet == nullptr) return kStatusOutOfMemory;
+    if (m_codec == nullptr) return kStatusOutOfMemory;
     if (avcodec_parameters_to_context(m_codec, par) < 0) return kStatusOutOfMemory;
     m_codec->pkt_timebase = fmt->streams[track.streamIndex]->time_base;
     // Our code stays on one thread; only the decoder of a picture track may
@@ -50,7 +56,52 @@ OSStatus TrackDecoder::OpenDecoder(const TrackRecord& track) {
     return noErr;
 }
 
+bool TrackDecoder::DecodeThroughComponent(AVFrame* out) {
+    for (;;) {
+        if (m_source->Expired()) {
+            m_failure = kStatusCantDecodeVideo;
+            return false;
+        }
+        if (av_read_frame(m_source->format(), m_packet) < 0) return false;
+        if (m_packet->stream_index != m_track.streamIndex) {
+            av_packet_unref(m_packet);
+            continue;
+        }
+        const OSStatus err =
+            m_component->Decode(m_packet->data, m_packet->size,
+                                (m_packet->flags & AV_PKT_FLAG_KEY) != 0, false);
+        if (err != noErr) {
+            av_packet_unref(m_packet);
+            if (++m_badPackets > kMaxBadPackets) {
+                m_failure = err;
+                return false;
+            }
+            continue;
+        }
+        const SampleDescription& d = m_track.descriptions.front();
+        out->format =
+            m_component->destFormat() == k24BGPixelFormat ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_0RGB;
+        out->width = d.width;
+        out->height = d.height;
+        out->pts = out->best_effort_timestamp = m_packet->pts != AV_NOPTS_VALUE ? m_packet->pts
+                                                                                : m_packet->dts;
+        out->pkt_duration = m_packet->duration;
+        av_packet_unref(m_packet);
+        if (av_frame_get_buffer(out, 0) < 0) {
+            m_failure = kStatusOutOfMemory;
+            return false;
+        }
+        const size_t rowBytes = size_t(d.width) * (out->format == AV_PIX_FMT_BGR24 ? 3 : 4);
+        for (int y = 0; y < d.height; ++y)
+            std::memcpy(out->data[0] + ptrdiff_t(y) * out->linesize[0],
+                        m_component->pixels() + size_t(y) * size_t(m_component->rowBytes()),
+                        rowBytes);
+        return true;
+    }
+}
+
 bool TrackDecoder::DecodeOne(AVFrame* out) {
+    if (m_component) return DecodeThroughComponent(out);
     for (;;) {
         if (m_source->Expired()) {
             m_failure = kStatusCantDecodeVideo;
@@ -85,7 +136,8 @@ bool TrackDecoder::DecodeOne(AVFrame* out) {
 void TrackDecoder::SeekTo(TimeValue mediaTime) {
     const int64_t ts = MediaToStreamTime(m_track, mediaTime);
     av_seek_frame(m_source->format(), m_track.streamIndex, ts, AVSEEK_FLAG_BACKWARD);
-    avcodec_flush_buffers(m_codec);
+    if (m_component) m_component->Reset();
+    if (m_codec != nullptr) avcodec_flush_buffers(m_codec);
     m_flushed = false;
 }
 

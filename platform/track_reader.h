@@ -11,6 +11,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/codec_component.h"
 #include "platform/movie_internal.h"
 
 class TrackDecoder {
@@ -31,6 +32,11 @@ class TrackDecoder {
     bool m_flushed = false;  // the end of the packets was sent to the decoder
     OSStatus m_failure = noErr;
     int m_badPackets = 0;
+    // Video the toolbox lacks a decoder for, decoded by a registered codec.
+    std::unique_ptr<ComponentFrameDecoder> m_component;
+
+  private:
+    bool DecodeThroughComponent(AVFrame* out);
 };
 
 class VideoReader : public TrackDecoder {

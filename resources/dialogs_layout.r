@@ -28,3 +28,12 @@ resource WIDG 8 "Bottom Narrow Margin CCW" { file "strips/bottom_narrow_ccw.png"
 
 # The movie item's picture while no movie is open.
 resource PICT 2003 "movie proxy" { file "strips/movie_proxy.png" }
+
+# The size popups of the main window's Layout page: movie size (item 60,
+# filled from STR# 516) and layout size (item 59, from STR# 170).
+resource CNTL 139 "Movie size popup" {
+    control { bounds 0 0 22 150  value 0  max 0  min 139  proc 1008  title "" }
+}
+resource CNTL 160 "Layout size popup" {
+    control { bounds 0 0 22 150  value 0  max 0  min 160  proc 1008  title "" }
+}

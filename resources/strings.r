@@ -4,6 +4,8 @@ resource STR# 133 "Conversion run" {
     strings {
         "Error code "
         "Not all the files have been converted.\r\rAre you sure you want to cancel the conversion?"
+        "Cancelled"
+        "Duration: "
     }
 }
 

@@ -491,6 +491,9 @@ Result convertOne(const std::string& source, const Options& o, const AtomContain
     if (r.status == kStatusNoCodec && exporter != nullptr) {
         r.missing = QueryMissingCodec(exporter);
         if (r.missing != 0) r.comment += " ('" + OSTypeToString(r.missing) + "')";
+        if (r.missing == kMusicMediaType)
+            r.comment += ": no General MIDI soundfont; install fluid-soundfont-gm or set "
+                         "MOVIEPACKER_SOUNDFONT";
     }
     if (!detail.empty()) r.comment += ": " + detail;
     CloseComponent(exporter);

@@ -145,7 +145,10 @@ TEST(Decompress, DecoderQueries) {
     EXPECT_TRUE(HasImageDecompressor(kH264Format));
     EXPECT_TRUE(HasImageDecompressor(kMPEG4VisualFormat));
     EXPECT_TRUE(HasImageDecompressor(MakeOSType("mpg4")));
-    EXPECT_TRUE(HasImageDecompressor(MakeOSType("XVID")));  // a RIFF tag
+    EXPECT_TRUE(HasImageDecompressor(MakeOSType("FMP4")));  // a RIFF tag
+    // The AVI-only codes wait for a registered codec.
+    EXPECT_FALSE(HasImageDecompressor(MakeOSType("XVID")));
+    EXPECT_FALSE(HasImageDecompressor(MakeOSType("H264")));
     EXPECT_TRUE(HasImageDecompressor(kJPEGFormat));
     EXPECT_FALSE(HasImageDecompressor(MakeOSType("zzzz")));
     EXPECT_TRUE(HasSoundDecompressor(kTwosComplementFormat));

@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Expected{"vp8_vorbis.webm", MakeOSType("VP80"), MakeOSType("vorb")},
                       Expected{"h264_mp3.mkv", kH264Format, kMP3Format},
                       Expected{"mjpeg_u8.avi", MakeOSType("MJPG"), kRawCodecType},
-                      Expected{"mpeg4_mp3.avi", MakeOSType("XVID"), kWaveMP3Format},
+                      Expected{"mpeg4_mp3.avi", MakeOSType("FMP4"), kWaveMP3Format},
                       Expected{"h264_aac.3gp", kH264Format, MakeOSType("mp4a")},
                       Expected{"pal.dv", MakeOSType("dvc "), kLittleEndianFormat},
                       Expected{"flv1_mp3.flv", MakeOSType("FLV1"), kMP3Format},

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/atoms.h"
+#include "platform/dialog_resources.h"
 
 namespace {
 
@@ -390,6 +391,9 @@ class Parser {
             out->insert(out->end(), body.begin(), body.end());
             return expect(Tok::RBrace, "'}'");
         }
+        if (w == "dialog" || w == "alert" || w == "control") return windowRecord(t, out);
+        if (w == "ditl") return itemList(t, out);
+        if (w == "menu") return menu(t, out);
         if (w == "container") {
             AtomContainer c;
             if (!expect(Tok::LBrace, "'{'") || !atoms(&c, kAtomRoot) || !expect(Tok::RBrace, "'}'"))
@@ -399,6 +403,161 @@ class Parser {
             return true;
         }
         return fail(t, "unknown data item '" + w + "'");
+    }
+
+    // --- Window resources ----------------------------------------------------
+
+    bool integer16(int16_t* out) {
+        int64_t v;
+        if (!integer(-32768, 32767, &v)) return false;
+        *out = int16_t(v);
+        return true;
+    }
+
+    bool rect(QDRect* r) {
+        return integer16(&r->top) && integer16(&r->left) && integer16(&r->bottom) &&
+               integer16(&r->right);
+    }
+
+    bool flag(bool* out) {
+        int64_t v;
+        if (!integer(0, 1, &v)) return false;
+        *out = v != 0;
+        return true;
+    }
+
+    // dialog { bounds T L B R  kind N  visible 0|1  closebox 0|1  refcon N  items ID  title "t" }
+    // alert { bounds T L B R  items ID  stages N }
+    // control { bounds T L B R  value N  visible 0|1  max N  min N  proc N  refcon N  title "t" }
+    bool windowRecord(const Token& t, std::vector<uint8_t>* out) {
+        DialogTemplate d;
+        AlertTemplate a;
+        ControlTemplate c;
+        const std::string& w = t.text;
+        if (!expect(Tok::LBrace, "'{'")) return false;
+        while (peek().kind == Tok::Word) {
+            const Token& k = next();
+            const std::string& key = k.text;
+            int64_t v;
+            bool ok = true;
+            if (key == "bounds") {
+                ok = rect(w == "dialog" ? &d.bounds : w == "alert" ? &a.bounds : &c.bounds);
+            } else if (key == "title" && w != "alert") {
+                ok = string(w == "dialog" ? &d.title : &c.title);
+            } else if (key == "items" && w != "control") {
+                ok = integer16(w == "dialog" ? &d.itemsID : &a.itemsID);
+            } else if (key == "visible" && w != "alert") {
+                ok = flag(w == "dialog" ? &d.visible : &c.visible);
+            } else if (key == "refcon" && w != "alert") {
+                ok = integer(-2147483648ll, 2147483647, &v);
+                (w == "dialog" ? d.refCon : c.refCon) = int32_t(v);
+            } else if (w == "dialog" && key == "kind") {
+                ok = integer16(&d.kind);
+            } else if (w == "dialog" && key == "closebox") {
+                ok = flag(&d.closeBox);
+            } else if (w == "alert" && key == "stages") {
+                ok = integer(0, 0xFFFF, &v);
+                a.stages = uint16_t(v);
+            } else if (w == "control" && key == "value") {
+                ok = integer16(&c.value);
+            } else if (w == "control" && key == "max") {
+                ok = integer16(&c.max);
+            } else if (w == "control" && key == "min") {
+                ok = integer16(&c.min);
+            } else if (w == "control" && key == "proc") {
+                ok = integer16(&c.procID);
+            } else {
+                return fail(k, "unknown " + w + " field '" + key + "'");
+            }
+            if (!ok) return false;
+        }
+        if (!expect(Tok::RBrace, "'}'")) return false;
+        std::vector<uint8_t> bytes;
+        const OSStatus err = w == "dialog"  ? writeDialogTemplate(d, &bytes)
+                             : w == "alert" ? writeAlertTemplate(a, &bytes)
+                                            : writeControlTemplate(c, &bytes);
+        if (err) return fail(t, w + ": bounds out of range or title too long");
+        out->insert(out->end(), bytes.begin(), bytes.end());
+        return true;
+    }
+
+    // ditl { [disabled] KIND T L B R [ "text" | ID ] ... }, items numbered from 1 in order.
+    bool itemList(const Token& t, std::vector<uint8_t>* out) {
+        struct Kind {
+            const char* name;
+            uint8_t kind;
+        };
+        static constexpr Kind kKinds[] = {
+            {"user", kUserItem},          {"button", kButtonItem},
+            {"checkbox", kCheckBoxItem},  {"radio", kRadioButtonItem},
+            {"control", kControlItem},    {"static", kStaticTextItem},
+            {"edit", kEditTextItem},      {"icon", kIconItem},
+            {"picture", kPictureItem},
+        };
+        if (!expect(Tok::LBrace, "'{'")) return false;
+        std::vector<DialogItemTemplate> items;
+        while (peek().kind == Tok::Word) {
+            DialogItemTemplate it;
+            const Token* k = &next();
+            if (k->text == "disabled") {
+                it.disabled = true;
+                k = &next();
+            }
+            const Kind* found = nullptr;
+            for (const Kind& kk : kKinds)
+                if (k->text == kk.name) found = &kk;
+            if (!found) return fail(*k, "unknown item kind '" + k->text + "'");
+            it.kind = found->kind;
+            if (!rect(&it.bounds)) return false;
+            if (it.bounds.top > it.bounds.bottom || it.bounds.left > it.bounds.right)
+                return fail(*k, "item " + std::to_string(items.size() + 1) +
+                                    ": rectangle is inverted");
+            if (it.kind == kControlItem || it.kind == kIconItem || it.kind == kPictureItem) {
+                if (!integer16(&it.resourceID)) return false;
+            } else if (it.kind != kUserItem) {
+                const Token& st = peek();
+                if (!string(&it.text)) return false;
+                if (it.text.size() > 255) return fail(st, "an item text has at most 255 bytes");
+            }
+            items.push_back(std::move(it));
+        }
+        if (!expect(Tok::RBrace, "'}'")) return false;
+        std::vector<uint8_t> bytes;
+        if (writeDialogItemList(items, &bytes)) return fail(t, "item list is empty or out of range");
+        out->insert(out->end(), bytes.begin(), bytes.end());
+        return true;
+    }
+
+    // menu { id N  title "t"  items { "a" "-" "b" } }
+    bool menu(const Token& t, std::vector<uint8_t>* out) {
+        MenuTemplate m;
+        if (!expect(Tok::LBrace, "'{'")) return false;
+        while (peek().kind == Tok::Word) {
+            const Token& k = next();
+            if (k.text == "id") {
+                if (!integer16(&m.menuID)) return false;
+            } else if (k.text == "title") {
+                if (!string(&m.title)) return false;
+            } else if (k.text == "items") {
+                if (!expect(Tok::LBrace, "'{'")) return false;
+                while (peek().kind == Tok::String) {
+                    const Token& st = peek();
+                    MenuItemTemplate it;
+                    if (!string(&it.text)) return false;
+                    if (it.text.empty() || it.text.size() > 255)
+                        return fail(st, "a menu item has 1 to 255 bytes");
+                    m.items.push_back(std::move(it));
+                }
+                if (!expect(Tok::RBrace, "'}'")) return false;
+            } else {
+                return fail(k, "unknown menu field '" + k.text + "'");
+            }
+        }
+        if (!expect(Tok::RBrace, "'}'")) return false;
+        std::vector<uint8_t> bytes;
+        if (writeMenuTemplate(m, &bytes)) return fail(t, "menu title too long");
+        out->insert(out->end(), bytes.begin(), bytes.end());
+        return true;
     }
 
     bool atoms(AtomContainer* c, AtomRef parent) {

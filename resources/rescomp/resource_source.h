@@ -23,6 +23,20 @@
 //                                             u32), then each group's items
 //   container { atom ... }                    a flattened atom container
 //   atom TYPE ID { atoms... | items... }      inside container: a parent or a leaf
+//
+// Window resources (layouts in platform/dialog_resources.h); rectangles are
+// written top left bottom right, in pixels, relative to the window:
+//   dialog { bounds T L B R  kind 5  visible 1  closebox 0  refcon 0  items ID  title "t" }
+//   alert { bounds T L B R  items ID  stages 0 }
+//   control { bounds T L B R  value 0  visible 1  max 0  min 0  proc 0  refcon 0  title "t" }
+//   menu { id ID  title "t"  items { "a" "-" "b" } }
+//   ditl {                                    items are numbered 1, 2, ... in order
+//       button T L B R "OK"                   also checkbox, radio, static, edit
+//       control T L B R 139                   also icon, picture: a resource ID
+//       user T L B R                          drawn by the program
+//       disabled static T L B R "Label:"      'disabled': the item reports no clicks
+//   }
+// Fields left out take 0 (visible: 1, kind: 5 movable modal).
 // Types are four characters, bare (STR#, STNG) or quoted ('fps ', 'vid ').
 // Strings take \" \\ \n \r \t and \xHH escapes and are stored as Mac Roman;
 // a character Mac Roman lacks is an error.

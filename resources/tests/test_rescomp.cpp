@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/atoms.h"
+#include "platform/dialog_resources.h"
 #include "resources/rescomp/resource_source.h"
 #include "resources/resources.h"
 
@@ -55,6 +56,124 @@ TEST(ResourceSource, StringsAreMacRomanInTheirFields) {
     EXPECT_EQ(dataOf("strings { }"), (Bytes{0, 0}));
     EXPECT_EQ(dataOf("counted u16 { [ i16 -50 pstr \"P\" ] [ i16 -34 pstr \"D\" ] }"),
               (Bytes{0, 2, 0xFF, 0xCE, 1, 'P', 0xFF, 0xDE, 1, 'D'}));
+}
+
+TEST(ResourceSource, WindowResourcesCompileToWhatTheReadersAccept) {
+    Bytes dl = dataOf("dialog { bounds 0 0 104 360  visible 0  items 158  title \"Name of Movie\" }");
+    DialogTemplate d;
+    ASSERT_EQ(parseDialogTemplate(dl, &d), noErr);
+    EXPECT_EQ(d.bounds, (QDRect{0, 0, 104, 360}));
+    EXPECT_EQ(d.kind, kDialogKindMovable) << "the default kind";
+    EXPECT_FALSE(d.visible);
+    EXPECT_EQ(d.itemsID, 158);
+    EXPECT_EQ(d.title, "Name of Movie");
+
+    Bytes items = dataOf(
+        "ditl {\n button 68 270 90 346 \"OK\"\n edit 22 72 44 346 \"\"\n"
+        " disabled static 25 14 43 68 \"Name:\"\n control 1 2 3 4 139\n user 0 0 5 5\n"
+        " picture 0 0 12 12 1000 }");
+    std::vector<DialogItemTemplate> it;
+    std::string why;
+    ASSERT_EQ(parseDialogItemList(items, &it, &why), noErr) << why;
+    ASSERT_EQ(it.size(), 6u);
+    EXPECT_EQ(it[0].kind, kButtonItem);
+    EXPECT_EQ(it[0].bounds, (QDRect{68, 270, 90, 346}));
+    EXPECT_TRUE(it[2].disabled);
+    EXPECT_EQ(it[2].text, "Name:");
+    EXPECT_EQ(it[3].resourceID, 139);
+    EXPECT_EQ(it[4].kind, kUserItem);
+    EXPECT_EQ(it[5].resourceID, 1000);
+
+    ControlTemplate c;
+    ASSERT_EQ(parseControlTemplate(
+                  dataOf("control { bounds 0 0 22 292  max 60  min 157  proc 1008  title \"Drive:\" }"), &c),
+              noErr);
+    EXPECT_EQ(c.procID, kControlProcPopup);
+    EXPECT_EQ(c.min, 157);
+    EXPECT_EQ(c.title, "Drive:");
+    MenuTemplate m;
+    ASSERT_EQ(parseMenuTemplate(dataOf("menu { id 161 title \"D\" items { \"Handheld\" \"-\" } }"), &m),
+              noErr);
+    EXPECT_EQ(m.menuID, 161);
+    ASSERT_EQ(m.items.size(), 2u);
+    AlertTemplate a;
+    ASSERT_EQ(parseAlertTemplate(dataOf("alert { bounds 0 0 132 380 items 130 }"), &a), noErr);
+    EXPECT_EQ(a.itemsID, 130);
+
+    // Mistakes are caught with their line.
+    for (const char* bad : {"resource DITL 1 {\n ditl { }\n}",
+                            "resource DITL 1 {\n ditl { button 10 10 5 50 \"OK\" }\n}",
+                            "resource DITL 1 {\n ditl { knob 0 0 1 1 }\n}",
+                            "resource DLOG 1 {\n dialog { bounds 0 0 0 0 }\n}",
+                            "resource DLOG 1 {\n dialog { stages 3 }\n}",
+                            "resource MENU 1 {\n menu { items { \"\" } }\n}"}) {
+        Compiled r = compile(bad);
+        EXPECT_FALSE(r.ok) << bad;
+        EXPECT_NE(r.error.find("t.r:2:"), std::string::npos) << r.error;
+    }
+}
+
+TEST(ResourceSource, TheProgramsDialogsAllRead) {
+    // Every window resource the program carries reads back, and every
+    // dialog's items fit inside it.
+    const ResourceFile& rf = moviepackerResources();
+    for (int i = 1; i <= rf.count(kResTypeItemList); ++i) {
+        std::span<const uint8_t> data;
+        ResID id = 0;
+        ASSERT_EQ(rf.getIndexed(kResTypeItemList, i, &data, &id), noErr);
+        std::vector<DialogItemTemplate> items;
+        std::string why;
+        EXPECT_EQ(parseDialogItemList(data, &items, &why), noErr) << "DITL " << id << ": " << why;
+        for (const DialogItemTemplate& t : items)
+            if (t.kind == kControlItem) {
+                std::span<const uint8_t> cntl;
+                EXPECT_EQ(rf.get(kResTypeControl, t.resourceID, &cntl), noErr)
+                    << "DITL " << id << " names CNTL " << t.resourceID;
+            }
+    }
+    for (FourCC type : {kResTypeDialog, kResTypeAlert}) {
+        for (int i = 1; i <= rf.count(type); ++i) {
+            std::span<const uint8_t> data;
+            ResID id = 0;
+            ASSERT_EQ(rf.getIndexed(type, i, &data, &id), noErr);
+            QDRect bounds;
+            ResID itemsID = 0;
+            if (type == kResTypeDialog) {
+                DialogTemplate t;
+                ASSERT_EQ(parseDialogTemplate(data, &t), noErr) << id;
+                bounds = t.bounds;
+                itemsID = t.itemsID;
+            } else {
+                AlertTemplate t;
+                ASSERT_EQ(parseAlertTemplate(data, &t), noErr) << id;
+                bounds = t.bounds;
+                itemsID = t.itemsID;
+            }
+            std::span<const uint8_t> list;
+            ASSERT_EQ(rf.get(kResTypeItemList, itemsID, &list), noErr) << id;
+            std::vector<DialogItemTemplate> items;
+            ASSERT_EQ(parseDialogItemList(list, &items), noErr);
+            for (size_t n = 0; n < items.size(); ++n) {
+                const QDRect& r = items[n].bounds;
+                EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= bounds.width() &&
+                            r.bottom <= bounds.height())
+                    << "window " << id << " item " << n + 1;
+            }
+        }
+    }
+    for (int i = 1; i <= rf.count(kResTypeMenu); ++i) {
+        std::span<const uint8_t> data;
+        ASSERT_EQ(rf.getIndexed(kResTypeMenu, i, &data), noErr);
+        MenuTemplate m;
+        EXPECT_EQ(parseMenuTemplate(data, &m), noErr);
+    }
+    for (int i = 1; i <= rf.count(kResTypePicture); ++i) {
+        std::span<const uint8_t> data;
+        ASSERT_EQ(rf.getIndexed(kResTypePicture, i, &data), noErr);
+        PictureInfo p;
+        EXPECT_EQ(parsePictureInfo(data, &p), noErr);
+    }
+    EXPECT_GE(rf.count(kResTypeDialog), 4);
 }
 
 TEST(ResourceSource, ContainersFlattenToAtomBytes) {

@@ -67,7 +67,7 @@ std::string Recipe(const std::string& name) {
         {"mjpeg_u8.avi",
          Pattern(64, 48, 10) + " " + Tone(11025, 1) + "-c:v mjpeg -q:v 2 -c:a pcm_u8"},
         {"mpeg4_mp3.avi", Pattern(64, 48, 10) + " " + Tone(44100, 2) +
-                              "-c:v mpeg4 -q:v 2 -vtag XVID -c:a libmp3lame"},
+                              "-c:v mpeg4 -q:v 2 -vtag FMP4 -c:a libmp3lame"},
         {"h264_aac.3gp", Pattern(176, 144, 10) + " " + Tone(8000, 1) +
                              "-c:v libx264 -pix_fmt yuv420p -c:a aac -b:a 16k"},
         {"pal.dv", Pattern(64, 48, 25) + " " + Tone(48000, 2) +

@@ -1,0 +1,108 @@
+// The bridge's per-frame cost: 320 x 240 DivX frames decoded through the
+// component decoder (begin band, draw band, end band into 24BG and into
+// 32-bit destinations) beside FFmpeg's own decode of the same packets on one
+// thread, in the same run. Prints the ratios.
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "export/codec_bridge.h"
+#include "platform/codec_component.h"
+#include "platform/movies.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Packet {
+    std::vector<uint8_t> data;
+    bool key;
+};
+
+double ffmpegDecode(const std::vector<Packet>& packets, const AVCodecParameters* par) {
+    const AVCodec* c = avcodec_find_decoder(par->codec_id);
+    AVCodecContext* ctx = avcodec_alloc_context3(c);
+    avcodec_parameters_to_context(ctx, par);
+    ctx->thread_count = 1;
+    avcodec_open2(ctx, c, nullptr);
+    AVPacket* p = av_packet_alloc();
+    AVFrame* f = av_frame_alloc();
+    const auto t = Clock::now();
+    for (const Packet& k : packets) {
+        av_new_packet(p, int(k.data.size()));
+        std::copy(k.data.begin(), k.data.end(), p->data);
+        if (k.key) p->flags |= AV_PKT_FLAG_KEY;
+        avcodec_send_packet(ctx, p);
+        while (avcodec_receive_frame(ctx, f) == 0) av_frame_unref(f);
+        av_packet_unref(p);
+    }
+    const double s = std::chrono::duration<double>(Clock::now() - t).count();
+    av_frame_free(&f);
+    av_packet_free(&p);
+    avcodec_free_context(&ctx);
+    return s;
+}
+
+double bridgeDecode(const std::vector<Packet>& packets, const SampleDescription& d, OSType dest) {
+    std::unique_ptr<ComponentFrameDecoder> dec;
+    if (ComponentFrameDecoder::Open(d, dest, &dec) != noErr) return -1;
+    const auto t = Clock::now();
+    for (const Packet& k : packets)
+        if (dec->Decode(k.data.data(), int32_t(k.data.size()), k.key, false) != noErr) return -1;
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+}  // namespace
+
+int main() {
+    char dirTemplate[] = "/tmp/bench_bridge_XXXXXX";
+    const char* dir = mkdtemp(dirTemplate);
+    if (dir == nullptr) return 1;
+    const std::string path = std::string(dir) + "/divx.avi";
+    const std::string cmd = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=320x240:"
+                            "rate=25:duration=20 -c:v mpeg4 -vtag DIVX -q:v 3 '" + path + "'";
+    if (std::system(cmd.c_str()) != 0) return 1;
+
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) return 1;
+    avformat_find_stream_info(fmt, nullptr);
+    std::vector<Packet> packets;
+    AVPacket* p = av_packet_alloc();
+    while (av_read_frame(fmt, p) >= 0) {
+        packets.push_back({{p->data, p->data + p->size}, (p->flags & AV_PKT_FLAG_KEY) != 0});
+        av_packet_unref(p);
+    }
+    av_packet_free(&p);
+    Movie m = nullptr;
+    SampleDescription d;
+    if (NewMovieFromFile(path, &m) != noErr) return 1;
+    GetMediaSampleDescription(GetMovieIndTrackType(m, 1, kVideoMediaType, kMovieTrackMediaType), 1,
+                              &d);
+    DisposeMovie(m);
+    RegisterCodecBridge(d.dataFormat, nullptr);
+
+    double ff = 1e9, b24 = 1e9, b32 = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        ff = std::min(ff, ffmpegDecode(packets, fmt->streams[0]->codecpar));
+        b24 = std::min(b24, bridgeDecode(packets, d, k24BGPixelFormat));
+        b32 = std::min(b32, bridgeDecode(packets, d, k32RGBPixelFormat));
+    }
+    avformat_close_input(&fmt);
+    std::filesystem::remove_all(dir);
+    const double n = double(packets.size());
+    std::printf("%zu frames of 320x240 DivX, best of 5 rounds\n", packets.size());
+    std::printf("ffmpeg decode        %8.1f us/frame\n", ff / n * 1e6);
+    std::printf("bridge to 24BG       %8.1f us/frame  ratio %.2f\n", b24 / n * 1e6, b24 / ff);
+    std::printf("bridge to 32-bit     %8.1f us/frame  ratio %.2f\n", b32 / n * 1e6, b32 / ff);
+    return 0;
+}

@@ -1,0 +1,134 @@
+// Music rendering speed: a 3-minute General MIDI band song made in code,
+// rendered by the AIFF exporter into an AIFF file and converted whole by
+// the exporter, beside FluidSynth's own MIDI file player rendering the
+// same bytes with the same soundfont in the same run. Prints times as
+// multiples of real time and the ratio to FluidSynth's player.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fluidsynth.h>
+
+#include "export/movie_exporter.h"
+#include "export/settings.h"
+#include "platform/aiff_export.h"
+#include "platform/movies.h"
+#include "platform/tests/support/midi_maker.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kSongSeconds = 180;
+
+double secondsSince(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+double timeAiff(Movie m, const std::string& out, double rate, int channels) {
+    std::filesystem::remove(out);
+    RegisterBuiltInExporters();
+    ComponentInstance aiff = nullptr;
+    if (OpenDefaultComponent(kMovieExportType, kAiffExportSubType, &aiff) != noErr) return -1;
+    SampleDescription d;
+    d.dataFormat = kTwosComplementFormat;
+    d.sampleSize = 16;
+    d.channels = int16_t(channels);
+    d.sampleRate = rate;
+    MovieExportSampleDescriptionParams sp{&d, kSoundMediaType};
+    CallComponent(aiff, kMovieExportSetSampleDescriptionSelect, &sp);
+    FileSpec spec;
+    FileSpecFromPath(out, &spec);
+    const auto t = Clock::now();
+    const OSStatus err = ConvertMovieToFile(m, nullptr, spec, kAiffFileType, 0, aiff, nullptr, 0);
+    const double secs = secondsSince(t);
+    CloseComponent(aiff);
+    std::filesystem::remove(out);
+    return err == noErr ? secs : -1;
+}
+
+double timeExport(Movie m, const std::string& out, int32_t codec, int rate) {
+    std::filesystem::remove(out);
+    ExportSettings s;
+    s.depth = kDepthNoVideo;
+    s.soundCodec = codec;
+    s.sampleRate = ufixedFromInt(unsigned(rate));
+    normaliseSound(&s);
+    ComponentInstance ex = nullptr;
+    OpenMoviepackerExporter(&ex);
+    AtomContainer c;
+    getSettingsAsContainer(s, &c);
+    CallComponent(ex, kMovieExportSetSettingsFromAtomContainerSelect, &c);
+    FileSpec spec;
+    FileSpecFromPath(out, &spec);
+    const auto t = Clock::now();
+    const OSStatus err = ConvertMovieToFile(m, nullptr, spec, 0, 0, ex, nullptr, 0);
+    const double secs = secondsSince(t);
+    CloseComponent(ex);
+    std::filesystem::remove(out);
+    return err == noErr ? secs : -1;
+}
+
+// FluidSynth's own player over the same bytes, rendering until it stops.
+double timeFluidPlayer(const std::vector<uint8_t>& midi, const char* font, double rate) {
+    fluid_settings_t* st = new_fluid_settings();
+    fluid_settings_setnum(st, "synth.sample-rate", rate);
+    fluid_settings_setint(st, "synth.cpu-cores", 1);
+    fluid_settings_setint(st, "synth.lock-memory", 0);
+    fluid_settings_setint(st, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setnum(st, "synth.gain", 0.4);
+    fluid_settings_setstr(st, "player.timing-source", "sample");
+    const auto t = Clock::now();
+    fluid_synth_t* synth = new_fluid_synth(st);
+    fluid_synth_sfload(synth, font, 1);
+    fluid_player_t* player = new_fluid_player(synth);
+    fluid_player_add_mem(player, midi.data(), midi.size());
+    fluid_player_play(player);
+    std::vector<int16_t> buf(2 * 4096);
+    FILE* sink = std::fopen("/dev/null", "wb");
+    while (fluid_player_get_status(player) == FLUID_PLAYER_PLAYING) {
+        fluid_synth_write_s16(synth, 4096, buf.data(), 0, 2, buf.data(), 1, 2);
+        std::fwrite(buf.data(), 2, buf.size(), sink);  // as the exporter writes its file
+    }
+    std::fclose(sink);
+    const double secs = secondsSince(t);
+    delete_fluid_player(player);
+    delete_fluid_synth(synth);
+    delete_fluid_settings(st);
+    return secs;
+}
+
+}  // namespace
+
+int main() {
+    const char* font = std::getenv("MOVIEPACKER_SOUNDFONT");
+    if (font == nullptr) font = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+    const std::string dir = std::filesystem::temp_directory_path() / "moviepacker-music-bench";
+    std::filesystem::create_directories(dir);
+    const std::vector<uint8_t> midi = BandSong(kSongSeconds);
+    Movie m = nullptr;
+    if (NewMovieFromMemory(midi, &m) != noErr) {
+        std::fprintf(stderr, "the song does not open\n");
+        return 1;
+    }
+    const double song = double(GetMovieDuration(m)) / GetMovieTimeScale(m);
+    std::printf("song: %.1f s, General MIDI band (piano, bass, strings, drums)\n", song);
+    for (double rate : {22050.0, 44100.0}) {
+        const double ours = timeAiff(m, dir + "/bench.aif", rate, 2);
+        const double theirs = timeFluidPlayer(midi, font, rate);
+        std::printf("render %5.0f Hz stereo AIFF: %6.2f s = %6.1fx real time;  FluidSynth's "
+                    "player %6.2f s = %6.1fx; ratio %.2f\n",
+                    rate, ours, song / ours, theirs, song / theirs, theirs / ours);
+    }
+    for (const auto& [codec, rate, name] :
+         {std::tuple{kSoundAdpcm2, 22050, "ADPCM 22050 Hz"},
+          std::tuple{kSoundAtrac3, 44100, "ATRAC3 44100 Hz"}}) {
+        const double secs = timeExport(m, dir + "/bench.pdb", codec, rate);
+        std::printf("convert to %-16s      %6.2f s = %6.1fx real time\n", name, secs, song / secs);
+    }
+    DisposeMovie(m);
+    std::filesystem::remove_all(dir);
+    return 0;
+}

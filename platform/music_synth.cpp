@@ -1,0 +1,189 @@
+#include "platform/music_synth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include <fluidsynth.h>
+
+#include "platform/files.h"
+
+namespace {
+
+constexpr const char* kDebianSoundFonts[] = {
+    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf3/default-GM.sf3",
+};
+constexpr double kLowestSynthRate = 8000;
+constexpr double kHighestRate = 96000;
+constexpr int32_t kBlockFrames = 1024;  // render frames per FluidSynth call
+
+// FluidSynth reports to stderr by default; failures reach callers as statuses.
+void QuietFluidSynth() {
+    static bool done = false;
+    if (done) return;
+    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
+        fluid_set_log_function(level, nullptr, nullptr);
+    }
+    done = true;
+}
+
+}  // namespace
+
+struct MusicSynth::Impl {
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    std::vector<int16_t> left, right;  // one block of render frames
+    ~Impl() {
+        if (synth != nullptr) delete_fluid_synth(synth);
+        if (settings != nullptr) delete_fluid_settings(settings);
+    }
+};
+
+OSStatus FindSoundFont(std::string* path) {
+    if (const char* chosen = std::getenv(kSoundFontVariable); chosen != nullptr) {
+        if (chosen[0] == '\0' || !FileExists(chosen)) return kStatusNoCodec;
+        *path = chosen;
+        return noErr;
+    }
+    for (const char* p : kDebianSoundFonts) {
+        if (FileExists(p)) {
+            *path = p;
+            return noErr;
+        }
+    }
+    return kStatusNoCodec;
+}
+
+MusicSynth::~MusicSynth() = default;
+
+OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
+                          std::unique_ptr<MusicSynth>* out) {
+    if (out == nullptr || !(rate >= 1 && rate <= kHighestRate) || (channels != 1 && channels != 2))
+        return kStatusParamError;
+    std::string font;
+    if (OSStatus err = FindSoundFont(&font); err != noErr) return err;
+    QuietFluidSynth();
+    std::unique_ptr<MusicSynth> s(new (std::nothrow) MusicSynth);
+    if (!s) return kStatusOutOfMemory;
+    s->m_impl = std::make_unique<Impl>();
+    s->m_song = &song;
+    s->m_channels = channels;
+    s->m_factor = rate < kLowestSynthRate ? int(std::ceil(kLowestSynthRate / rate)) : 1;
+    s->m_renderRate = rate * s->m_factor;
+    s->m_totalFrames = std::llround(double(song.duration) * rate / 1e6);
+    Impl& im = *s->m_impl;
+    im.settings = new_fluid_settings();
+    if (im.settings == nullptr) return kStatusOutOfMemory;
+    fluid_settings_setnum(im.settings, "synth.sample-rate", s->m_renderRate);
+    // One thread, nothing locked in memory, and only the instruments the song uses loaded.
+    fluid_settings_setint(im.settings, "synth.cpu-cores", 1);
+    fluid_settings_setint(im.settings, "synth.lock-memory", 0);
+    fluid_settings_setint(im.settings, "synth.dynamic-sample-loading", 1);
+    // Twice the library's quiet default: still headroom for a full band.
+    fluid_settings_setnum(im.settings, "synth.gain", 0.4);
+    im.synth = new_fluid_synth(im.settings);
+    if (im.synth == nullptr) return kStatusOutOfMemory;
+    if (fluid_synth_sfload(im.synth, font.c_str(), 1) == FLUID_FAILED) return kStatusNoCodec;
+    im.left.resize(size_t(std::max(kBlockFrames, s->m_factor)));
+    im.right.resize(im.left.size());
+    *out = std::move(s);
+    return noErr;
+}
+
+// Sends every event due by `renderFrame` to the synthesizer.
+void MusicSynth::Dispatch(int64_t renderFrame) {
+    fluid_synth_t* fs = m_impl->synth;
+    const auto& events = m_song->events;
+    while (m_nextEvent < events.size()) {
+        const MidiEvent& e = events[m_nextEvent];
+        const int64_t at = int64_t(double(e.time) * m_renderRate / 1e6);
+        if (at > renderFrame) return;
+        ++m_nextEvent;
+        const int ch = e.status & 0x0F;
+        switch (e.status & 0xF0) {
+            case 0x80:
+                fluid_synth_noteoff(fs, ch, e.data1);
+                break;
+            case 0x90:
+                // Velocity 0 is a note-off; FluidSynth treats it so.
+                fluid_synth_noteon(fs, ch, e.data1, e.data2);
+                break;
+            case 0xA0:
+                fluid_synth_key_pressure(fs, ch, e.data1, e.data2);
+                break;
+            case 0xB0:
+                fluid_synth_cc(fs, ch, e.data1, e.data2);
+                break;
+            case 0xC0:
+                fluid_synth_program_change(fs, ch, e.data1);
+                break;
+            case 0xD0:
+                fluid_synth_channel_pressure(fs, ch, e.data1);
+                break;
+            case 0xE0:
+                fluid_synth_pitch_bend(fs, ch, e.data1 | (e.data2 << 7));
+                break;
+            default:
+                if (e.status == 0xF0 && e.sysexLength > 0 && e.sysexLength < (1u << 20)) {
+                    fluid_synth_sysex(fs, reinterpret_cast<const char*>(m_song->sysex.data()) +
+                                              e.sysexOffset,
+                                      int(e.sysexLength), nullptr, nullptr, nullptr, 0);
+                }
+                break;
+        }
+    }
+}
+
+// Renders `count` frames (at most one block) into the left and right buffers,
+// splitting the block where events fall.
+void MusicSynth::RenderStereo(int32_t count) {
+    Impl& im = *m_impl;
+    int32_t made = 0;
+    while (made < count) {
+        Dispatch(m_rendered);
+        int32_t n = count - made;
+        if (m_nextEvent < m_song->events.size()) {
+            const int64_t next =
+                int64_t(double(m_song->events[m_nextEvent].time) * m_renderRate / 1e6);
+            n = int32_t(std::clamp<int64_t>(next - m_rendered, 1, n));
+        }
+        fluid_synth_write_s16(im.synth, n, im.left.data(), made, 1, im.right.data(), made, 1);
+        made += n;
+        m_rendered += n;
+    }
+}
+
+OSStatus MusicSynth::Render(int16_t* out, int32_t frames, int32_t* done) {
+    if (out == nullptr || done == nullptr || frames < 0) return kStatusParamError;
+    const int32_t total = int32_t(std::min<int64_t>(frames, m_totalFrames - m_position));
+    const int32_t perBlock = std::max<int32_t>(1, int32_t(m_impl->left.size()) / m_factor);
+    int32_t written = 0;
+    while (written < total) {
+        const int32_t n = std::min(perBlock, total - written);
+        RenderStereo(n * m_factor);
+        const int16_t* l = m_impl->left.data();
+        const int16_t* r = m_impl->right.data();
+        for (int32_t i = 0; i < n; ++i) {
+            int32_t sl = 0, sr = 0;
+            for (int k = 0; k < m_factor; ++k) {
+                sl += l[i * m_factor + k];
+                sr += r[i * m_factor + k];
+            }
+            sl /= m_factor;
+            sr /= m_factor;
+            if (m_channels == 2) {
+                out[2 * (written + i)] = int16_t(sl);
+                out[2 * (written + i) + 1] = int16_t(sr);
+            } else {
+                out[written + i] = int16_t((sl + sr) / 2);
+            }
+        }
+        written += n;
+    }
+    m_position += written;
+    *done = written;
+    return noErr;
+}

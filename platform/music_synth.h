@@ -1,0 +1,58 @@
+#pragma once
+// Platform-private: plays a MIDI song through FluidSynth into 16-bit PCM.
+//
+// The instruments come from a General MIDI soundfont: the file named by
+// $MOVIEPACKER_SOUNDFONT when that is set (and then only that file), else
+// the first of the Debian fluid-soundfont-gm paths that exists. Without one,
+// opening gives kStatusNoCodec: there is nothing to make the music heard.
+//
+// Output: interleaved native-endian 16-bit frames of 1 or 2 channels at the
+// rate asked for. FluidSynth plays no slower than 8000 Hz, so lower rates
+// are rendered at a whole multiple of the rate and each run of that many
+// frames averaged into one. Exactly TotalFrames() frames make the song:
+// its duration at the rate, rounded to the nearest frame.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/midi_file.h"
+#include "platform/status.h"
+
+inline constexpr const char* kSoundFontVariable = "MOVIEPACKER_SOUNDFONT";
+
+// The soundfont that will be used; kStatusNoCodec when there is none.
+OSStatus FindSoundFont(std::string* path);
+
+class MusicSynth {
+  public:
+    ~MusicSynth();
+    MusicSynth(const MusicSynth&) = delete;
+    MusicSynth& operator=(const MusicSynth&) = delete;
+
+    // The song must outlive the synthesizer. Rates 1 to 96000 Hz, 1 or 2
+    // channels (else -50); kStatusNoCodec without a usable soundfont.
+    static OSStatus Open(const MidiSong& song, double rate, int channels,
+                         std::unique_ptr<MusicSynth>* out);
+
+    int64_t TotalFrames() const { return m_totalFrames; }
+    int64_t Position() const { return m_position; }
+    // Renders the next min(frames, what is left) frames into out; *done gets
+    // how many.
+    OSStatus Render(int16_t* out, int32_t frames, int32_t* done);
+
+  private:
+    struct Impl;
+    MusicSynth() = default;
+    void Dispatch(int64_t renderFrame);
+    void RenderStereo(int32_t renderFrames);
+
+    std::unique_ptr<Impl> m_impl;
+    const MidiSong* m_song = nullptr;
+    int m_channels = 2;
+    int m_factor = 1;          // render frames per output frame
+    double m_renderRate = 0;
+    int64_t m_totalFrames = 0;
+    int64_t m_position = 0;    // output frames handed out
+    int64_t m_rendered = 0;    // render frames made
+    size_t m_nextEvent = 0;
+};

@@ -169,7 +169,7 @@ OSStatus inspectAviSource(Movie movie, bool* mp3FixNeeded, AviSourceState* state
     Track v = GetMovieIndTrackType(movie, 1, kVideoMediaType,
                                    kMovieTrackMediaType | kMovieTrackEnabledOnly);
     SampleDescription d;
-    if (v != nullptr && GetMediaSampleDescription(v, 1, &d) == noErr && ToolboxLacks(d.dataFormat))
+    if (v != nullptr && GetMediaSampleDescription(v, 1, &d) == noErr && ToolboxLacks(d))
         state->road = VideoRoad::kBridge;
     return noErr;
 }

@@ -1014,8 +1014,8 @@ OSStatus exportToDataRef(Instance* in, ComponentInstance self, void* params) {
                                     [](Movie, OSType*) { return noErr; });
     }
     if (err == noErr && in->settings.soundCodec != kSoundNone) {
-        // When the delegate has no sound to serve, the export goes on
-        // without it; the own-sound readers take over here once they exist.
+        // When the delegate has no sound to serve, the sound is read here:
+        // the audio of an MPEG-1 system stream, else (below) a music track.
         err = addDelegateSource(in, self, *p, kSoundMediaType, &soundProcs, checkSoundDecoders);
         if (err != noErr && soundProcs.refCon == nullptr) {
             err = noErr;

@@ -18,14 +18,15 @@ void forEachEnabledTrack(Movie movie, OSType mediaType, F&& f) {
     }
 }
 
-OSStatus checkDecoders(Movie movie, OSType mediaType, bool (*has)(OSType), OSType* missing) {
+OSStatus checkDecoders(Movie movie, OSType mediaType, bool (*has)(const SampleDescription&),
+                       OSType* missing) {
     OSStatus result = noErr;
     forEachEnabledTrack(movie, mediaType, [&](Track t) {
         const int32_t n = GetMediaSampleDescriptionCount(t);
         for (int32_t d = 1; d <= n; ++d) {
             SampleDescription desc;
             if (GetMediaSampleDescription(t, d, &desc) != noErr) continue;
-            if (!has(desc.dataFormat)) {
+            if (!has(desc)) {
                 *missing = desc.dataFormat;
                 result = kStatusNoCodec;
                 return false;
@@ -90,11 +91,13 @@ bool mp3LengthMismatch(TimeValue a, TimeValue b) {
 OSStatus checkVideoDecoders(Movie movie, OSType* missing) {
     // No image transcoders are installed on this platform, so a format is
     // accepted exactly when a decompressor exists for it.
-    return checkDecoders(movie, kVideoMediaType, HasImageDecompressor, missing);
+    return checkDecoders(movie, kVideoMediaType, HasImageDecompressorFor, missing);
 }
 
 OSStatus checkSoundDecoders(Movie movie, OSType* missing) {
-    return checkDecoders(movie, kSoundMediaType, HasSoundDecompressor, missing);
+    return checkDecoders(
+        movie, kSoundMediaType,
+        [](const SampleDescription& d) { return HasSoundDecompressor(d.dataFormat); }, missing);
 }
 
 bool audioLeftBehind(Movie movie, bool ownSound) {

@@ -131,7 +131,7 @@ OSStatus DecompressSequenceBegin(DecompressSequence* seq, const SampleDescriptio
     s->matrix = m;
     s->quality = quality;
     s->rawFormat = RawFormatOf(desc);
-    if (s->rawFormat == AV_PIX_FMT_NONE && ToolboxLacks(desc.dataFormat)) {
+    if (s->rawFormat == AV_PIX_FMT_NONE && ToolboxLacks(desc)) {
         if (OSStatus err = ComponentFrameDecoder::Open(desc, k24BGPixelFormat, &s->component);
             err != noErr)
             return err;
@@ -208,6 +208,17 @@ void CDSequenceEnd(DecompressSequence seq) {
 
 bool ToolboxLacks(OSType format) {
     return IsVfwVideoCode(format) || IsDetectorVideoCode(format);
+}
+
+bool ToolboxLacks(const SampleDescription& desc) {
+    return !desc.strf.empty() && ToolboxLacks(desc.dataFormat);
+}
+
+bool HasImageDecompressorFor(const SampleDescription& desc) {
+    if (!desc.strf.empty() || !ToolboxLacks(desc.dataFormat))
+        return HasImageDecompressor(desc.dataFormat);
+    const AVCodecID id = CodecForVideoFormat(desc.dataFormat);
+    return id != AV_CODEC_ID_NONE && avcodec_find_decoder(id) != nullptr;
 }
 
 bool HasImageDecompressor(OSType format) {

@@ -74,8 +74,14 @@ void CDSequenceEnd(DecompressSequence seq);
 // Whether a video sample format can be decoded: by the toolbox itself, or
 // for the formats it lacks (vfw.h) by a registered image decompressor.
 bool HasImageDecompressor(OSType format);
-// The formats the toolbox does not decode itself.
+// The formats the toolbox does not decode itself when an AVI file holds
+// them (vfw.h).
 bool ToolboxLacks(OSType format);
+// Whether the pictures of a description can be decoded: as above, except
+// that only AVI video (a description with 'strf' bytes) lacks the AVI-only
+// codes; other containers' streams of those codes the toolbox decodes.
+bool HasImageDecompressorFor(const SampleDescription& desc);
+bool ToolboxLacks(const SampleDescription& desc);
 // Whether a sound sample format can be decoded ('raw ', 'twos', 'sowt',
 // 'NONE' and 0 need no decoder and answer true).
 bool HasSoundDecompressor(OSType format);

@@ -183,30 +183,48 @@ HotSyncStore::HotSyncStore(std::string root) : m_root(std::move(root)) {
     while (m_root.size() > 1 && m_root.back() == '/') m_root.pop_back();
 }
 
-std::vector<HotSyncStore::User> HotSyncStore::readUsers() const {
-    std::vector<User> users;
-    std::ifstream in(m_root + "/" + kUsersFile);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+std::vector<HotSyncUser> ParseHotSyncUsers(std::string_view text) {
+    std::vector<HotSyncUser> users;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> fields;
-        std::stringstream ss(line);
-        std::string f;
-        while (std::getline(ss, f, '\t')) fields.push_back(f);
-        User u;
-        u.name = fields[0];
-        if (u.name.empty() || u.name.size() > kMaxUserName || findUser(users, u.name) != nullptr)
-            continue;
+        std::vector<std::string_view> fields;
+        for (size_t f = 0;;) {
+            const size_t tab = line.find('\t', f);
+            fields.push_back(
+                line.substr(f, tab == std::string_view::npos ? line.size() - f : tab - f));
+            if (tab == std::string_view::npos) break;
+            f = tab + 1;
+        }
+        HotSyncUser u;
+        u.name = std::string(fields[0]);
+        const bool repeated = std::any_of(users.begin(), users.end(),
+                                          [&](const HotSyncUser& o) { return o.name == u.name; });
+        if (u.name.empty() || u.name.size() > kMaxUserName || repeated) continue;
         for (size_t i = 1; i + 1 < fields.size(); i += 2) {
-            char* end = nullptr;
-            const unsigned long id = std::strtoul(fields[i].c_str(), &end, 10);
-            if (fields[i].empty() || *end != '\0' || id > 0xFFFFFFFFul) continue;
-            u.slots.push_back({uint32_t(id), fields[i + 1]});
+            const std::string_view id = fields[i];
+            uint64_t v = 0;
+            bool ok = !id.empty() && id.size() <= 10;
+            for (char c : id) ok = ok && c >= '0' && c <= '9';
+            for (char c : id) v = v * 10 + uint64_t(c - '0');
+            if (ok && v <= 0xFFFFFFFFu)
+                u.slots.push_back({uint32_t(v), std::string(fields[i + 1])});
         }
         users.push_back(std::move(u));
     }
     return users;
+}
+
+std::vector<HotSyncStore::User> HotSyncStore::readUsers() const {
+    std::ifstream in(m_root + "/" + kUsersFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return ParseHotSyncUsers(text.str());
 }
 
 const HotSyncStore::User* HotSyncStore::findUser(const std::vector<User>& users,

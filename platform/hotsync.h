@@ -36,6 +36,16 @@ struct HotSyncSlot {
     std::string name;  // as the handheld reports it, e.g. "SD Card"
 };
 
+struct HotSyncUser {
+    std::string name;
+    std::vector<HotSyncSlot> slots;
+};
+
+// The users a users file holds, in file order: comment lines, empty names,
+// names over 259 bytes and repeated names are skipped, and so are slot
+// fields that are no 32-bit number.
+std::vector<HotSyncUser> ParseHotSyncUsers(std::string_view text);
+
 class HotSyncLibrary {
   public:
     virtual ~HotSyncLibrary() = default;
@@ -95,10 +105,7 @@ class HotSyncStore final : public HotSyncLibrary {
     void setWriteForTesting(WriteFn write) { m_write = write; }
 
   private:
-    struct User {
-        std::string name;
-        std::vector<HotSyncSlot> slots;
-    };
+    using User = HotSyncUser;
     std::vector<User> readUsers() const;
     const User* findUser(const std::vector<User>& users, std::string_view name) const;
 

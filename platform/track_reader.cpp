@@ -38,7 +38,7 @@ OSStatus TrackDecoder::OpenDecoder(const TrackRecord& track) {
     m_packet = av_packet_alloc();
     if (m_packet == nullptr) return kStatusOutOfMemory;
     if (par->codec_type == AVMEDIA_TYPE_VIDEO && !track.descriptions.empty() &&
-        ToolboxLacks(track.descriptions.front().dataFormat)) {
+        ToolboxLacks(track.descriptions.front())) {
         return ComponentFrameDecoder::Open(track.descriptions.front(), k24BGPixelFormat,
                                            &m_component);
     }

@@ -8,10 +8,12 @@
 // each road runs on real files:
 //
 //  - The movie toolbox (movies.h, decompress.h, the export delegate) decodes
-//    every format FFmpeg decodes EXCEPT the codes of kVfwVideoCodes and
-//    kDetectorVideoCodes below, unless an image decompressor component
-//    ('imdc' with the code as subtype, codec_component.h) is registered for
-//    the code; it then decodes through that component.
+//    every format FFmpeg decodes EXCEPT, in AVI files, the codes of
+//    kVfwVideoCodes and kDetectorVideoCodes below, unless an image
+//    decompressor component ('imdc' with the code as subtype,
+//    codec_component.h) is registered for the code; it then decodes through
+//    that component. The same codes in other containers (Windows Media in
+//    ASF, say) the toolbox decodes itself.
 //  - Video for Windows (this header) decodes exactly kVfwVideoCodes, by the
 //    four-character code of the stream, behind the driver messages its
 //    callers send: locate, begin, decompress (hurry-up and not-a-key-frame

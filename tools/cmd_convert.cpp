@@ -533,7 +533,16 @@ int runConvert(int argc, char** argv) {
     json::Writer js(stdout);
     for (const std::string& source : o.sources) {
         if (stop.caught()) break;
-        Result r = convertOne(source, o, settings);
+        Result r;
+        if (std::strcmp(target.kind, "card") == 0 && !std::filesystem::is_directory(*o.dest)) {
+            // The card's folder could not be made (a read-only or full card):
+            // nothing can be created there.
+            r.source = source;
+            r.status = kStatusCreateError;
+            r.comment = errorText(r.status);
+        } else {
+            r = convertOne(source, o, settings);
+        }
         if (target.hotsync && converted(r.status)) {
             // Queued, the converted file leaves the user's folder; if the
             // queue cannot take it, it stays there and the file counts as failed.

@@ -188,19 +188,26 @@ bool canMount(const fs::path& at) {
                .status == 0;
 }
 
-TEST_F(Destinations, AFullCardFailsWithoutLeavingAPartialFile) {
+TEST_F(Destinations, AFullOrReadOnlyCardFailsWithoutLeavingAnyFile) {
     if (!canMount(stick_)) GTEST_SKIP() << "no mount namespaces here";
     // The card is a 64 kB tmpfs over the stick's mount point.
-    const std::string script = "mount -t tmpfs -o size=64k tmpfs " + quote(stick_) +
-                               " || exit 99; " + env_ + quote(std::string(MOVIEPACKER_CLI)) +
-                               " convert --json --audio pcm16 --rate 22050 --to card:1 " +
-                               quote(clip_) + "; echo \"status=$?\"; ls -A " +
-                               quote(stick_ / "PALM/PROGRAMS/TAVELLE") + "; echo end";
+    const std::string script =
+        "mount -t tmpfs -o size=64k tmpfs " + quote(stick_) + " || exit 99; " + env_ +
+        quote(std::string(MOVIEPACKER_CLI)) +
+        " convert --json --audio pcm16 --rate 22050 --to card:1 " + quote(clip_) +
+        "; echo \"status=$?\"; ls -A " + quote(stick_ / "PALM/PROGRAMS/TAVELLE") +
+        "; echo end; umount " + quote(stick_) + "; mount -t tmpfs -o size=64k,ro tmpfs " +
+        quote(stick_) + " || exit 99; " + env_ + quote(std::string(MOVIEPACKER_CLI)) +
+        " convert --json --to card:1 " + quote(clip_) + "; echo \"read-only=$?\"; ls -A " +
+        quote(stick_) + "; echo end";
     const CliRun r = shell("unshare -m sh -c " + quote(script) + " 2>&1");
     ASSERT_NE(r.out.find("status=1"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"message\":\"Disk is full\""), std::string::npos) << r.out;
     // Nothing in the card folder: the listing is empty.
     EXPECT_NE(r.out.find("status=1\nend"), std::string::npos) << r.out;
+    // A read-only card: nothing can be created there, and nothing is.
+    EXPECT_NE(r.out.find("\"message\":\"Unable to create file\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("read-only=1\nend"), std::string::npos) << r.out;
     sourceFolderUntouched();
 }
 

@@ -24,11 +24,11 @@ struct CliRun {
 };
 
 // Runs the converter with its temporary folder in `runtime` and the given
-// environment assignments, stdout captured.
+// environment assignments, stdout and stderr captured.
 CliRun convert(const fs::path& runtime, const std::string& env, const std::string& args) {
     CliRun r;
     const std::string cmd = "XDG_RUNTIME_DIR='" + runtime.string() + "' " + env + " '" +
-                            MOVIEPACKER_CLI + "' convert " + args + " 2>/dev/null";
+                            MOVIEPACKER_CLI + "' convert " + args + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     if (p == nullptr) return r;
     std::array<char, 512> buf;

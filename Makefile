@@ -24,6 +24,7 @@ test-asan: deps
 	    -DMOVIEPACKER_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
 	    ctest --output-on-failure -j$(JOBS)
 
 fuzz: deps

@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/mac_roman.h"
 #include "platform/media_export.h"
+#include "shell/run_journal.h"
 
 namespace {
 
@@ -98,6 +99,8 @@ FileResult ConvertFile(ComponentInstance exporter, const std::string& source,
     r.code = output.openNew(folder, OutputBaseName(source, outputName), ".pdb");
     // A folder that could not be made shows as a file that cannot be created.
     if (r.code == kStatusFileNotFound) r.code = kStatusCreateError;
+    if (r.code == noErr && progress != nullptr)
+        progress->outputReserved(output.path(), output.workPath());
     FileSpec spec;
     if (r.code == noErr) r.code = FileSpecFromPath(output.workPath(), &spec);
     if (r.code == noErr)
@@ -165,6 +168,9 @@ class ConversionRun::Progress final : public FileProgress {
   public:
     Progress(ConversionRun& run, size_t index) : m_run(run), m_index(index) {}
     void opened() override { m_run.m_window.setProgress(m_index, 0); }
+    void outputReserved(const std::string& path, const std::string& workPath) override {
+        if (m_run.m_journal != nullptr) m_run.m_journal->noteOutput(path, PathFolder(workPath));
+    }
     void update(int permille) override {
         m_run.m_window.setProgress(m_index, permille);
         m_run.m_window.pumpEvents();
@@ -252,6 +258,7 @@ int ConversionRun::run(const RunInputs& inputs) {
         const FileResult result =
             ConvertFile(exporter, source, folder, inputs.outputName, inputs.settings, &progress);
         CloseComponent(exporter);
+        if (m_journal != nullptr) m_journal->clear();
         finishEntry(index, result, inputs);
         if (m_list.status(index) == kEntryConverted) ++converted;
         m_window.fileFinished(index);

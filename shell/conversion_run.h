@@ -140,6 +140,9 @@ class FileProgress {
   public:
     virtual ~FileProgress() = default;
     virtual void opened() {}
+    // The output's final name is reserved (an empty file) and the database
+    // is being written at workPath.
+    virtual void outputReserved(const std::string& /*path*/, const std::string& /*workPath*/) {}
     virtual void update(int /*permille*/) {}
     // True when the conversion should stop (the answer becomes -128).
     virtual bool cancelled() const { return false; }
@@ -173,6 +176,8 @@ std::string RunComment(const ResourceFile& res, const FileResult& result);
 // Cuts a UTF-8 text to kEntryCommentChars characters.
 std::string CutComment(std::string_view utf8);
 
+class RunJournal;
+
 class ConversionRun {
   public:
     // The list, the window and the resources must outlive the run.
@@ -181,6 +186,10 @@ class ConversionRun {
     // Preparation: every cancelled entry becomes pending again with an
     // empty comment. Returns how many were reset.
     int prepare();
+
+    // Notes each half-written output there, so that a later start can
+    // remove it should this process be killed (null: none).
+    void setJournal(RunJournal* journal) { m_journal = journal; }
 
     // Runs over the pending entries. Returns the number of files converted.
     // The exporter is opened afresh for each file; when it cannot be opened
@@ -203,4 +212,5 @@ class ConversionRun {
     RunWindow& m_window;
     const ResourceFile& m_resources;
     RunState m_state;
+    RunJournal* m_journal = nullptr;
 };

@@ -85,7 +85,8 @@ TEST_F(RunJournalTest, KilledRunLeavesNothingAfterTheNextStart) {
         std::this_thread::sleep_for(50ms);
         for (const auto& e : fs::directory_iterator(dir_ / "movies"))
             if (e.path().filename().string().rfind(".moviepacker-", 0) == 0 &&
-                fs::exists(dir_ / "movies" / "first.pdb"))
+                fs::exists(dir_ / "movies" / "first.pdb") &&
+                fs::file_size(dir_ / "movies" / "first.pdb") > 0)
                 writing = true;
     }
     kill(child, SIGKILL);

@@ -273,6 +273,17 @@ TEST(LayoutPage, ASquareFullScreenMovieCannotBeEdited) {
     EXPECT_EQ(e.item(kLayoutItemMovie)->rect, (LayoutRect{0, 38, 320, 278}));
     EXPECT_TRUE(e.editable());
     expectDrawnAsModel(w, e, "square-left");
+
+    // "Default" is the automatic size, 0xFFFF each; the movie stays put.
+    EXPECT_EQ(nextHit(w, [](DialogPtr p) { simulatePopupChoice(p, kLayoutVideoSizePopupItem, 1); }),
+              kLayoutVideoSizePopupItem);
+    EXPECT_EQ(page.itemHit(kLayoutVideoSizePopupItem),
+              kLayoutPageSettingsChanged | kLayoutPageVideoChanged);
+    EXPECT_EQ(uint16_t(r.videoWidth), 0xFFFF);
+    EXPECT_EQ(uint16_t(r.videoHeight), 0xFFFF);
+    EXPECT_EQ(e.item(kLayoutItemMovie)->rect, (LayoutRect{0, 38, 320, 278}));
+    getMenuItemText(w, kLayoutVideoSizePopupItem, 1, &text);
+    EXPECT_EQ(text, "Default");
 }
 
 TEST(LayoutPage, ColourPicturesResetAndThePresentationOfTheRecord) {

@@ -239,6 +239,8 @@ OSStatus setListRowProgress(DialogPtr d, int item, int row, bool visible, int va
 // What the row shows: *visible and *value of its bar (tests read them).
 OSStatus getListRowProgress(DialogPtr d, int item, int row, bool* visible, int* value);
 bool listRowHasPicture(DialogPtr d, int item, int row);
+// The size pictures are shown at (rows without one are indented as much).
+OSStatus setListPictureSize(DialogPtr d, int item, int width, int height);
 // Scrolls the list so that the row is in view.
 OSStatus scrollToListRow(DialogPtr d, int item, int row);
 

@@ -251,6 +251,13 @@ OSStatus getListRowProgress(DialogPtr d, int item, int row, bool* visible, int* 
     return noErr;
 }
 
+OSStatus setListPictureSize(DialogPtr d, int item, int width, int height) {
+    Item* it = findItem(d, item);
+    if (!it || it->widget != Widget::List || width <= 0 || height <= 0) return kStatusParamError;
+    static_cast<QListWidget*>(it->w)->setIconSize(QSize(width, height));
+    return noErr;
+}
+
 bool listRowHasPicture(DialogPtr d, int item, int row) {
     QListWidgetItem* r = rowOf(d, item, row);
     return r && r->data(kHasPictureRole).toBool();

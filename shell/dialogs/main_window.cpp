@@ -45,6 +45,7 @@ constexpr int kAudioVideoPage = 23;
 // Thumbnails drawn per idle tick: keeps the window answering while a long
 // list fills in.
 constexpr size_t kThumbnailsPerIdle = 2;
+constexpr size_t kExaminationsPerIdle = 8;
 
 std::string indText(const ResourceFile& res, ResID list, int index) {
     std::string s;
@@ -113,6 +114,8 @@ class MainWindow {
     void videoHit(int item);
     // Files.
     void rebuildList();
+    void updateRow(size_t index);
+    static std::string rowText(const FileListEntry& e);
     void updateFolderText();
     void addFilesFromDialog();
     void dropped(const std::vector<std::string>& paths);
@@ -150,6 +153,14 @@ class MainWindow {
     bool m_quit = false;
     bool m_running = false;
     bool m_recordLoaded = false;  // m_record stands for the settings
+    // What each row shows, so that only what changed is redrawn.
+    struct RowShown {
+        std::string text;
+        int picture = -1;  // -1 not yet set, 0 none, 1 the thumbnail
+        bool barVisible = false;
+        int barValue = -1;
+    };
+    std::vector<RowShown> m_shown;
 };
 
 // --- Set-up ---------------------------------------------------------------------
@@ -169,6 +180,7 @@ bool MainWindow::setUp() {
     loadRecordFromSettings();
     fillProfilePopups();
     attachList(d, kFileList, true);
+    setListPictureSize(d, kFileList, kThumbnailWidth, kThumbnailHeight);
     std::string prefix;
     if (getIndString(m_res, kRunTexts, 4, &prefix) == noErr) m_files.setDurationPrefix(prefix);
     fillPopupFromList(d, kVideoFormat, m_res, settings_lists::kVideoFormats);
@@ -444,47 +456,69 @@ void MainWindow::videoHit(int item) {
 
 // --- The file list -----------------------------------------------------------------
 
+std::string MainWindow::rowText(const FileListEntry& e) {
+    std::string row = e.fileName();
+    std::string second = macRomanToUtf8(countedText(e.duration));
+    const std::string comment = macRomanToUtf8(countedText(e.comment));
+    if (!comment.empty()) second += second.empty() ? comment : "    " + comment;
+    if (!second.empty()) row += "\n" + second;
+    return row;
+}
+
 void MainWindow::rebuildList() {
     DialogPtr d = m_dialog.get();
     m_files.sortByName();
     std::vector<std::string> rows;
     rows.reserve(m_files.size());
-    for (const FileListEntry& e : m_files.entries()) {
-        std::string row = e.fileName();
-        std::string second = macRomanToUtf8(countedText(e.duration));
-        const std::string comment = macRomanToUtf8(countedText(e.comment));
-        if (!comment.empty()) second += second.empty() ? comment : "    " + comment;
-        if (!second.empty()) row += "\n" + second;
-        rows.push_back(std::move(row));
-    }
+    for (const FileListEntry& e : m_files.entries()) rows.push_back(rowText(e));
     setListRows(d, kFileList, rows);
+    m_shown.assign(m_files.size(), RowShown{});
+    for (size_t i = 0; i < rows.size(); ++i) m_shown[i].text = std::move(rows[i]);
     updateRows();
     updateFolderText();
 }
 
-void MainWindow::updateRows() {
+void MainWindow::updateRow(size_t i) {
     DialogPtr d = m_dialog.get();
-    if (countListRows(d, kFileList) != int(m_files.size())) return;  // rebuilt next
-    int firstSelected = 0;
-    for (size_t i = 0; i < m_files.size(); ++i) {
-        const FileListEntry& e = m_files[i];
-        const int row = int(i) + 1;
-        std::string text = e.fileName();
-        std::string second = macRomanToUtf8(countedText(e.duration));
-        const std::string comment = macRomanToUtf8(countedText(e.comment));
-        if (!comment.empty()) second += second.empty() ? comment : "    " + comment;
-        if (!second.empty()) text += "\n" + second;
+    if (i >= m_files.size() || i >= m_shown.size()) return;
+    const FileListEntry& e = m_files[i];
+    RowShown& shown = m_shown[i];
+    const int row = int(i) + 1;
+    std::string text = rowText(e);
+    if (text != shown.text) {
         setListRow(d, kFileList, row, text);
-        if (!e.thumbnail.empty())
+        shown.text = std::move(text);
+    }
+    const int picture = e.thumbnail.empty() ? 0 : 1;
+    if (picture != shown.picture) {
+        if (picture)
             setListRowPicture(d, kFileList, row, e.thumbnail.argb.data(), kThumbnailWidth,
                               kThumbnailHeight);
         else
             setListRowPicture(d, kFileList, row, nullptr, 0, 0);
-        setListRowProgress(d, kFileList, row, e.progress.exists && e.progress.visible,
-                           e.progress.value, kRowProgressMaximum);
+        shown.picture = picture;
+    }
+    const bool barVisible = e.progress.exists && e.progress.visible;
+    if (barVisible != shown.barVisible || e.progress.value != shown.barValue) {
+        setListRowProgress(d, kFileList, row, barVisible, e.progress.value, kRowProgressMaximum);
+        shown.barVisible = barVisible;
+        shown.barValue = e.progress.value;
+    }
+}
+
+void MainWindow::updateRows() {
+    DialogPtr d = m_dialog.get();
+    if (countListRows(d, kFileList) != int(m_files.size()) || m_shown.size() != m_files.size()) {
+        rebuildList();
+        return;
+    }
+    int firstSelected = 0;
+    for (size_t i = 0; i < m_files.size(); ++i) {
+        updateRow(i);
         if (m_tab == kTabFiles) {
-            selectListRow(d, kFileList, row, e.selected);
-            if (e.selected && !firstSelected) firstSelected = row;
+            const int row = int(i) + 1;
+            selectListRow(d, kFileList, row, m_files[i].selected);
+            if (m_files[i].selected && !firstSelected) firstSelected = row;
         }
     }
     if (firstSelected) scrollToListRow(d, kFileList, firstSelected);
@@ -520,7 +554,7 @@ void MainWindow::addFilesFromDialog() {
     getItemText(m_dialog.get(), kAddFiles, &title);
     std::vector<std::string> paths;
     if (runOpenFilesDialog(m_dialog.get(), title, openDialogFilters(), &paths) != noErr) return;
-    m_files.addFiles(paths);
+    for (const std::string& p : paths) m_files.addFileDeferred(p);
     rebuildList();
 }
 
@@ -535,10 +569,8 @@ void MainWindow::dropped(const std::vector<std::string>& paths) {
         return;
     }
     if (m_tab != kTabFiles) showTab(kTabFiles);
-    std::vector<std::string> files;
     for (const std::string& p : paths)
-        if (isFile(p)) files.push_back(p);  // folders are ignored
-    m_files.addFiles(files);
+        if (isFile(p)) m_files.addFileDeferred(p);  // folders are ignored
     rebuildList();
 }
 
@@ -555,9 +587,17 @@ void MainWindow::removeFiles(bool all) {
 }
 
 bool MainWindow::idle() {
-    if (m_files.pendingThumbnails() == 0) return false;
-    m_files.makePendingThumbnails(kThumbnailsPerIdle);
-    updateRows();
+    std::vector<size_t> changed;
+    m_files.examinePending(kExaminationsPerIdle, &changed);
+    m_files.makePendingThumbnails(kThumbnailsPerIdle, &changed);
+    if (changed.empty()) return false;
+    // The selection shown stays the user's; only a file that did not open
+    // loses its row's selection.
+    for (size_t i : changed) {
+        updateRow(i);
+        if (!m_files[i].selected && m_tab == kTabFiles)
+            selectListRow(m_dialog.get(), kFileList, int(i) + 1, false);
+    }
     return false;
 }
 
@@ -648,6 +688,9 @@ void MainWindow::convertHit() {
     const ConversionRunHook& hook = conversionRunHook();
     if (!hook) return;
     syncSelectionFromList();
+    // The run sees every entry as addFile leaves it.
+    m_files.examinePending(m_files.size());
+    updateRows();
     ConversionRunRequest request;
     request.dialog = m_dialog.get();
     request.files = &m_files;

@@ -810,6 +810,12 @@ OSStatus runExport(Instance* in, const DataReference& ref, DataHandler* dh) {
             if ((err = sendProgress(in, kMovieProgressOpen, 0)) != noErr) return err;
         }
         if (v && (err = setUpVideo(in, *v)) != noErr) return err;
+        if (v && v->direct == nullptr) {
+            // Pictures are drawn at the output size: the delegate need not
+            // decode them larger.
+            MovieExportDrawSizeParams d{v->outputWidth, v->outputHeight};
+            CallComponent(in->delegate, kMovieExportSetDrawSizeSelect, &d);
+        }
         if (s && (err = setUpSound(in, *s)) != noErr) return err;
         addChapters(in);
 

@@ -336,6 +336,36 @@ int beepCount();  // how many beeps so far; tests read it
 OSStatus setKeepsCursor(DialogPtr d, bool keep);
 bool keepsCursor(DialogPtr d);
 
+// --- Standard dialogs ------------------------------------------------------------
+
+// The platform's colour picker titled `title`, owned by `owner` (may be
+// null), started from *colour. Status: noErr with *colour set on OK;
+// kStatusUserCancelled with *colour unchanged; kStatusParamError for a
+// null colour.
+OSStatus pickColour(DialogPtr owner, std::string_view title, RGBColor16* colour);
+
+struct OpenFileFilter {
+    std::string name;      // "Image Files"
+    std::string patterns;  // "*.PNG;*.JPEG;", "*.*" for every file
+};
+// The platform's open-file dialog: existing files only, one or (multiple)
+// several. The first filter is selected. Status: noErr with *paths the
+// chosen files' absolute paths; kStatusUserCancelled with *paths empty;
+// kStatusParamError for null paths.
+OSStatus chooseFilesToOpen(DialogPtr owner, std::string_view title,
+                           const std::vector<OpenFileFilter>& filters, bool multiple,
+                           std::vector<std::string>* paths);
+
+// Tests answer the standard dialogs without showing them: an installed
+// hook is called instead of the window, with the same arguments, and its
+// status is returned. An empty function removes the hook.
+using ColourPickerHook = std::function<OSStatus(std::string_view title, RGBColor16* colour)>;
+using OpenFileHook = std::function<OSStatus(std::string_view title,
+                                            const std::vector<OpenFileFilter>& filters,
+                                            bool multiple, std::vector<std::string>* paths)>;
+void setColourPickerHook(ColourPickerHook hook);
+void setOpenFileHook(OpenFileHook hook);
+
 // --- Test driving -----------------------------------------------------------------
 
 using ModalScriptStep = std::function<void(DialogPtr)>;

@@ -41,6 +41,7 @@ struct DataProcs {
     std::vector<uint8_t> picture;
     PictureConverter turner;  // for tracks displayed turned
     TimeValue soundPosition = 0;
+    bool economised = false;  // the reader was told how little it may decode
 };
 
 struct DelegateStorage {
@@ -48,12 +49,30 @@ struct DelegateStorage {
     SCSpatialSettings spatial;
     bool haveTemporal = false;
     bool haveSpatial = false;
+    MovieExportDrawSizeParams drawSize;
     std::set<DataProcs*> procs;  // disposed of at close if the caller forgot
 };
+
+// Before the first picture: what the caller said about its requests and its
+// drawing lets the reader leave out what no request needs.
+void Economise(DataProcs* p) {
+    p->economised = true;
+    const DelegateStorage* s = p->owner;
+    TimeValue minStep = 0;
+    if (s->haveTemporal && s->temporal.frameRate > 0) {
+        // Requests come at least a frame's time apart.
+        minStep = TimeValue(int64_t(p->scale) * 65536 / s->temporal.frameRate);
+    }
+    int32_t w = s->drawSize.width, h = s->drawSize.height;
+    // Pictures are turned after decoding; the decoder sees them upright.
+    if (p->track.rotation == 90 || p->track.rotation == 270) std::swap(w, h);
+    p->video->DecodeLess(std::max<TimeValue>(minStep, 0), w, h);
+}
 
 // Video: the decoded picture, packed row after row, as a kDecodedPictureFormat sample.
 OSStatus GetVideoData(DataProcs* p, MovieExportGetDataParams* params) {
     if (p->openError != noErr) return p->openError;
+    if (!p->economised) Economise(p);
     const TimeValue rel = params->requestedTime;
     if (rel < 0) return kStatusParamError;
     if (p->duration > 0 && rel >= p->duration) return kStatusEndOfData;
@@ -251,6 +270,13 @@ OSStatus SetCompression(DelegateStorage* s, ComponentInstance, void* raw) {
     return noErr;
 }
 
+OSStatus SetDrawSize(DelegateStorage* s, ComponentInstance, void* raw) {
+    auto* a = static_cast<MovieExportDrawSizeParams*>(raw);
+    if (a == nullptr || a->width < 0 || a->height < 0) return kStatusParamError;
+    s->drawSize = *a;
+    return noErr;
+}
+
 OSStatus Open(DelegateStorage*, ComponentInstance self, void*) {
     auto* s = new (std::nothrow) DelegateStorage;
     if (s == nullptr) return kStatusOutOfMemory;
@@ -274,7 +300,7 @@ OSStatus CanDo(DelegateStorage*, ComponentInstance, void*) {
     return 0;
 }  // answered by the table
 
-constexpr std::array<SelectorEntry<DelegateStorage>, 8> kDelegateSelectors{{
+constexpr std::array<SelectorEntry<DelegateStorage>, 9> kDelegateSelectors{{
     {kComponentOpenSelect, Open},
     {kComponentCloseSelect, Close},
     {kComponentCanDoSelect, CanDo},
@@ -283,6 +309,7 @@ constexpr std::array<SelectorEntry<DelegateStorage>, 8> kDelegateSelectors{{
     {kMovieExportNewGetDataAndPropertiesProcsSelect, NewProcs},
     {kMovieExportDisposeGetDataAndPropertiesProcsSelect, DisposeProcs},
     {kMovieExportSetCompressionSettingsSelect, SetCompression},
+    {kMovieExportSetDrawSizeSelect, SetDrawSize},
 }};
 
 OSStatus DelegateRoutine(ComponentInstance self, int16_t selector, void* params) {

@@ -38,6 +38,13 @@ inline constexpr int16_t kMovieExportDisposeGetDataAndPropertiesProcsSelect = 0x
 // The delegate's compression settings (frame rate and depth), which its
 // 'tprl' and 'sptl' properties then report: MovieExportCompressionParams.
 inline constexpr int16_t kMovieExportSetCompressionSettingsSelect = 0x0110;
+// The size the caller draws the delegate's pictures at: MovieExportDrawSizeParams.
+// With it, and with a frame rate in the compression settings (the caller
+// then asks for pictures at most that often), the delegate decodes no more
+// than those requests need: pictures no request falls on may go undecoded,
+// and formats that can decode at a fraction of their size do so, never below
+// the drawing size. Both are told before the first request for data.
+inline constexpr int16_t kMovieExportSetDrawSizeSelect = 0x0111;
 
 // Properties asked of a data source.
 inline constexpr OSType kMovieExportWidth = MakeOSType("wdth");        // Fixed
@@ -160,6 +167,12 @@ struct MovieExportDisposeProcsParams {
 struct MovieExportCompressionParams {
     SCTemporalSettings temporal;
     SCSpatialSettings spatial;
+};
+
+// Width and height as drawn, in the orientation of the delegate's pictures.
+struct MovieExportDrawSizeParams {
+    int32_t width = 0;
+    int32_t height = 0;
 };
 
 // Registers the delegate once for the process; later calls do nothing.

@@ -1,7 +1,9 @@
 #include "platform/track_reader.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -15,12 +17,30 @@ namespace {
 constexpr int kMaxBadPackets = 200;
 // Requests further ahead than this seek instead of decoding their way there.
 constexpr int kSeekAheadSeconds = 5;
+// Packets read ahead while skipping pictures: enough to see past the
+// reordered pictures of the usual formats to the next picture in time.
+constexpr size_t kSkipLookahead = 8;
+// Packet start times remembered for the same purpose.
+constexpr size_t kRecentStarts = 16;
+// Requests earlier than promised before a reader stops skipping.
+constexpr int kPromisesBroken = 3;
+
+bool FullDecodeForced() {
+    const char* v = std::getenv("MOVIEPACKER_FULL_DECODE");
+    return v != nullptr && *v != '\0' && std::strcmp(v, "0") != 0;
+}
 
 }  // namespace
 
 TrackDecoder::~TrackDecoder() {
+    DropLookahead();
     avcodec_free_context(&m_codec);
     av_packet_free(&m_packet);
+}
+
+void TrackDecoder::DropLookahead() {
+    for (AVPacket*& p : m_ahead) av_packet_free(&p);
+    m_ahead.clear();
 }
 
 OSStatus TrackDecoder::OpenDecoder(const TrackRecord& track) {
@@ -42,18 +62,51 @@ OSStatus TrackDecoder::OpenDecoder(const TrackRecord& track) {
         return ComponentFrameDecoder::Open(track.descriptions.front(), k24BGPixelFormat,
                                            &m_component);
     }
+    return OpenCodec(0);
+}
+
+OSStatus TrackDecoder::OpenCodec(int lowres) {
+    avcodec_free_context(&m_codec);
+    const AVStream* stream = m_source->format()->streams[m_track.streamIndex];
+    const AVCodecParameters* par = stream->codecpar;
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     if (codec == nullptr) return kStatusNoCodec;
     m_codec = avcodec_alloc_context3(codec);
     if (m_codec == nullptr) return kStatusOutOfMemory;
     if (avcodec_parameters_to_context(m_codec, par) < 0) return kStatusOutOfMemory;
-    m_codec->pkt_timebase = fmt->streams[track.streamIndex]->time_base;
+    m_codec->pkt_timebase = stream->time_base;
     // Our code stays on one thread; only the decoder of a picture track may
     // spread its own work over the cores, which keeps frame extraction at the
     // speed of the command-line tools. Sound decodes are cheap and stay serial.
     m_codec->thread_count = par->codec_type == AVMEDIA_TYPE_VIDEO ? 0 : 1;
+    m_codec->lowres = std::clamp(lowres, 0, int(codec->max_lowres));
     if (avcodec_open2(m_codec, codec, nullptr) < 0) return kStatusNoCodec;
+    m_sentPacket = false;
     return noErr;
+}
+
+bool TrackDecoder::NextPacket() {
+    while (m_ahead.size() <= m_lookahead && !m_readEnded) {
+        AVPacket* p = av_packet_alloc();
+        if (p == nullptr) break;
+        if (av_read_frame(m_source->format(), p) < 0) {
+            av_packet_free(&p);
+            m_readEnded = true;
+            break;
+        }
+        if (p->stream_index != m_track.streamIndex) {
+            av_packet_free(&p);
+            continue;
+        }
+        m_ahead.push_back(p);
+    }
+    if (m_ahead.empty()) return false;
+    AVPacket* front = m_ahead.front();
+    m_ahead.pop_front();
+    av_packet_unref(m_packet);
+    av_packet_move_ref(m_packet, front);
+    av_packet_free(&front);
+    return true;
 }
 
 bool TrackDecoder::DecodeThroughComponent(AVFrame* out) {
@@ -116,18 +169,23 @@ bool TrackDecoder::DecodeOne(AVFrame* out) {
             continue;
         }
         if (m_flushed) return false;
-        const int rd = av_read_frame(m_source->format(), m_packet);
-        if (rd < 0) {
+        if (!NextPacket()) {
             avcodec_send_packet(m_codec, nullptr);
             m_flushed = true;
             continue;
         }
-        if (m_packet->stream_index == m_track.streamIndex) {
-            if (avcodec_send_packet(m_codec, m_packet) < 0 && ++m_badPackets > kMaxBadPackets) {
-                av_packet_unref(m_packet);
-                m_failure = kStatusCantDecodeVideo;
-                return false;
-            }
+        const PacketFate fate = Judge(*m_packet);
+        if (fate == PacketFate::kDrop) {
+            av_packet_unref(m_packet);
+            continue;
+        }
+        m_codec->skip_frame =
+            fate == PacketFate::kDecodeIfReference ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+        m_sentPacket = true;
+        if (avcodec_send_packet(m_codec, m_packet) < 0 && ++m_badPackets > kMaxBadPackets) {
+            av_packet_unref(m_packet);
+            m_failure = kStatusCantDecodeVideo;
+            return false;
         }
         av_packet_unref(m_packet);
     }
@@ -136,6 +194,8 @@ bool TrackDecoder::DecodeOne(AVFrame* out) {
 void TrackDecoder::SeekTo(TimeValue mediaTime) {
     const int64_t ts = MediaToStreamTime(m_track, mediaTime);
     av_seek_frame(m_source->format(), m_track.streamIndex, ts, AVSEEK_FLAG_BACKWARD);
+    DropLookahead();
+    m_readEnded = false;
     if (m_component) m_component->Reset();
     if (m_codec != nullptr) avcodec_flush_buffers(m_codec);
     m_flushed = false;
@@ -160,11 +220,64 @@ OSStatus VideoReader::Open(const TrackRecord& track, std::unique_ptr<VideoReader
 bool VideoReader::Decode(AVFrame* f, TimeValue* t) {
     av_frame_unref(f);
     if (!DecodeOne(f)) return false;
+    ++m_decoded;
     const int64_t pts = f->best_effort_timestamp;
     // Pictures without a time follow the one before.
     *t = pts != AV_NOPTS_VALUE ? StreamToMediaTime(m_track, pts) : m_lastTime + 1;
     m_lastTime = *t;
     return true;
+}
+
+void VideoReader::DecodeLess(TimeValue minStep, int32_t drawWidth, int32_t drawHeight) {
+    if (FullDecodeForced() || m_codec == nullptr || m_track.stillImage) return;
+    if (minStep > 0) {
+        const AVCodecDescriptor* d = avcodec_descriptor_get(m_codec->codec_id);
+        m_skipping = true;
+        m_minStep = minStep;
+        m_intraOnly = d != nullptr && (d->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
+        m_lookahead = kSkipLookahead;
+    }
+    const int w = m_codec->width, h = m_codec->height;
+    if (m_sentPacket || drawWidth <= 0 || drawHeight <= 0 || w <= 0 || h <= 0) return;
+    // The smallest fraction of the size that is still no smaller than the
+    // drawing, so the picture is only ever scaled down, once.
+    int level = 0;
+    while (level < m_codec->codec->max_lowres && AV_CEIL_RSHIFT(w, level + 1) >= drawWidth &&
+           AV_CEIL_RSHIFT(h, level + 1) >= drawHeight) {
+        ++level;
+    }
+    if (level > 0 && OpenCodec(level) != noErr) OpenCodec(0);
+}
+
+TrackDecoder::PacketFate VideoReader::Judge(const AVPacket& packet) {
+    if (!m_skipping || packet.pts == AV_NOPTS_VALUE) return PacketFate::kDecode;
+    const TimeValue start = StreamToMediaTime(m_track, packet.pts);
+    // The picture after this one in time starts no later than any later
+    // start among the packets around it (with reordering, the pictures this
+    // one lies between are usually decoded before it).
+    TimeValue bound = std::numeric_limits<TimeValue>::max();
+    for (const TimeValue r : m_recentStarts)
+        if (r > start) bound = std::min(bound, r);
+    for (const AVPacket* a : m_ahead) {
+        if (a->pts == AV_NOPTS_VALUE) continue;
+        const TimeValue r = StreamToMediaTime(m_track, a->pts);
+        if (r > start) bound = std::min(bound, r);
+    }
+    m_recentStarts.push_back(start);
+    if (m_recentStarts.size() > kRecentStarts) m_recentStarts.pop_front();
+    // Shown only between two requests: the one being served comes before it
+    // and the next one no earlier than the picture after it.
+    if (bound == std::numeric_limits<TimeValue>::max() || start <= m_request ||
+        bound > m_request + m_minStep) {
+        return PacketFate::kDecode;
+    }
+    m_skipped.insert(start);
+    return m_intraOnly ? PacketFate::kDrop : PacketFate::kDecodeIfReference;
+}
+
+void VideoReader::ForgetSkipped() {
+    m_skipped.clear();
+    m_recentStarts.clear();
 }
 
 OSStatus VideoReader::FrameAt(TimeValue t, const AVFrame** frame, TimeValue* frameTime,
@@ -185,6 +298,7 @@ OSStatus VideoReader::FrameAt(TimeValue t, const AVFrame** frame, TimeValue* fra
         *serial = m_serial;
         return noErr;
     }
+    m_request = t;
     const TimeValue ahead = static_cast<TimeValue>(kSeekAheadSeconds) * m_track.mediaScale;
     const bool jumpBack = m_haveCurrent && t < m_currentTime;
     const bool jumpAhead = m_haveNext
@@ -193,6 +307,7 @@ OSStatus VideoReader::FrameAt(TimeValue t, const AVFrame** frame, TimeValue* fra
                                      (m_haveCurrent && !m_drained && t - m_currentTime > ahead);
     if (jumpBack || jumpAhead) {
         SeekTo(t);
+        ForgetSkipped();
         m_haveCurrent = m_haveNext = m_drained = false;
         m_lastTime = -1;
     }
@@ -215,8 +330,28 @@ OSStatus VideoReader::FrameAt(TimeValue t, const AVFrame** frame, TimeValue* fra
         m_haveNext = false;
         m_serial += 1;
     }
+    // Pictures sent to be skipped that were decoded after all are behind us.
+    m_skipped.erase(m_skipped.begin(), m_skipped.upper_bound(m_currentTime));
+    const TimeValue skippedNext = m_skipped.empty() ? -1 : *m_skipped.begin();
+    if (skippedNext >= 0 && skippedNext <= t) {
+        // The request falls on a picture that was left out: the caller broke
+        // its promise (by a rounding, or for good). Decode everything from
+        // here on; a caller that keeps doing it gets no more skipping.
+        if (++m_brokenPromises >= kPromisesBroken) {
+            m_skipping = false;
+            m_lookahead = 0;
+        }
+        SeekTo(t);
+        ForgetSkipped();
+        m_haveCurrent = m_haveNext = m_drained = false;
+        m_lastTime = -1;
+        return FrameAt(t, frame, frameTime, nextTime, serial);
+    }
     TimeValue following = m_haveNext ? m_nextTime : end;
-    if (!m_haveNext && end <= 0) {
+    if (skippedNext >= 0 && (!m_haveNext || skippedNext < m_nextTime)) {
+        // A skipped picture still ends the one before it.
+        following = skippedNext;
+    } else if (!m_haveNext && end <= 0) {
         // A track of unknown length ends with its last picture's own duration.
         const int64_t d = m_current->pkt_duration;
         following = m_currentTime +

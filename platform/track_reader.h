@@ -3,7 +3,9 @@
 // request jumps. Each reader opens the track's bytes on its own, so readers
 // never disturb each other or the movie.
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <set>
 #include <vector>
 
 extern "C" {
@@ -19,11 +21,23 @@ class TrackDecoder {
     ~TrackDecoder();
 
   protected:
+    // What becomes of a packet about to be decoded.
+    enum class PacketFate {
+        kDecode,
+        kDecodeIfReference,  // decoded only when later pictures are built from it
+        kDrop,
+    };
+
     OSStatus OpenDecoder(const TrackRecord& track);
+    // (Re)opens the FFmpeg decoder, at 1 / 2^lowres of the full size.
+    OSStatus OpenCodec(int lowres);
     // Next decoded frame of the track; false at the end or on a failure
     // (m_failure says which).
     bool DecodeOne(AVFrame* out);
     void SeekTo(TimeValue mediaTime);
+    // Called for each packet of the track before it is decoded; the packets
+    // that follow it are in m_ahead.
+    virtual PacketFate Judge(const AVPacket&) { return PacketFate::kDecode; }
 
     TrackRecord m_track;  // a copy: the movie's track may go away
     std::unique_ptr<MediaSource> m_source;
@@ -34,9 +48,19 @@ class TrackDecoder {
     int m_badPackets = 0;
     // Video the toolbox lacks a decoder for, decoded by a registered codec.
     std::unique_ptr<ComponentFrameDecoder> m_component;
+    bool m_sentPacket = false;  // the decoder has seen a packet since it was opened
+    // Packets of the track read ahead of the one being decoded; at least
+    // m_lookahead of them are kept while the file has more.
+    std::deque<AVPacket*> m_ahead;
+    size_t m_lookahead = 0;
 
   private:
     bool DecodeThroughComponent(AVFrame* out);
+    // The track's next packet into m_packet; false at the end of the file.
+    bool NextPacket();
+    void DropLookahead();
+
+    bool m_readEnded = false;
 };
 
 class VideoReader : public TrackDecoder {
@@ -49,8 +73,29 @@ class VideoReader : public TrackDecoder {
     OSStatus FrameAt(TimeValue mediaTime, const AVFrame** frame, TimeValue* frameTime,
                      TimeValue* nextTime, uint64_t* serial);
 
+    // Lets the reader decode less than every picture at full size; called
+    // before the first request. When minStep > 0 the caller promises that
+    // each request comes at least minStep media time after the one before,
+    // so pictures no request can fall on may go undecoded (reference-free
+    // ones, or any one of an intra-only format). Pictures drawn at no more
+    // than drawWidth x drawHeight (0: unknown) may be decoded at a fraction
+    // of their size by the formats that can. Frame times, and the answers to
+    // every request, stay those of a full decode; a request that breaks the
+    // promise is still answered right, by going back and decoding everything
+    // from there on (after a few such requests, for good).
+    // MOVIEPACKER_FULL_DECODE=1 in the environment turns both savings off.
+    void DecodeLess(TimeValue minStep, int32_t drawWidth, int32_t drawHeight);
+    // The decoder's size reduction: pictures are 1 / 2^lowres() of the full size.
+    int lowres() const { return m_codec != nullptr ? m_codec->lowres : 0; }
+    // Pictures the decoder has handed out so far.
+    uint64_t picturesDecoded() const { return m_decoded; }
+
+  protected:
+    PacketFate Judge(const AVPacket& packet) override;
+
   private:
     bool Decode(AVFrame* f, TimeValue* t);
+    void ForgetSkipped();
 
     AVFrame* m_current = nullptr;
     AVFrame* m_next = nullptr;
@@ -61,6 +106,18 @@ class VideoReader : public TrackDecoder {
     TimeValue m_nextTime = 0;
     TimeValue m_lastTime = -1;
     uint64_t m_serial = 0;
+    uint64_t m_decoded = 0;
+    // Skipping pictures: the promised least step between requests, the
+    // request being served, the start times of the pictures sent to be
+    // skipped (they still end the picture before them), and the start times
+    // of the last packets seen.
+    bool m_skipping = false;
+    bool m_intraOnly = false;
+    int m_brokenPromises = 0;
+    TimeValue m_minStep = 0;
+    TimeValue m_request = 0;
+    std::set<TimeValue> m_skipped;
+    std::deque<TimeValue> m_recentStarts;
 };
 
 class SoundReader : public TrackDecoder {

@@ -188,6 +188,13 @@ void LayoutEditor::resetItems() {
     if (m_device.hasVideo) m_items.push_back({kLayoutItemMovie, placedMovie(), {}});
 }
 
+void LayoutEditor::resetMoviePlacement() {
+    LayoutItem* movie = itemOf(kLayoutItemMovie);
+    if (movie == nullptr) return;
+    movie->rect = placedMovie();
+    m_edited = true;
+}
+
 void LayoutEditor::setViewRect(LayoutRect view) {
     if (view.width() > 0 && view.height() > 0) m_view = view;
 }

@@ -107,6 +107,8 @@ class LayoutEditor {
     void resetToDefault();
     // No background picture, the movie centred at its size (or fitted).
     void resetItems();
+    // The movie centred at its size (or fitted); the picture stays.
+    void resetMoviePlacement();
 
     // --- View ----------------------------------------------------------------
     // The view's rectangle in window pixels (default 0, 0, 160, 160).

@@ -83,6 +83,14 @@ OSStatus drawPictureFile(const std::string& path, int width, int height, LayoutP
     return noErr;
 }
 
+OSStatus chooseBackgroundPicture(LayoutEditor* editor, const std::string& path) {
+    if (editor == nullptr) return kStatusParamError;
+    int w = 0, h = 0;
+    if (OSStatus err = pictureFileSize(path, &w, &h); err != noErr) return err;
+    editor->setBackgroundPicture(path, {w, h});
+    return noErr;
+}
+
 std::vector<FileFilter> backgroundPictureFilters(std::string_view imageFiles,
                                                  std::string_view allFiles,
                                                  const std::vector<OSType>& importerSubtypes) {

@@ -10,6 +10,7 @@
 #include "platform/media_types.h"
 #include "platform/movies.h"
 #include "platform/status.h"
+#include "toolkit/layout_model.h"
 
 // 32-bit pixels, blue, green, red, alpha, rows of 4 x width bytes.
 struct LayoutPicture {
@@ -34,6 +35,11 @@ OSStatus makeMoviePicture(const std::string& path, int targetWidth, int targetHe
 OSStatus pictureFileSize(const std::string& path, int* width, int* height);
 // A still picture file drawn scaled to width x height.
 OSStatus drawPictureFile(const std::string& path, int width, int height, LayoutPicture* out);
+
+// Makes a chosen or dropped file the background picture, fitted into the
+// movie area at its natural size. Files that do not open as still pictures
+// are refused (kStatusNoMovieFound and the like) and change nothing.
+OSStatus chooseBackgroundPicture(LayoutEditor* editor, const std::string& path);
 
 struct FileFilter {
     std::string name;      // "Image Files"

@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/dialog_resources.h"  // kResTypePicture
 #include "platform/resources.h"
 #include "toolkit/layout_model.h"
 #include "toolkit/layout_picture.h"
 
 inline constexpr FourCC kResTypeStripPicture = fourCC("WIDG");
 inline constexpr ResID kFirstStripPicture = 1;  // WIDG 1-8
-inline constexpr FourCC kResTypePicture = fourCC("PICT");
 inline constexpr ResID kMovieProxyPicture = 2003;  // shown when no movie is open
 
 struct LayoutViewPictures {

@@ -64,6 +64,17 @@ TEST(LayoutPicture, MoviesWithoutPicturesAndBadTargetsGiveNone) {
     EXPECT_GT(p.pixels[(5 * 32 + 5) * 4 + 1], 200);
     EXPECT_LT(p.pixels[(20 * 32 + 28) * 4 + 2], 50);
     EXPECT_NE(pictureFileSize(CorpusFile("tone.wav"), &w, &h), noErr);
+
+    // Chosen as the background: only a picture is taken, at its size.
+    LayoutEditor e;
+    EXPECT_NE(chooseBackgroundPicture(&e, CorpusFile("tone.wav")), noErr);
+    EXPECT_NE(chooseBackgroundPicture(&e, CorpusFile("h264_aac.mp4")), noErr);
+    EXPECT_EQ(e.item(kLayoutItemBackground), nullptr);
+    ASSERT_EQ(chooseBackgroundPicture(&e, CorpusFile("pic.png")), noErr);
+    ASSERT_NE(e.item(kLayoutItemBackground), nullptr);
+    EXPECT_EQ(e.item(kLayoutItemBackground)->rect.width(), 64);
+    EXPECT_EQ(e.item(kLayoutItemBackground)->rect.height(), 48);
+    EXPECT_EQ(e.item(kLayoutItemBackground)->picturePath, CorpusFile("pic.png"));
 }
 
 TEST(LayoutPicture, ImageFiltersListEveryImporterOnce) {

@@ -1,0 +1,186 @@
+// Decoding less: a reader told how often it is asked and how small its
+// pictures are drawn must answer every request with the picture, time and
+// duration a full decode gives, while decoding fewer or smaller pictures.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/movie_internal.h"
+#include "platform/movies.h"
+#include "platform/tests/support/corpus.h"
+#include "platform/tests/support/counter_clip.h"
+#include "platform/track_reader.h"
+
+namespace {
+
+struct Answer {
+    TimeValue frameTime = 0, nextTime = 0;
+    int counter = -1;
+    int width = 0;
+    bool operator==(const Answer& o) const {
+        return frameTime == o.frameTime && nextTime == o.nextTime && counter == o.counter;
+    }
+};
+
+int CounterOf(const AVFrame* f) {
+    return ReadCounter(f->width, f->height, [f](int x, int y) {
+        return int(f->data[0][ptrdiff_t(y) * f->linesize[0] + x]);
+    });
+}
+
+// Asks for pictures the way the exporter does at `rate` pictures a second:
+// evenly spaced times, except that a picture lasting longer than the step
+// keeps its own duration. Every request is answered, up to the end.
+std::vector<Answer> Serve(VideoReader& r, TimeScale scale, double rate, bool everyPicture = false) {
+    std::vector<Answer> out;
+    double current = 0, offset = 0;
+    for (int64_t k = 1; k < 10000; ++k) {
+        const AVFrame* f = nullptr;
+        Answer a;
+        uint64_t serial = 0;
+        const OSStatus err = r.FrameAt(TimeValue(current), &f, &a.frameTime, &a.nextTime, &serial);
+        if (err == kStatusEndOfData) break;
+        EXPECT_EQ(err, noErr);
+        if (err != noErr) break;
+        a.counter = CounterOf(f);
+        a.width = f->width;
+        out.push_back(a);
+        const double duration = double(std::max<TimeValue>(a.nextTime - TimeValue(current), 1));
+        double next = everyPicture ? current + duration : double(k) * scale / rate + offset;
+        if (next < current + duration) {
+            offset += current + duration - next;
+            next = current + duration;
+        }
+        current = next;
+    }
+    return out;
+}
+
+class DecodeLessTest : public ::testing::Test {
+  protected:
+    void SetUp() override { unsetenv("MOVIEPACKER_FULL_DECODE"); }
+    void TearDown() override { unsetenv("MOVIEPACKER_FULL_DECODE"); }
+
+    void OpenClip(const std::string& path) {
+        ASSERT_EQ(NewMovieFromFile(path, &m_movie), noErr) << path;
+        m_track = GetMovieIndTrackType(m_movie, 1, kVideoMediaType, kMovieTrackMediaType);
+        ASSERT_NE(m_track, nullptr);
+    }
+    std::unique_ptr<VideoReader> Reader() {
+        std::unique_ptr<VideoReader> r;
+        EXPECT_EQ(VideoReader::Open(*m_track, &r), noErr);
+        return r;
+    }
+    // The least step between requests at `rate`, as the delegate derives it.
+    TimeValue StepAt(double rate) const {
+        return TimeValue(double(m_track->mediaScale) / rate);
+    }
+    ~DecodeLessTest() override { DisposeMovie(m_movie); }
+
+    Movie m_movie = nullptr;
+    Track m_track = nullptr;
+};
+
+struct Case {
+    const char* codec;
+    bool reducesSize;  // the format decodes at a fraction of its size
+};
+constexpr Case kCodecs[] = {{"h264", false}, {"mpeg4", true}, {"mpeg2", true}, {"mjpeg", true}};
+const char* const kRates[] = {"24", "25", "30000/1001", "50", "60"};
+
+// Every codec at every common rate, sampled at 10 and 15 pictures a second
+// and drawn at 160 x 120 from 320 x 240: the same pictures at the same
+// times, fewer of them decoded, and at half size where the format can.
+TEST_F(DecodeLessTest, SamePicturesAsFullDecodeAtEveryRate) {
+    for (const Case& c : kCodecs) {
+        for (const char* rate : kRates) {
+            SCOPED_TRACE(std::string(c.codec) + " at " + rate);
+            DisposeMovie(m_movie);
+            OpenClip(CounterClip(c.codec, rate, 320, 240, 2.0));
+            if (HasFatalFailure()) return;
+            for (const double outRate : {10.0, 15.0}) {
+                auto full = Reader(), less = Reader();
+                ASSERT_TRUE(full && less);
+                less->DecodeLess(StepAt(outRate), 160, 120);
+                EXPECT_EQ(less->lowres(), c.reducesSize ? 1 : 0);
+                const auto expected = Serve(*full, m_track->mediaScale, outRate);
+                const auto got = Serve(*less, m_track->mediaScale, outRate);
+                ASSERT_GE(expected.size(), size_t(2 * outRate) - 1);
+                ASSERT_EQ(got.size(), expected.size());
+                for (size_t i = 0; i < got.size(); ++i) {
+                    EXPECT_EQ(got[i], expected[i]) << "request " << i << ": picture "
+                                                   << got[i].counter << " at " << got[i].frameTime
+                                                   << " instead of " << expected[i].counter
+                                                   << " at " << expected[i].frameTime;
+                    EXPECT_EQ(got[i].width, c.reducesSize ? 160 : 320);
+                }
+                // The full decode read the counters the clip was made with:
+                // the picture shown is the last one started by the request.
+                for (size_t i = 1; i < expected.size(); ++i)
+                    EXPECT_GT(expected[i].counter, expected[i - 1].counter) << i;
+                // At 10 a second every clip has pictures between requests
+                // that nothing is built from.
+                if (outRate == 10.0) {
+                    EXPECT_LT(less->picturesDecoded(), full->picturesDecoded());
+                }
+            }
+        }
+    }
+}
+
+// Drawn larger than half the size: full-size pictures, identical pixels.
+TEST_F(DecodeLessTest, KeepsFullSizeWhenTheDrawingIsLarger) {
+    OpenClip(CounterClip("mpeg2", "25", 320, 240, 2.0));
+    auto full = Reader(), less = Reader();
+    less->DecodeLess(StepAt(10), 200, 150);
+    EXPECT_EQ(less->lowres(), 0);
+    const AVFrame *a = nullptr, *b = nullptr;
+    TimeValue ft, nt;
+    uint64_t serial;
+    for (double s : {0.0, 0.5, 1.2, 1.9}) {
+        const TimeValue t = TimeValue(s * m_track->mediaScale);
+        ASSERT_EQ(full->FrameAt(t, &a, &ft, &nt, &serial), noErr);
+        ASSERT_EQ(less->FrameAt(t, &b, &ft, &nt, &serial), noErr);
+        ASSERT_EQ(a->width, b->width);
+        for (int y = 0; y < a->height; ++y)
+            ASSERT_EQ(0, std::memcmp(a->data[0] + ptrdiff_t(y) * a->linesize[0],
+                                     b->data[0] + ptrdiff_t(y) * b->linesize[0], size_t(a->width)))
+                << "row " << y << " at " << s << " s";
+    }
+}
+
+// A caller that asks more often than it promised still gets every picture
+// right: the reader goes back and decodes everything from there on.
+TEST_F(DecodeLessTest, BrokenPromiseStillAnsweredRight) {
+    for (const char* codec : {"h264", "mjpeg"}) {
+        SCOPED_TRACE(codec);
+        DisposeMovie(m_movie);
+        OpenClip(CounterClip(codec, "50", 320, 240, 2.0));
+        auto full = Reader(), less = Reader();
+        less->DecodeLess(StepAt(10), 0, 0);
+        const auto expected = Serve(*full, m_track->mediaScale, 0, true);
+        const auto got = Serve(*less, m_track->mediaScale, 0, true);
+        ASSERT_EQ(got.size(), expected.size());
+        EXPECT_EQ(got.size(), 100u);
+        for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], expected[i]) << i;
+    }
+}
+
+// The switch that forces the full decode, for comparing both in one run.
+TEST_F(DecodeLessTest, EnvironmentForcesFullDecode) {
+    OpenClip(CounterClip("mpeg2", "50", 320, 240, 2.0));
+    setenv("MOVIEPACKER_FULL_DECODE", "1", 1);
+    auto forced = Reader(), full = Reader();
+    forced->DecodeLess(StepAt(10), 160, 120);
+    EXPECT_EQ(forced->lowres(), 0);
+    Serve(*forced, m_track->mediaScale, 10);
+    Serve(*full, m_track->mediaScale, 10);
+    EXPECT_EQ(forced->picturesDecoded(), full->picturesDecoded());
+}
+
+}  // namespace

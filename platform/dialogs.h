@@ -271,32 +271,14 @@ OSStatus setDropProc(DialogPtr d, DropProc proc);
 // URLs goes to the window). kStatusParamError when it accepts no drops.
 OSStatus simulateDrop(DialogPtr d, const std::vector<std::string>& paths);
 
-// One line of an open dialog's type choice: its name and patterns written
-// as "*.mov;*.avi;" (a trailing semicolon allowed).
-struct FileFilter {
-    std::string name;
-    std::string patterns;
-};
-// The system's open dialog over `owner` (may be null): several existing
-// files; *paths receives them (full paths). kStatusUserCancelled when the
-// user cancelled.
-OSStatus runOpenFilesDialog(DialogPtr owner, std::string_view title,
-                            const std::vector<FileFilter>& filters, std::vector<std::string>* paths);
-// The system's folder browser over `owner`: *path receives the folder.
-// kStatusUserCancelled when the user cancelled.
+// The system's folder browser over `owner` (may be null): *path receives
+// the chosen folder. kStatusUserCancelled when the user cancelled;
+// kStatusParamError for a null path.
 OSStatus runFolderBrowser(DialogPtr owner, std::string_view title, std::string* path);
-
-// Tests answer the two dialogs above without showing them: the responder
-// sees the request (kind, title, filters) and fills in the answer; false
-// stands for Cancel. An empty function restores the real dialogs.
-struct StandardFileRequest {
-    enum class Kind { OpenFiles, Folder } kind = Kind::OpenFiles;
-    std::string title;
-    std::vector<FileFilter> filters;  // OpenFiles only
-    std::vector<std::string> answer;  // the chosen paths (one for a folder)
-};
-using StandardFileResponder = std::function<bool(StandardFileRequest&)>;
-void setStandardFileResponder(StandardFileResponder responder);
+// Tests answer the folder browser without showing it, as the hooks of the
+// standard dialogs below; an empty function removes the hook.
+using FolderBrowserHook = std::function<OSStatus(std::string_view title, std::string* path)>;
+void setFolderBrowserHook(FolderBrowserHook hook);
 
 // --- Events and modal loops ----------------------------------------------------
 

@@ -21,7 +21,7 @@ std::string importerPatterns(std::vector<OSType> subtypes) {
     return out;
 }
 
-std::vector<FileFilter> openDialogFilters() {
+std::vector<OpenFileFilter> openDialogFilters() {
     std::vector<OSType> media = MovieImporterFileTypes();
     const std::vector<OSType> stills = GraphicsImporterFileTypes();
     media.insert(media.end(), stills.begin(), stills.end());

@@ -12,4 +12,4 @@ std::string importerPatterns(std::vector<OSType> subtypes);
 
 // "Video Files" (the fixed list of movie extensions), "All Media Files"
 // (every movie and still-image importer's file type) and "All Files".
-std::vector<FileFilter> openDialogFilters();
+std::vector<OpenFileFilter> openDialogFilters();

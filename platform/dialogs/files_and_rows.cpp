@@ -1,4 +1,4 @@
-// Dropping files on a window, the open dialog and the folder browser, and
+// Dropping files on a window, the folder browser, and
 // list rows with a picture and a progress bar.
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -82,76 +82,27 @@ OSStatus simulateDrop(DialogPtr d, const std::vector<std::string>& paths) {
     return noErr;
 }
 
-// --- The open dialog and the folder browser ------------------------------------------------
+// --- The folder browser --------------------------------------------------------------------
 
 namespace {
-
-StandardFileResponder g_responder;
-
-// "*.mov;*.avi;" -> "Name (*.mov *.avi)"
-QString qtFilter(const FileFilter& f) {
-    QStringList patterns;
-    for (const QString& raw : qs(f.patterns).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const QString p = raw.trimmed();
-        // Every name matches "*.*" where the filters were written; names here
-        // need no full stop, and their case matters.
-        if (p == QLatin1String("*.*")) {
-            patterns.push_back(QStringLiteral("*"));
-            continue;
-        }
-        patterns.push_back(p);
-        if (p.toLower() != p) patterns.push_back(p.toLower());
-    }
-    return qs(f.name) + QLatin1String(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
-}
-
-QWidget* ownerWindow(DialogPtr owner) { return owner ? owner->window.get() : nullptr; }
-
+FolderBrowserHook g_folderHook;
 }  // namespace
 
-void setStandardFileResponder(StandardFileResponder responder) {
-    g_responder = std::move(responder);
-}
-
-OSStatus runOpenFilesDialog(DialogPtr owner, std::string_view title,
-                            const std::vector<FileFilter>& filters, std::vector<std::string>* paths) {
-    if (!paths) return kStatusParamError;
-    paths->clear();
-    if (g_responder) {
-        StandardFileRequest request;
-        request.kind = StandardFileRequest::Kind::OpenFiles;
-        request.title = std::string(title);
-        request.filters = filters;
-        if (!g_responder(request) || request.answer.empty()) return kStatusUserCancelled;
-        *paths = std::move(request.answer);
-        return noErr;
-    }
-    ensureApplication();
-    QStringList qtFilters;
-    for (const FileFilter& f : filters) qtFilters.push_back(qtFilter(f));
-    QFileDialog dialog(ownerWindow(owner), qs(title));
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(qtFilters);
-    if (dialog.exec() != QDialog::Accepted) return kStatusUserCancelled;
-    for (const QString& f : dialog.selectedFiles()) paths->push_back(us(f));
-    return paths->empty() ? kStatusUserCancelled : noErr;
-}
+void setFolderBrowserHook(FolderBrowserHook hook) { g_folderHook = std::move(hook); }
 
 OSStatus runFolderBrowser(DialogPtr owner, std::string_view title, std::string* path) {
     if (!path) return kStatusParamError;
     path->clear();
-    if (g_responder) {
-        StandardFileRequest request;
-        request.kind = StandardFileRequest::Kind::Folder;
-        request.title = std::string(title);
-        if (!g_responder(request) || request.answer.empty() || request.answer.front().empty())
-            return kStatusUserCancelled;
-        *path = request.answer.front();
-        return noErr;
+    if (g_folderHook) {
+        std::string chosen;
+        const OSStatus err = g_folderHook(title, &chosen);
+        if (err == noErr && chosen.empty()) return kStatusUserCancelled;
+        if (err == noErr) *path = std::move(chosen);
+        return err;
     }
     ensureApplication();
-    const QString chosen = QFileDialog::getExistingDirectory(ownerWindow(owner), qs(title));
+    const QString chosen =
+        QFileDialog::getExistingDirectory(owner ? owner->window.get() : nullptr, qs(title));
     if (chosen.isEmpty()) return kStatusUserCancelled;
     *path = us(chosen);
     return noErr;

@@ -19,6 +19,7 @@
 #include "shell/open_filters.h"
 #include "shell/settings_popups.h"
 #include "toolkit/dialog_toolkit.h"
+#include "toolkit/layout_page.h"
 #include "toolkit/tab_control.h"
 
 using namespace main_items;
@@ -143,6 +144,7 @@ class MainWindow {
     ComponentInstance m_tabs = nullptr;
     int m_tab = kTabFiles;
     ProfileRecord m_record;
+    LayoutPage m_layout;  // items 46 to 61, over m_record
     SettingsMenu m_settingsMenu;
     DeviceMenu m_deviceMenu;
     std::vector<int32_t> m_formatCodes;  // audio format item -> code
@@ -161,6 +163,7 @@ class MainWindow {
         int barValue = -1;
     };
     std::vector<RowShown> m_shown;
+    std::string m_firstFile;  // the one the layout page shows
 };
 
 // --- Set-up ---------------------------------------------------------------------
@@ -178,6 +181,7 @@ bool MainWindow::setUp() {
     setLabels();
     installDrawing();
     loadRecordFromSettings();
+    if (m_layout.attach(d, m_res, &m_record) != noErr) return false;
     fillProfilePopups();
     attachList(d, kFileList, true);
     setListPictureSize(d, kFileList, kThumbnailWidth, kThumbnailHeight);
@@ -366,6 +370,7 @@ void MainWindow::chooseFromProfilePopups(int item) {
     *m_settings = std::move(profile);
     loadRecordFromSettings();
     m_record.changed = 0;
+    m_layout.settingsChanged();
     fillProfilePopups();
     updateAudioPopups();
     updateVideoPopups();
@@ -450,7 +455,10 @@ void MainWindow::videoHit(int item) {
         case kVideoRate: changed = chooseVideoRate(&m_record, popupText(item)); break;
         default: break;
     }
-    if (changed) settingsEdited();
+    if (changed) {
+        settingsEdited();
+        m_layout.videoChanged();
+    }
     updateVideoPopups();
 }
 
@@ -476,6 +484,11 @@ void MainWindow::rebuildList() {
     for (size_t i = 0; i < rows.size(); ++i) m_shown[i].text = std::move(rows[i]);
     updateRows();
     updateFolderText();
+    const std::string first = m_files.empty() ? std::string() : m_files[0].path();
+    if (first != m_firstFile) {
+        m_firstFile = first;
+        m_layout.setFirstFile(first);
+    }
 }
 
 void MainWindow::updateRow(size_t i) {
@@ -553,7 +566,8 @@ void MainWindow::addFilesFromDialog() {
     std::string title;
     getItemText(m_dialog.get(), kAddFiles, &title);
     std::vector<std::string> paths;
-    if (runOpenFilesDialog(m_dialog.get(), title, openDialogFilters(), &paths) != noErr) return;
+    if (chooseFilesToOpen(m_dialog.get(), title, openDialogFilters(), true, &paths) != noErr)
+        return;
     for (const std::string& p : paths) m_files.addFileDeferred(p);
     rebuildList();
 }
@@ -603,9 +617,15 @@ bool MainWindow::idle() {
 
 // --- The Layout page --------------------------------------------------------------------
 
-void MainWindow::layoutHit(int) {}
+void MainWindow::layoutHit(int item) {
+    const unsigned change = m_layout.itemHit(item);
+    if (change & kLayoutPageSettingsChanged) settingsEdited();
+    if (change & kLayoutPageVideoChanged) updateVideoPopups();
+}
 
-void MainWindow::layoutPictureDropped(const std::string&) {}
+void MainWindow::layoutPictureDropped(const std::string& path) {
+    if (m_layout.dropPicture(path) == noErr) settingsEdited();
+}
 
 // --- Pages --------------------------------------------------------------------------
 
@@ -665,6 +685,7 @@ void MainWindow::setRunning(bool running) {
         for (int item : {kCancelConversion, kCancelAll, kProgressText1, kProgressText2})
             running ? showItem(d, item) : hideItem(d, item);
     }
+    m_layout.setRunning(running);
     enableTab(m_tabs, kTabAudioVideo, !running);
     enableTab(m_tabs, kTabLayout, !running);
     if (!running) {
@@ -691,6 +712,7 @@ void MainWindow::convertHit() {
     // The run sees every entry as addFile leaves it.
     m_files.examinePending(m_files.size());
     updateRows();
+    m_layout.storeIntoRecord();
     ConversionRunRequest request;
     request.dialog = m_dialog.get();
     request.files = &m_files;
@@ -736,6 +758,7 @@ void MainWindow::itemHit(int item) {
         case kRemoveAll: removeFiles(true); break;
         case kSaveAsPreset:
             if (!m_env.store) break;
+            m_layout.storeIntoRecord();
             if (OSStatus err = runSavePresetDialog(m_res, *m_env.store, &m_record)) {
                 if (err != kStatusUserCancelled) systemBeep();  // the store refused it
             } else {
@@ -788,6 +811,7 @@ void MainWindow::finish(std::string* outputName, FileSpec* destinationFolder, bo
     if (sourceFolder) *sourceFolder = m_destination.kind == kDestinationSourceFolder;
     if (outputName) *outputName = m_outputName;
     if (m_recordLoaded) {
+        if (m_layout.attached()) m_layout.storeIntoRecord();
         AtomContainer ended;
         if (profileFromRecord(m_record, m_record.name, &ended) == noErr) *m_settings = std::move(ended);
         if (m_destination.kind != kDestinationNone) keptDestination() = m_destination;
@@ -800,6 +824,7 @@ void MainWindow::tearDown() {
     if (m_tabs) CloseComponent(m_tabs);
     m_tabs = nullptr;
     if (m_dialog) setDropProc(m_dialog.get(), nullptr);
+    m_layout.detach();
     m_dialog.reset();
 }
 

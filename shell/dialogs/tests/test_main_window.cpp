@@ -76,7 +76,8 @@ class MainWindowTest : public ::testing::Test {
     }
     void TearDown() override {
         setModalScript({});
-        setStandardFileResponder(nullptr);
+        setOpenFileHook(nullptr);
+        setFolderBrowserHook(nullptr);
         setConversionRunHook(nullptr);
     }
 
@@ -123,10 +124,12 @@ TEST_F(MainWindowTest, FilesProfilesAndPresetsByItemNumber) {
     FileList files;
     AtomContainer settings = BuiltIn("All color Palm OS devices");
     std::vector<std::string> filterNames;
-    setStandardFileResponder([&](StandardFileRequest& r) {
-        for (const FileFilter& f : r.filters) filterNames.push_back(f.name + "=" + f.patterns);
-        r.answer = {clip, tone};
-        return r.kind == StandardFileRequest::Kind::OpenFiles;
+    setOpenFileHook([&](std::string_view, const std::vector<OpenFileFilter>& filters, bool multiple,
+                        std::vector<std::string>* paths) {
+        for (const OpenFileFilter& f : filters) filterNames.push_back(f.name + "=" + f.patterns);
+        EXPECT_TRUE(multiple);
+        *paths = {clip, tone};
+        return noErr;
     });
 
     std::vector<ModalScriptStep> steps;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "export/avi_support.h"
 #include "platform/decompress.h"
+#include "platform/files.h"
 #include "platform/graphics_import.h"
 
 namespace {
@@ -45,11 +47,66 @@ OSStatus makeMoviePicture(Movie movie, int targetWidth, int targetHeight, Layout
     return noErr;
 }
 
+namespace {
+
+// The frame of an AVI file that Video for Windows cannot decode, grabbed
+// by the direct reader: its first step lands on the picture's time.
+OSStatus directAviPicture(const FileSpec& spec, Movie movie, int targetWidth, int targetHeight,
+                          LayoutPicture* out) {
+    int32_t bw = 0, bh = 0;
+    GetMovieNaturalBounds(movie, &bw, &bh);
+    if (bw <= 0 || bh <= 0) return kStatusParamError;
+    int w = targetWidth, h = targetHeight;
+    if (int64_t(bw) * targetHeight >= int64_t(bh) * targetWidth)
+        h = std::max(1, int(int64_t(bh) * targetWidth / bw));
+    else
+        w = std::max(1, int(int64_t(bw) * targetHeight / bh));
+    const TimeScale scale = GetMovieTimeScale(movie);
+    const TimeValue at = moviePictureTime(GetMovieDuration(movie), scale);
+    DirectAviReader* reader = DirectAviReaderOpen(spec);
+    if (reader == nullptr) return kStatusNoCodec;
+    LayoutPicture p;
+    p.width = w;
+    p.height = h;
+    p.pixels.assign(size_t(w) * size_t(h) * 4, 0);
+    const PixelBuffer dest{p.pixels.data(), w, h, w * 4, k32BGRAPixelFormat};
+    // A step of the picture's time: the first frame drawn is at 0, the second at it.
+    const double seconds = scale > 0 ? double(at) / scale : 0;
+    const Fixed rate = seconds > 0 ? Fixed(65536.0 / seconds) : 0;
+    OSStatus err = DirectAviReaderSetSize(reader, w, h, rate > 0 ? rate : 1);
+    if (err == noErr) err = DirectAviReaderDrawNext(reader, dest);
+    if (err == noErr && seconds > 0) {
+        const OSStatus later = DirectAviReaderDrawNext(reader, dest);
+        if (later != kStatusEndOfData) err = later;
+    }
+    DirectAviReaderClose(reader);
+    if (err != noErr) return err;
+    for (size_t i = 3; i < p.pixels.size(); i += 4) p.pixels[i] = 255;
+    *out = std::move(p);
+    return noErr;
+}
+
+}  // namespace
+
 OSStatus makeMoviePicture(const std::string& path, int targetWidth, int targetHeight,
                           LayoutPicture* out) {
+    if (out == nullptr || !sizeOk(targetWidth, targetHeight)) return kStatusParamError;
     Movie m = nullptr;
     if (OSStatus err = NewMovieFromFile(path, &m); err != noErr) return err;
-    const OSStatus err = makeMoviePicture(m, targetWidth, targetHeight, out);
+    // AVI video the toolbox lacks a decompressor for: through the codec
+    // bridge when Video for Windows decodes it, else grabbed directly.
+    FileSpec spec;
+    AviHeaderInfo info;
+    bool direct = false;
+    if (HasAviExtension(path) && FileSpecFromPath(path, &spec) == noErr &&
+        ReadAviHeaders(spec, &info) == noErr && info.videoCode != 0) {
+        if (VfwCanDecode(spec))
+            RegisterBridgeForFile(spec, info.videoCode);
+        else
+            direct = true;
+    }
+    const OSStatus err = direct ? directAviPicture(spec, m, targetWidth, targetHeight, out)
+                                : makeMoviePicture(m, targetWidth, targetHeight, out);
     DisposeMovie(m);
     return err;
 }

@@ -260,6 +260,101 @@ TEST(CodecBridge, HiddenFrameIsDecodedButNotDrawn) {
     EXPECT_EQ(std::vector<uint8_t>(dec->pixels(), dec->pixels() + bytes), straight);
 }
 
+// The driver's own bottom-up pictures of a sequence, decoded straight
+// through Video for Windows: what the bridge must show, byte for byte.
+std::vector<std::vector<uint8_t>> DriverPictures(const SampleDescription& d,
+                                                 const std::vector<Packet>& packets, size_t n) {
+    BitmapFormat in, out;
+    EXPECT_TRUE(ReadBitmapInfoHeader(d.strf, &in.header));
+    in.codecData.assign(d.strf.begin() + 40, d.strf.end());
+    in.header.width = d.width;
+    out.header.width = d.width;
+    out.header.height = d.height;
+    out.header.planes = 1;
+    out.header.bitCount = 24;
+    HIC ic = ICLocate(kICTypeVideo, d.dataFormat, in, &out);
+    EXPECT_NE(ic, nullptr);
+    if (ic == nullptr) return {};
+    EXPECT_EQ(ICSendMessage(ic, kICMDecompressBegin, &in, &out), kICErrOK);
+    const int32_t row = DibRowBytes(d.width, 24);
+    std::vector<std::vector<uint8_t>> pictures;
+    std::vector<uint8_t> dib(size_t(row) * size_t(d.height));
+    for (size_t i = 0; i < n; ++i) {
+        EXPECT_EQ(ICDecompress(ic, packets[i].key ? 0 : kICDecompressNotKeyFrame, in,
+                               packets[i].data.data(), int32_t(packets[i].data.size()), out,
+                               dib.data()),
+                  kICErrOK);
+        std::vector<uint8_t> topDown;
+        for (int y = d.height - 1; y >= 0; --y)
+            topDown.insert(topDown.end(), dib.begin() + ptrdiff_t(y) * row,
+                           dib.begin() + ptrdiff_t(y) * row + d.width * 3);
+        pictures.push_back(std::move(topDown));
+    }
+    ICSendMessage(ic, kICMDecompressEnd, nullptr, nullptr);
+    ICClose(ic);
+    return pictures;
+}
+
+TEST(CodecBridge, DrawsTheDriversPicturesExactly) {
+    // 160 wide: the driver draws straight into a 24BG destination; 161: its
+    // rows are padded, so the picture goes through the frame buffer; and
+    // both widths through the 32-bit conversion (161 has a ragged tail).
+    for (const int width : {160, 161}) {
+        SCOPED_TRACE(width);
+        SampleDescription d;
+        const auto packets = VideoPackets(DivxFile(width + (width & 1), 120), &d);
+        ASSERT_GE(packets.size(), 6u);
+        d.width = width;
+        EnsureBridge(d.dataFormat);
+        const auto want = DriverPictures(d, packets, 6);
+        ASSERT_EQ(want.size(), 6u);
+        for (const OSType format : {k24BGPixelFormat, k32RGBPixelFormat}) {
+            std::unique_ptr<ComponentFrameDecoder> dec;
+            ASSERT_EQ(ComponentFrameDecoder::Open(d, format, &dec), noErr);
+            const int bpp = format == k24BGPixelFormat ? 3 : 4;
+            auto shown = [&] {
+                std::vector<uint8_t> bgr;
+                for (int y = 0; y < d.height; ++y) {
+                    const uint8_t* row = dec->pixels() + ptrdiff_t(y) * dec->rowBytes();
+                    for (int x = 0; x < width; ++x, row += bpp) {
+                        if (bpp == 4) {
+                            EXPECT_EQ(row[0], 0);
+                            bgr.push_back(row[3]);
+                            bgr.push_back(row[2]);
+                            bgr.push_back(row[1]);
+                        } else {
+                            bgr.push_back(row[0]);
+                            bgr.push_back(row[1]);
+                            bgr.push_back(row[2]);
+                        }
+                    }
+                }
+                return bgr;
+            };
+            // Frames 0-2 shown, 3 decoded but hidden, then a dropped frame
+            // (no data) that shows the last picture again, then 4 and 5.
+            for (size_t i = 0; i < 3; ++i) {
+                ASSERT_EQ(dec->Decode(packets[i].data.data(), int32_t(packets[i].data.size()),
+                                      packets[i].key, false),
+                          noErr);
+                ASSERT_EQ(shown(), want[i]) << "frame " << i;
+            }
+            ASSERT_EQ(dec->Decode(packets[3].data.data(), int32_t(packets[3].data.size()),
+                                  packets[3].key, true),
+                      noErr);
+            ASSERT_EQ(shown(), want[2]);
+            ASSERT_EQ(dec->Decode(packets[3].data.data(), 0, false, false), noErr);
+            ASSERT_EQ(shown(), want[2]);
+            for (size_t i = 4; i < 6; ++i) {
+                ASSERT_EQ(dec->Decode(packets[i].data.data(), int32_t(packets[i].data.size()),
+                                      packets[i].key, false),
+                          noErr);
+                ASSERT_EQ(shown(), want[i]) << "frame " << i;
+            }
+        }
+    }
+}
+
 TEST(CodecBridge, NoDriverForTheCode) {
     // A bridge registered for a code Video for Windows lacks fails preflight.
     const OSType code = MakeOSType("ZZZZ");
@@ -319,7 +414,7 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
 }
 void PutCode(std::vector<uint8_t>& b, const char* c) {
-    b.insert(b.end(), c, c + 4);
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(c[i]));
 }
 
 // RIFF AVI headers with the given streams: {type, format bytes}.

@@ -9,14 +9,15 @@
 namespace {
 
 // A 64 x 48 movie at 4 frames per second, black but for a blue frame at `blueAt` seconds.
-std::string movieWithBlueFrame(double seconds, double blueAt, const std::string& name) {
+std::string movieWithBlueFrame(double seconds, double blueAt, const std::string& name,
+                               const char* codec = "-c:v mjpeg -q:v 2") {
     const std::string path = ScratchPath(name);
     char cmd[512];
     std::snprintf(cmd, sizeof cmd,
                   "ffmpeg -nostdin -y -v error -f lavfi -i \"color=black:s=64x48:r=4:d=%g,"
                   "format=rgb24,geq=r=0:g=0:b='255*between(T\\,%g\\,%g)'\" "
-                  "-c:v mjpeg -q:v 2 '%s'",
-                  seconds, blueAt - 0.1, blueAt + 0.1, path.c_str());
+                  "%s '%s'",
+                  seconds, blueAt - 0.1, blueAt + 0.1, codec, path.c_str());
     EXPECT_EQ(RunCommand(cmd), 0) << cmd;
     return path;
 }
@@ -45,6 +46,22 @@ TEST(LayoutPicture, TheFrameIsTakenHalfWayOrTenSecondsIn) {
     EXPECT_EQ(p.width, 40);
     EXPECT_EQ(p.height, 30);
     EXPECT_GT(blueAtCentre(p), 200);  // 10 s in, not half way (11 s)
+}
+
+// AVI files whose video the toolbox cannot draw: through the codec bridge
+// when Video for Windows decodes them, else through the direct reader.
+TEST(LayoutPicture, AviFramesComeThroughTheirRoads) {
+    for (const auto& [name, codec] :
+         {std::pair{"bridge.avi", "-c:v mpeg4 -vtag DIVX -q:v 2 -pix_fmt yuv420p"},
+          std::pair{"direct.avi", "-c:v libx264 -pix_fmt yuv420p -crf 10"}}) {
+        SCOPED_TRACE(name);
+        LayoutPicture p;
+        ASSERT_EQ(makeMoviePicture(movieWithBlueFrame(4, 2, name, codec), 64, 64, &p), noErr);
+        EXPECT_EQ(p.width, 64);
+        EXPECT_EQ(p.height, 48);
+        EXPECT_GT(blueAtCentre(p), 180);
+        EXPECT_LT(p.pixels[(size_t(24) * 64 + 32) * 4 + 2], 60) << "red";
+    }
 }
 
 TEST(LayoutPicture, MoviesWithoutPicturesAndBadTargetsGiveNone) {

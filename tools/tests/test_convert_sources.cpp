@@ -197,6 +197,10 @@ TEST_F(Sources, PeriodContainersConvert) {
         std::string inputs;
     } cases[] = {
         {{"real.rm", "-c:v rv10 -c:a ac3", true, true}, v10 + tone(48000)},
+        // Codes only Video for Windows decodes in an AVI are the toolbox's own in ASF.
+        {{"windows.wmv", "-c:v wmv2 -c:a wmav2", true, true}, v10 + tone(44100)},
+        {{"old.asf", "-c:v msmpeg4 -c:a wmav1", true, true}, v10 + tone(44100)},
+        {{"first.wmv", "-c:v wmv1 -c:a wmav2", true, true}, v10 + tone(44100)},
         {{"open.nut", "-c:v ffv1 -c:a flac", true, true}, v10 + tone(44100)},
         {{"broadcast.mxf", "-c:v mpeg2video -c:a pcm_s16le", true, true}, v25 + tone(48000)},
         {{"broadcast.gxf", "-c:v mpeg2video -c:a pcm_s16le", true, true}, pal + tone(48000)},

@@ -2,8 +2,12 @@
 // in the view, the size popups, the swatch, the picture buttons and Reset,
 // checked against the model and against the pixels the window shows.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <array>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/tests/support/corpus.h"
 #include "profiles/profile.h"
@@ -269,6 +273,17 @@ TEST(LayoutPage, ASquareFullScreenMovieCannotBeEdited) {
     EXPECT_EQ(e.item(kLayoutItemMovie)->rect, (LayoutRect{0, 38, 320, 278}));
     EXPECT_TRUE(e.editable());
     expectDrawnAsModel(w, e, "square-left");
+
+    // "Default" is the automatic size, 0xFFFF each; the movie stays put.
+    EXPECT_EQ(nextHit(w, [](DialogPtr p) { simulatePopupChoice(p, kLayoutVideoSizePopupItem, 1); }),
+              kLayoutVideoSizePopupItem);
+    EXPECT_EQ(page.itemHit(kLayoutVideoSizePopupItem),
+              kLayoutPageSettingsChanged | kLayoutPageVideoChanged);
+    EXPECT_EQ(uint16_t(r.videoWidth), 0xFFFF);
+    EXPECT_EQ(uint16_t(r.videoHeight), 0xFFFF);
+    EXPECT_EQ(e.item(kLayoutItemMovie)->rect, (LayoutRect{0, 38, 320, 278}));
+    getMenuItemText(w, kLayoutVideoSizePopupItem, 1, &text);
+    EXPECT_EQ(text, "Default");
 }
 
 TEST(LayoutPage, ColourPicturesResetAndThePresentationOfTheRecord) {
@@ -399,6 +414,87 @@ TEST(LayoutPage, ColourPicturesResetAndThePresentationOfTheRecord) {
     EXPECT_EQ(m.width(), 80);
     EXPECT_EQ(m.height(), 60);
     expectDrawnAsModel(w, e, "reset");
+}
+
+// The command line's output without blanks and line breaks.
+std::string runCli(const std::string& args, int* status) {
+    const std::string cmd = std::string("'") + MOVIEPACKER_CLI + "' " + args + " 2>/dev/null";
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return out;
+    std::array<char, 512> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    const int st = pclose(p);
+    *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    std::erase_if(out, [](char c) { return c == ' ' || c == '\n'; });
+    return out;
+}
+
+// Placed with the mouse, kept in the record, saved as a profile and
+// converted from the command line: the database holds what was placed.
+TEST(LayoutPage, WhatIsPlacedReachesTheConvertedDatabase) {
+    Guard guard;
+    DialogHolder d = openLayoutPage();
+    ASSERT_TRUE(d);
+    DialogPtr w = d.get();
+    ProfileRecord r = record(320, 320, 160, 120);
+    r.frameRate = 5 << 16;
+    LayoutPage page;
+    ASSERT_EQ(page.attach(w, res(), &r), noErr);
+    const LayoutEditor& e = page.editor();
+    ASSERT_EQ(e.layoutSize(), (LayoutSize{320, 320}));
+
+    // The movie dragged 20 view pixels left and 34 down (twice that in the layout).
+    LayoutRect v = e.toView(e.item(kLayoutItemMovie)->rect);
+    int cv = (v.top + v.bottom) / 2, ch = (v.left + v.right) / 2;
+    ASSERT_EQ(nextHit(w, [&](DialogPtr p) { simulateDrag(p, kLayoutViewItem, cv, ch, cv + 34, ch - 20); }),
+              kLayoutViewItem);
+    page.itemHit(kLayoutViewItem);
+    // A picture dropped (centred, above the movie now), then dragged up and left.
+    ASSERT_EQ(page.dropPicture(CorpusFile("pic.png")), noErr);
+    v = e.toView(e.item(kLayoutItemBackground)->rect);
+    cv = (v.top + v.bottom) / 2;
+    ch = (v.left + v.right) / 2;
+    ASSERT_EQ(nextHit(w, [&](DialogPtr p) { simulateDrag(p, kLayoutViewItem, cv, ch, cv - 45, ch - 60); }),
+              kLayoutViewItem);
+    page.itemHit(kLayoutViewItem);
+    saveScreenshot(w, "layout-placed-for-conversion");
+    const LayoutRect movie = e.item(kLayoutItemMovie)->rect;
+    const LayoutRect picture = e.item(kLayoutItemBackground)->rect;
+    ASSERT_EQ(movie, (LayoutRect{40, 166, 200, 286}));
+    ASSERT_EQ(picture, (LayoutRect{8, 44, 72, 92}));
+
+    ASSERT_EQ(page.storeIntoRecord(), noErr);
+    AtomContainer profile;
+    ASSERT_EQ(profileFromRecord(r, "Placed", &profile), noErr);
+    const std::string dir = ScratchPath("placed");
+    std::filesystem::create_directories(dir);
+    const std::vector<uint8_t> bytes = profile.flatten();
+    std::ofstream(dir + "/settings.atoms", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const std::string clip = dir + "/clip.mp4", out = dir + "/out.pdb";
+    ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=96x72:rate=10:duration=1 "
+                         "-c:v libx264 -pix_fmt yuv420p '" + clip + "'"),
+              0);
+    int status = -1;
+    runCli("convert --settings '" + dir + "/settings.atoms' -o '" + out + "' '" + clip + "'", &status);
+    ASSERT_EQ(status, 0);
+    const std::string json = runCli("inspect --json '" + out + "'", &status);
+    EXPECT_EQ(status, 0) << json;
+    // Positions less the 30-row strip of a large layout.
+    EXPECT_NE(json.find("\"screenRect\":[136,40,256,200]"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"width\":160,\"height\":120"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"fullScreen\":0"), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"values\":[" + std::to_string(8 | (14 << 16)) + "," +
+                        std::to_string(64 | (48 << 16)) + ","),
+              std::string::npos)
+        << "the picture: " << json;
+    EXPECT_NE(json.find("{\"values\":[" + std::to_string(40 | (136 << 16)) + "," +
+                        std::to_string(160 | (120 << 16)) + ","),
+              std::string::npos)
+        << "the movie: " << json;
+    EXPECT_NE(json.find("\"violations\":[]"), std::string::npos) << json;
 }
 
 }  // namespace

@@ -143,6 +143,7 @@ class LayoutPage {
     LayoutViewPictures m_pictures;
     LayoutPicture m_proxy;
     bool m_running = false;
+    int m_lastV = 0, m_lastH = 0;  // where the mouse last was in the view (window pixels)
     unsigned m_pending = kLayoutPageUnchanged;  // what a drag changed, for the hit on 53
     std::string m_customText;                    // "Custom"
     std::shared_ptr<LayoutPage*> m_self;         // what the dialog's procedures reach

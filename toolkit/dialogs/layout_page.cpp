@@ -338,7 +338,14 @@ void LayoutPage::loadBackgroundPicture() {
 
 void LayoutPage::setRunning(bool running) {
     m_running = running;
-    if (running && m_editor.dragging()) m_editor.mouseUp(0, 0);
+    if (!attached()) return;
+    // A drag under way ends where the mouse last was.
+    if (running && m_editor.dragging()) {
+        m_editor.mouseUp(m_lastH, m_lastV);
+        storeLayout(m_editor, m_record);
+        showVideoSize();
+    }
+    redraw();
 }
 
 OSStatus LayoutPage::storeIntoRecord() {
@@ -358,6 +365,8 @@ OSStatus LayoutPage::writePresentation(AtomContainer* settings) const {
 
 bool LayoutPage::viewMouse(MouseAction action, int v, int h) {
     if (m_running) return false;
+    m_lastV = v;
+    m_lastH = h;
     switch (action) {
         case MouseAction::Down:
             if (m_editor.mouseDown(h, v)) redraw();

@@ -286,6 +286,43 @@ TEST(LayoutPage, ASquareFullScreenMovieCannotBeEdited) {
     EXPECT_EQ(text, "Default");
 }
 
+// A square movie filling a stored square layout keeps filling it when the
+// layout grows to the screen's size.
+TEST(LayoutPage, ASquareMovieFollowsTheSquareLayout) {
+    Guard guard;
+    DialogHolder d = openLayoutPage();
+    ASSERT_TRUE(d);
+    DialogPtr w = d.get();
+    ProfileRecord r = record(320, 320, 160, 160);
+    {
+        LayoutEditor stored({"160 x 160", "240 x 240", "320 x 320"});
+        stored.setDevice({{320, 320}, false, 0, {160, 160}, true});
+        stored.setLayoutSize({160, 160});
+        stored.resetItems();
+        AtomContainer c;
+        ASSERT_EQ(stored.writePresentation(&c), noErr);
+        r.presentation = c;
+    }
+    LayoutPage page;
+    ASSERT_EQ(page.attach(w, res(), &r), noErr);
+    const LayoutEditor& e = page.editor();
+    ASSERT_EQ(e.layoutSize(), (LayoutSize{160, 160}));
+    EXPECT_EQ(e.item(kLayoutItemMovie)->rect, (LayoutRect{0, 0, 160, 160}));
+    ASSERT_EQ(countMenuItems(w, kLayoutSizePopupItem), 1);  // the screen's own size
+    EXPECT_EQ(nextHit(w, [](DialogPtr p) { simulatePopupChoice(p, kLayoutSizePopupItem, 1); }),
+              kLayoutSizePopupItem);
+    EXPECT_EQ(page.itemHit(kLayoutSizePopupItem), kLayoutPageSettingsChanged | kLayoutPageVideoChanged);
+    EXPECT_EQ(e.layoutSize(), (LayoutSize{320, 320}));
+    EXPECT_EQ(r.videoWidth, 320);
+    EXPECT_EQ(r.videoHeight, 320);
+    EXPECT_EQ(e.item(kLayoutItemMovie)->rect, (LayoutRect{0, 0, 320, 320}));
+    std::string text;
+    int value = 0;
+    getControlValue(w, kLayoutVideoSizePopupItem, &value);
+    getMenuItemText(w, kLayoutVideoSizePopupItem, value, &text);
+    EXPECT_EQ(text, "Full 320 x 320");
+}
+
 TEST(LayoutPage, ColourPicturesResetAndThePresentationOfTheRecord) {
     Guard guard;
     DialogHolder d = openLayoutPage();

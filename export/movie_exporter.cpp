@@ -28,6 +28,10 @@ constexpr int32_t kNoSeed = 666;
 constexpr Fixed kVideoProgressCap = 0xE000;  // 0.875
 constexpr Fixed kPackingProgressCap = Fixed(0.995 * 65536);
 constexpr uint32_t kPieceBytes = 2048;
+// The image goes out through a buffer of at most this size: a buffer of the
+// whole image would make memory grow with the movie's length (hundreds of
+// megabytes for a long movie in colour).
+constexpr uint32_t kLargePieceBytes = 1u << 20;
 
 struct SourceRecord {
     int32_t kind = 0;
@@ -724,17 +728,18 @@ OSStatus writeImage(Instance* in, DataHandler dh) {
     uint32_t size = 0;
     OSStatus err = MovieWriterGetSize(in->writer, &size);
     if (err != noErr) return err;
-    std::unique_ptr<uint8_t[]> whole(new (std::nothrow) uint8_t[std::max<uint32_t>(size, 1)]);
-    if (whole) {
-        if ((err = MovieWriterRead(in->writer, whole.get(), 0, size)) != noErr) return err;
-        return DataHandlerWrite(dh, 0, {whole.get(), size});
+    uint32_t pieceBytes = std::clamp<uint32_t>(size, 1, kLargePieceBytes);
+    std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[pieceBytes]);
+    if (!piece) {
+        pieceBytes = kPieceBytes;
+        piece.reset(new (std::nothrow) uint8_t[pieceBytes]);
     }
-    std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kPieceBytes]);
     if (!piece) return kStatusOutOfMemory;
-    for (uint32_t at = 0; at < size; at += kPieceBytes) {
-        const uint32_t n = std::min(kPieceBytes, size - at);
+    for (uint32_t at = 0; at < size;) {
+        const uint32_t n = std::min(pieceBytes, size - at);
         if ((err = MovieWriterRead(in->writer, piece.get(), at, n)) != noErr) return err;
         if ((err = DataHandlerWrite(dh, at, {piece.get(), n})) != noErr) return err;
+        at += n;
     }
     return noErr;
 }

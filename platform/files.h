@@ -45,8 +45,21 @@ std::string PathFolder(std::string_view path);
 // first use under $XDG_RUNTIME_DIR when that is a private directory, else
 // under the system's temporary directory, and removed at exit if empty.
 // Files created in it may therefore use fixed names, even while other
-// conversions run.
+// conversions run. Its name carries our process number
+// ("moviepacker-PID-XXXXXX") and we hold a lock on it for the life of the
+// process, so that a later start can tell a dead process's folder from ours.
 OSStatus FindTemporaryFolder(std::string* path);
+// The folder under which FindTemporaryFolder makes its folder.
+std::string TemporaryFolderParent();
+
+// True when `path` was left behind by process `pid` and nobody uses it now:
+// the process is gone (and is not us) and nobody holds the exclusive lock
+// (flock) that a live owner keeps on the file or folder. A live process is
+// never taken for a dead one; a pid reused since is merely taken as alive.
+bool LeftByDeadProcess(const std::string& path, long pid);
+// Removes the temporary-items folders of processes that are gone, with all
+// they hold. Returns how many it removed.
+int RemoveStaleTemporaryFolders();
 // FileSpec of `name` inside the temporary-items folder.
 OSStatus TemporaryFileSpec(std::string_view name, FileSpec* spec);
 
@@ -60,9 +73,12 @@ inline OSStatus DeleteFile(const FileSpec& spec) {
 // A file that appears whole or not at all. It is written inside a private
 // folder made beside its final place (same file system, same file name, so
 // whatever derives a name from the file sees the final one) and moved into
-// place only by commit(). Until then nothing the user had is touched; a
-// failure, a cancel or a destruction without commit removes only what this
-// object made itself.
+// place only by commit(), after it has reached the disk. Until then nothing
+// the user had is touched; a failure, a cancel or a destruction without
+// commit removes only what this object made itself. What a killed process
+// leaves (its private folder ".moviepacker-PID-XXXXXX" and the empty
+// placeholder of a reserved name) is removed by the next OutputFile opened
+// in the same folder, once that process is gone.
 class OutputFile {
   public:
     OutputFile() = default;
@@ -92,6 +108,7 @@ class OutputFile {
     OSStatus makeWorkFolder(const std::string& folder);
 
     std::string path_, workPath_, workFolder_;
+    int lockFd_ = -1;        // holds the work folder's lock while it exists
     bool reserved_ = false;  // path_ is an empty file of ours
     dev_t reservedDev_ = 0;
     ino_t reservedIno_ = 0;

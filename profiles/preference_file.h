@@ -23,8 +23,10 @@ class PreferenceFile {
     OSStatus read(AtomContainer* out) const;
 
     // Stores the container. The bytes go to a new file beside the old one,
-    // which is flushed and then renamed over it, so a failure at any step
-    // leaves the previous store as it was. Creates the folder when needed.
+    // private to this process ("TVLP.<pid>.new"), which is flushed and then
+    // renamed over it, so a failure at any step, or a kill, leaves the
+    // previous store as it was. Copies left by killed saves are removed.
+    // Creates the folder when needed.
     // Status: noErr; kStatusCreateError; kStatusWriteError.
     OSStatus write(const AtomContainer& c) const;
 

@@ -72,6 +72,7 @@ void usage(FILE* out) {
                  "  --json              one JSON result object per file\n"
                  "  --allow-missing-video  convert the sound of a movie whose pictures cannot\n"
                  "                      be decoded (else that file fails)\n"
+                 "  --                  the rest are sources, even names starting with '-'\n"
                  "\n"
                  "Options given after --settings or --profile override their fields.\n"
                  "Exit status: 0 every file converted, 1 any failed, 2 bad usage.\n");
@@ -141,6 +142,11 @@ int parseOptions(int argc, char** argv, Options* o) {
         if (isHelp(argv[i])) {
             usage(stdout);
             return -1;
+        }
+        if (a == "--") {
+            // Everything after is a source, even a name that starts with '-'.
+            for (++i; i < argc; ++i) o->sources.push_back(argv[i]);
+            break;
         }
         if (a == "--json") {
             o->json = true;

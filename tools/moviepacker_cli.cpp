@@ -6,6 +6,7 @@
 #include <exception>
 #include <iterator>
 
+#include "engine/spool_file.h"
 #include "tools/cli.h"
 
 namespace cli {
@@ -82,6 +83,8 @@ static int dispatch(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+    // Spool files and temporary folders of conversions killed in earlier runs.
+    CleanStaleTemporaryFiles();
     // Whatever slips through becomes a message and a failure, never an abort.
     try {
         return dispatch(argc, argv);

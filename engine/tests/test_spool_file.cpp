@@ -1,12 +1,18 @@
 #include "engine/spool_file.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "engine/movie_writer.h"
@@ -124,6 +130,64 @@ TEST_F(SpoolTest, NoFileSurvivesDisposeOnAnyPath) {
     EXPECT_EQ(MovieWriterFinish(w), kStatusParamError);
     EXPECT_EQ(MovieWriterDispose(w), noErr);
     EXPECT_EQ(filesInDir(), 0u);
+}
+
+// A process number that is certainly not running: a child that has exited
+// and been reaped.
+pid_t deadPid() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST_F(SpoolTest, OnlyTheSpoolFilesOfDeadWritersAreSwept) {
+    // A writer killed in the middle of a movie.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t killed = fork();
+    ASSERT_GE(killed, 0);
+    if (killed == 0) {
+        MovieWriter w;
+        uint8_t bytes[64] = {};
+        if (SpoolOpen(&w) != noErr || SpoolAppend(&w, bytes, sizeof bytes, nullptr) != noErr)
+            _exit(1);
+        (void)::write(ready[1], "s", 1);
+        pause();
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    close(ready[0]);
+    close(ready[1]);
+    kill(killed, SIGKILL);
+    waitpid(killed, nullptr, 0);
+    ASSERT_EQ(filesInDir(), 1u);
+
+    // One of a live writer (ours), an unrelated file and an old-style name
+    // without a process number stay.
+    MovieWriter live;
+    ASSERT_EQ(SpoolOpen(&live), noErr);
+    std::ofstream(m_dir / "qmoNOTHEX.tmp") << "x";
+    std::ofstream(m_dir / "qmo12AB.tmp") << "x";
+    // A dead writer's file whose lock is still held (its descriptor passed
+    // on to a live process) is in use, so it stays too.
+    char held[64];
+    std::snprintf(held, sizeof held, "qmo%llX.tmp",
+                  (static_cast<unsigned long long>(deadPid()) << 24) | 5u);
+    std::ofstream(m_dir / held) << "x";
+    const int fd = open((m_dir / held).c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+
+    EXPECT_EQ(SpoolRemoveStale(), 1);
+    EXPECT_EQ(filesInDir(), 4u);
+    EXPECT_TRUE(fs::exists(live.spoolPath));
+    EXPECT_TRUE(fs::exists(m_dir / held));
+    close(fd);
+    EXPECT_EQ(SpoolRemoveStale(), 1);
+    EXPECT_FALSE(fs::exists(m_dir / held));
+    SpoolClose(&live);
+    EXPECT_EQ(filesInDir(), 2u);
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 // File specifications, the temporary-items folder and data handlers.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 
 #include "platform/data_handler.h"
 #include "platform/files.h"
@@ -84,6 +89,69 @@ TEST(TemporaryFolder, ASharedRuntimeDirectoryIsNotTrusted) {
     } else {
         unsetenv("XDG_RUNTIME_DIR");
     }
+}
+
+TEST(TemporaryFolder, OnlyTheFoldersOfDeadProcessesAreSwept) {
+    const std::string runtime = ScratchPath("runtime-sweep");
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    // A dead process's folder with what it held, one of a live process
+    // (our parent) and one named without a process number.
+    const std::string gone = runtime + "/moviepacker-" + std::to_string(dead) + "-abcdef";
+    const std::string alive = runtime + "/moviepacker-" + std::to_string(getppid()) + "-abcdef";
+    const std::string unnamed = runtime + "/moviepacker-abcdef";
+    for (const std::string& d : {gone, alive, unnamed}) ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+    std::FILE* f = std::fopen((gone + "/blah.aif").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_EQ(RemoveStaleTemporaryFolders(), 1);
+    EXPECT_FALSE(FileExists(gone));
+    EXPECT_TRUE(FileExists(alive));
+    EXPECT_TRUE(FileExists(unnamed));
+    if (old != nullptr) {
+        setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_RUNTIME_DIR");
+    }
+}
+
+TEST(OutputFile, ADeadRunsWorkFolderAndReservedNameAreSweptNotALiveOnes) {
+    const std::string folder = ScratchPath("sweep-out");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    // A run killed with its name reserved: a child opens and never commits.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t killed = fork();
+    if (killed == 0) {
+        OutputFile out;
+        if (out.openNew(folder, "movie", ".pdb") != noErr) _exit(1);
+        (void)::write(ready[1], "r", 1);
+        pause();
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    close(ready[0]);
+    close(ready[1]);
+    // While it lives, a second run neither sweeps its folder nor takes its name.
+    {
+        OutputFile second;
+        ASSERT_EQ(second.openNew(folder, "movie", ".pdb"), noErr);
+        EXPECT_EQ(PathFileName(second.path()), "movie-1.pdb");
+    }
+    EXPECT_TRUE(FileExists(folder + "/movie.pdb"));
+    kill(killed, SIGKILL);
+    waitpid(killed, nullptr, 0);
+    // Once it is gone, its folder and its reserved name go and the name is free.
+    OutputFile third;
+    ASSERT_EQ(third.openNew(folder, "movie", ".pdb"), noErr);
+    EXPECT_EQ(PathFileName(third.path()), "movie.pdb");
+    third.abandon();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 0);
 }
 
 TEST(DataHandler, CreatesWithoutReplacingAndWritesAtOffsets) {

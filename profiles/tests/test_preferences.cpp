@@ -1,9 +1,12 @@
 // The preference store: first-run seeding, saving, custom profiles, and
 // store files that are truncated, corrupt or unwritable.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -211,14 +214,88 @@ TEST_F(Store, AFailedWriteLeavesThePreviousStore) {
     loadPreferences(store(), moviepackerResources(), &dest);
     const std::vector<uint8_t> before = bytes();
     if (geteuid() == 0) {
-        // Permissions do not stop root: block the temporary name instead.
-        fs::create_directories(store().path() + ".new/x");
+        // Permissions do not stop root: block this process's temporary name instead.
+        fs::create_directories(store().path() + "." + std::to_string(getpid()) + ".new/x");
     } else {
         chmod(fs::path(store().path()).parent_path().c_str(), 0500);
     }
     EXPECT_NE(savePreferences(store(), profileNamed("lost"), dest), noErr);
     chmod(fs::path(store().path()).parent_path().c_str(), 0700);
     EXPECT_EQ(bytes(), before);
+}
+
+// A container big enough that a save takes a while, tagged so it can be told apart.
+AtomContainer bulky(uint8_t tag) {
+    AtomContainer c;
+    const std::vector<uint8_t> data(256 * 1024, tag);
+    EXPECT_EQ(c.insertChild(kAtomRoot, fourCC("TEST"), 1, data), noErr);
+    return c;
+}
+
+std::vector<std::string> folderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(Store, KilledWhileSavingLeavesTheOldOrTheNewStoreAndTheNextSaveSweeps) {
+    const AtomContainer a = bulky('a'), b = bulky('b');
+    const std::vector<uint8_t> aBytes = a.flatten(), bBytes = b.flatten();
+    ASSERT_EQ(store().write(a), noErr);
+    const std::string folder = fs::path(store().path()).parent_path();
+    for (int round = 0; round < 12; ++round) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Saves without end, telling the parent after each one.
+            close(ready[0]);
+            for (int i = 0;; ++i) {
+                if (store().write(i % 2 ? a : b) != noErr) _exit(3);
+                if (::write(ready[1], "s", 1) != 1) _exit(4);
+            }
+        }
+        close(ready[1]);
+        // Let it finish a few saves, then kill it wherever it is in the next.
+        char c;
+        for (int i = 0; i < 1 + round % 3; ++i) ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(ready[0]);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the saver stopped by itself: " << status;
+        const std::vector<uint8_t> now = bytes();
+        EXPECT_TRUE(now == aBytes || now == bBytes) << "round " << round << ": " << now.size();
+    }
+    // The next save sweeps what the killed savers left.
+    ASSERT_EQ(store().write(a), noErr);
+    EXPECT_EQ(folderNames(folder), std::vector<std::string>{"TVLP"});
+    EXPECT_EQ(bytes(), aBytes);
+}
+
+TEST_F(Store, ALiveSaversCopyIsNotSweptAway) {
+    ASSERT_EQ(store().write(bulky('a')), noErr);
+    int hold[2];
+    ASSERT_EQ(pipe(hold), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(hold[1]);
+        char c;
+        (void)::read(hold[0], &c, 1);  // alive until the parent closes the pipe
+        _exit(0);
+    }
+    close(hold[0]);
+    const std::string theirs = store().path() + "." + std::to_string(child) + ".new";
+    std::ofstream(theirs) << "half";
+    EXPECT_EQ(store().write(bulky('b')), noErr);
+    EXPECT_TRUE(fs::exists(theirs));
+    close(hold[1]);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(store().write(bulky('c')), noErr);
+    EXPECT_FALSE(fs::exists(theirs));
 }
 
 }  // namespace

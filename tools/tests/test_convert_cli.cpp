@@ -249,8 +249,9 @@ std::string contents(const fs::path& p) {
 
 // An AVI of raw pictures and a tone whose header claims 20000 x 20000
 // pictures: the sound is fine, no decoder can hold the pictures.
-fs::path hugePictures() {
-    const fs::path avi = fs::temp_directory_path() / ("huge-" + std::to_string(getpid()) + ".avi");
+fs::path hugePictures(const fs::path& dir) {
+    // In the suite's folder, which goes with it.
+    const fs::path avi = dir / ("huge-" + std::to_string(getpid()) + ".avi");
     if (fs::exists(avi)) return avi;
     const std::string cmd =
         "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=16x16:rate=5:duration=1 -f lavfi "
@@ -303,7 +304,7 @@ TEST_F(ConvertCli, SettingsAreNeverChangedSilently) {
 }
 
 TEST_F(ConvertCli, PicturesThatCannotBeDecodedAreNotDroppedSilently) {
-    const fs::path huge = hugePictures();
+    const fs::path huge = hugePictures(dir_);
     const fs::path out = dir_ / "huge.pdb";
     const CliRun refused = run("convert --audio adpcm -o " + quote(out) + " " + quote(huge), true);
     EXPECT_EQ(refused.status, 1);
@@ -448,7 +449,7 @@ TEST_F(ConvertCli, AFailedRunKeepsTheFileThatWasThere) {
     const fs::path out = dir_ / "kept.pdb";
     std::ofstream(out) << "precious";
     // Pictures too large to decode: the run fails, the old file stays.
-    EXPECT_EQ(run("convert -o " + quote(out) + " " + quote(hugePictures())).status, 1);
+    EXPECT_EQ(run("convert -o " + quote(out) + " " + quote(hugePictures(dir_))).status, 1);
     EXPECT_EQ(contents(out), "precious");
     EXPECT_TRUE(noWorkFolders(dir_));
     // A successful run replaces it whole.

@@ -228,6 +228,22 @@ OSStatus removeListRow(DialogPtr d, int item, int row);
 OSStatus selectListRow(DialogPtr d, int item, int row, bool selected);
 std::vector<int> selectedListRows(DialogPtr d, int item);
 
+// Rows with a picture and a progress bar (the main window's file list).
+// A row's picture (0xAARRGGBB, row-major; null removes it) is drawn at its
+// left, and the rows grow to the tallest picture; a row's text may hold
+// line breaks. A visible progress bar is drawn at the row's right, below
+// its first line; rows scrolled out of view show no bar.
+OSStatus setListRowPicture(DialogPtr d, int item, int row, const uint32_t* argb, int width,
+                           int height);
+OSStatus setListRowProgress(DialogPtr d, int item, int row, bool visible, int value, int maximum);
+// What the row shows: *visible and *value of its bar (tests read them).
+OSStatus getListRowProgress(DialogPtr d, int item, int row, bool* visible, int* value);
+bool listRowHasPicture(DialogPtr d, int item, int row);
+// The size pictures are shown at (rows without one are indented as much).
+OSStatus setListPictureSize(DialogPtr d, int item, int width, int height);
+// Scrolls the list so that the row is in view.
+OSStatus scrollToListRow(DialogPtr d, int item, int row);
+
 // --- Tab bars (for the tab control component) ----------------------------------
 
 // Puts a row of tabs at a user item; the tab bar's value is the selected
@@ -243,6 +259,26 @@ int countTabs(DialogPtr d, int item);
 OSStatus setCurrentTab(DialogPtr d, int item, int index0);
 int currentTab(DialogPtr d, int item);  // 0-based; -1 when none
 OSStatus getTabRect(DialogPtr d, int item, int index0, QDRect* windowRect);
+
+// --- Files: dropping, the open dialog and the folder browser -------------------
+
+// Files dropped on the window: proc receives their paths (folders too, as
+// the user dropped them) after the window was brought to the front. A
+// null proc stops the window from accepting drops.
+using DropProc = std::function<void(DialogPtr, const std::vector<std::string>& paths)>;
+OSStatus setDropProc(DialogPtr d, DropProc proc);
+// Drops paths on the window as the user would (a drop event with their
+// URLs goes to the window). kStatusParamError when it accepts no drops.
+OSStatus simulateDrop(DialogPtr d, const std::vector<std::string>& paths);
+
+// The system's folder browser over `owner` (may be null): *path receives
+// the chosen folder. kStatusUserCancelled when the user cancelled;
+// kStatusParamError for a null path.
+OSStatus runFolderBrowser(DialogPtr owner, std::string_view title, std::string* path);
+// Tests answer the folder browser without showing it, as the hooks of the
+// standard dialogs below; an empty function removes the hook.
+using FolderBrowserHook = std::function<OSStatus(std::string_view title, std::string* path)>;
+void setFolderBrowserHook(FolderBrowserHook hook);
 
 // --- Events and modal loops ----------------------------------------------------
 

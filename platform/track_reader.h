@@ -79,7 +79,8 @@ class VideoReader : public TrackDecoder {
     // so pictures no request can fall on may go undecoded (reference-free
     // ones, or any one of an intra-only format). Pictures drawn at no more
     // than drawWidth x drawHeight (0: unknown) may be decoded at a fraction
-    // of their size by the formats that can. Frame times, and the answers to
+    // of their size by the formats that can, keeping at least twice the
+    // drawing's size. Frame times, and the answers to
     // every request, stay those of a full decode; a request that breaks the
     // promise is still answered right, by going back and decoding everything
     // from there on (after a few such requests, for good).

@@ -236,3 +236,8 @@ resource STR# 135 "Start-up" {
         "This application requires the QuickTime Authoring Component.  Please run your QuickTime Updater and install this component."
     }
 }
+
+# The banner across the top of the main window: title and subtitle.
+resource STR# 1135 "Banner" {
+    strings { "moviepacker" "Movies and sounds for Palm OS handhelds" }
+}

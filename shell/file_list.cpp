@@ -4,6 +4,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include <sys/stat.h>
+
 #include "platform/decompress.h"
 #include "platform/movies.h"
 
@@ -37,12 +39,6 @@ std::string durationText(int64_t duration, int32_t timeScale, std::string_view p
 
 namespace {
 
-bool samePath(const std::string& a, const std::string& b) {
-    // A second name of a file already listed (a link, "./x", "a//b") is the
-    // same source; names that differ only in case are different files here.
-    return a == b || SameFile(a, b);
-}
-
 unsigned char foldAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
 }
@@ -54,41 +50,83 @@ bool nameLess(const std::string& a, const std::string& b) {
         });
 }
 
+// Device and inode of an existing file; false when it cannot be read.
+bool fileIdentity(const std::string& path, uint64_t* device, uint64_t* inode) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    *device = static_cast<uint64_t>(st.st_dev);
+    *inode = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
 }  // namespace
 
 long FileList::find(const std::string& path) const {
     for (size_t i = 0; i < entries_.size(); ++i) {
         if (entries_[i].path() == path) return static_cast<long>(i);
     }
-    // Only when no name matches exactly: the same file under another name.
+    // A second name of a file already listed (a link, "./x", "a//b") is the
+    // same source; names that differ only in case are different files here.
+    uint64_t device = 0, inode = 0;
+    if (!fileIdentity(path, &device, &inode)) return -1;
     for (size_t i = 0; i < entries_.size(); ++i) {
-        if (samePath(entries_[i].path(), path)) return static_cast<long>(i);
+        const FileListEntry& e = entries_[i];
+        if (e.fileInode != 0 && e.fileDevice == device && e.fileInode == inode)
+            return static_cast<long>(i);
     }
     return -1;
 }
 
-FileList::AddResult FileList::addFile(const std::string& path) {
+void FileList::examine(FileListEntry& entry) {
+    entry.examinePending = false;
+    Movie movie = nullptr;
+    if (NewMovieFromFile(entry.source, &movie) != noErr || !movie) {
+        entry.selected = false;
+        return;
+    }
+    entry.duration = makeCounted63(
+        durationText(GetMovieDuration(movie), GetMovieTimeScale(movie), durationPrefix_));
+    int32_t width = 0, height = 0;
+    GetMovieNaturalBounds(movie, &width, &height);
+    if (width > 0 && height > 0) {
+        entry.thumbnailPending = true;
+    } else {
+        entry.noPicture = true;
+    }
+    entry.progress.exists = true;
+    DisposeMovie(movie);
+}
+
+FileList::AddResult FileList::addFileDeferred(const std::string& path) {
     FileListEntry entry;
     if (FileSpecFromPath(path, &entry.source) != noErr) return AddResult::BadName;
     if (find(path) >= 0) return AddResult::Duplicate;
-
-    Movie movie = nullptr;
-    if (NewMovieFromFile(entry.source, &movie) == noErr && movie) {
-        entry.duration = makeCounted63(
-            durationText(GetMovieDuration(movie), GetMovieTimeScale(movie), durationPrefix_));
-        int32_t width = 0, height = 0;
-        GetMovieNaturalBounds(movie, &width, &height);
-        if (width > 0 && height > 0) {
-            entry.thumbnailPending = true;
-        } else {
-            entry.noPicture = true;
-        }
-        entry.progress.exists = true;
-        entry.selected = true;
-        DisposeMovie(movie);
-    }
+    fileIdentity(path, &entry.fileDevice, &entry.fileInode);
+    entry.selected = true;
+    entry.examinePending = true;
     entries_.push_back(std::move(entry));
     return AddResult::Added;
+}
+
+FileList::AddResult FileList::addFile(const std::string& path) {
+    const AddResult r = addFileDeferred(path);
+    if (r == AddResult::Added) examine(entries_.back());
+    return r;
+}
+
+size_t FileList::examinePending(size_t maxCount, std::vector<size_t>* changed) {
+    for (size_t i = 0; i < entries_.size() && maxCount > 0; ++i) {
+        if (!entries_[i].examinePending) continue;
+        examine(entries_[i]);
+        if (changed) changed->push_back(i);
+        --maxCount;
+    }
+    return pendingExaminations();
+}
+
+size_t FileList::pendingExaminations() const {
+    return static_cast<size_t>(std::count_if(entries_.begin(), entries_.end(),
+                                              [](const FileListEntry& e) { return e.examinePending; }));
 }
 
 size_t FileList::addFiles(const std::vector<std::string>& paths) {
@@ -126,13 +164,14 @@ Thumbnail drawThumbnail(const FileSpec& source) {
 
 }  // namespace
 
-size_t FileList::makePendingThumbnails(size_t maxCount) {
-    for (auto& e : entries_) {
-        if (maxCount == 0) break;
+size_t FileList::makePendingThumbnails(size_t maxCount, std::vector<size_t>* changed) {
+    for (size_t i = 0; i < entries_.size() && maxCount > 0; ++i) {
+        FileListEntry& e = entries_[i];
         if (!e.thumbnailPending) continue;
         e.thumbnailPending = false;
         e.thumbnail = drawThumbnail(e.source);
         if (e.thumbnail.empty()) e.noPicture = true;
+        if (changed) changed->push_back(i);
         --maxCount;
     }
     return pendingThumbnails();

@@ -87,6 +87,14 @@ struct FileListEntry {
     // Whether a thumbnail is still to be drawn (the movie has a picture and
     // makePendingThumbnails has not reached it yet).
     bool thumbnailPending = false;
+    // Whether the file is still to be opened (added by addFileDeferred;
+    // examinePending opens it and fills duration, picture flags, progress
+    // bar and selection as addFile would have).
+    bool examinePending = false;
+    // The file's identity when it was added (device and inode; 0 when it
+    // could not be read), so that another name of it is recognised.
+    uint64_t fileDevice = 0;
+    uint64_t fileInode = 0;
 
     std::string path() const { return FileSpecPath(source); }
     std::string fileName() const;  // the path's last component
@@ -123,13 +131,23 @@ class FileList {
     // As addFile for each path; returns how many entries were added.
     size_t addFiles(const std::vector<std::string>& paths);
 
+    // As addFile, but the file is opened later (examinePending), so that
+    // hundreds of files are listed at once. The entry starts selected; if
+    // the file then does not open as a movie, it is deselected.
+    AddResult addFileDeferred(const std::string& path);
+    // Opens up to `maxCount` deferred files (in list order) and returns how
+    // many remain. The indices of the entries it changed are appended to
+    // *changed when it is not null.
+    size_t examinePending(size_t maxCount, std::vector<size_t>* changed = nullptr);
+    size_t pendingExaminations() const;
+
     // The label addFile puts before the duration (default "Duration: ").
     void setDurationPrefix(std::string prefix) { durationPrefix_ = std::move(prefix); }
 
     // Draws up to `maxCount` pending thumbnails (in list order) and returns
     // how many remain pending. A movie that cannot draw its first picture
     // after all gets the no-picture flag.
-    size_t makePendingThumbnails(size_t maxCount);
+    size_t makePendingThumbnails(size_t maxCount, std::vector<size_t>* changed = nullptr);
     size_t pendingThumbnails() const;
 
     // Sorts by file name in ascending order, ignoring the case of ASCII
@@ -157,6 +175,9 @@ class FileList {
     long find(const std::string& path) const;
 
   private:
+    // Opens the entry's movie and fills what addFile promises.
+    void examine(FileListEntry& entry);
+
     std::vector<FileListEntry> entries_;
     std::string durationPrefix_{kDefaultDurationPrefix};
 };

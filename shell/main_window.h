@@ -119,6 +119,9 @@ struct MainWindowEnvironment {
     std::function<bool(const std::string& sourcePath, std::string* name)> askOutputName;
     // The About box (item 3). Null: nothing.
     std::function<void()> showAbout;
+    // How many HotSync users exist; with more than one the "HotSync" item
+    // reads "HotSync..." (a chooser follows). Null: one.
+    std::function<int()> hotSyncUserCount;
 };
 
 // The destination kept across calls (program-wide; the start-up code fills

@@ -2,11 +2,13 @@
 // 640 x 480 25 fps H.264 with AAC, 1280 x 720 30 fps H.264, 720 x 576
 // MPEG-2), the exporter's time for each handheld kind of output beside what
 // `ffmpeg -i SRC -f null -` (decode only, default threads) needs on the same
-// file in the same run. Prints the ratios.
+// file in the same run. Prints the ratios of elapsed time and, as the
+// machine may be shared, of processor time (all threads) as well.
 //
 //   export_bench_convert [folder]
 // keeps the generated sources in `folder` and reuses them on the next run.
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -25,15 +27,27 @@ double secondsSince(Clock::time_point t) {
     return std::chrono::duration<double>(Clock::now() - t).count();
 }
 
+double cpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double g_lastCpu = 0;  // processor seconds of the last timed step
+
 double timeCommand(const std::string& cmd) {
+    const double cpu = cpuSeconds(RUSAGE_CHILDREN);
     const auto t = Clock::now();
     if (std::system(cmd.c_str()) != 0) return -1;
+    g_lastCpu = cpuSeconds(RUSAGE_CHILDREN) - cpu;
     return secondsSince(t);
 }
 
 // Seconds for one conversion, or its (negative) status when it failed.
 double timeExport(const std::string& source, const std::string& out, const ExportSettings& s) {
     std::filesystem::remove(out);
+    const double cpu = cpuSeconds(RUSAGE_SELF);
     const auto t = Clock::now();
     Movie m = nullptr;
     if (NewMovieFromFile(source, &m) != noErr) return -1;
@@ -48,6 +62,7 @@ double timeExport(const std::string& source, const std::string& out, const Expor
     CloseComponent(ex);
     DisposeMovie(m);
     const double secs = secondsSince(t);
+    g_lastCpu = cpuSeconds(RUSAGE_SELF) - cpu;
     std::filesystem::remove(out);
     return err == noErr ? secs : double(err);
 }
@@ -104,7 +119,9 @@ int main(int argc, char** argv) {
             return 1;
         const double decode =
             timeCommand("ffmpeg -nostdin -v error -y -i " + q + path + q + " -f null -");
-        std::printf("%s: ffmpeg decode only %.2f s\n", src.name, decode);
+        const double decodeCpu = g_lastCpu;
+        std::printf("%s: ffmpeg decode only %.2f s (processor %.2f s)\n", src.name, decode,
+                    decodeCpu);
         for (const Job& j : jobs) {
             ExportSettings s;
             s.depth = j.depth;
@@ -118,7 +135,8 @@ int main(int argc, char** argv) {
                 std::printf("  %-28s failed (status %d)\n", j.name, int(ours));
                 continue;
             }
-            std::printf("  %-28s %6.2f s  ratio %.2f\n", j.name, ours, ours / decode);
+            std::printf("  %-28s %6.2f s  ratio %.2f   processor %6.2f s  ratio %.2f\n", j.name,
+                        ours, ours / decode, g_lastCpu, g_lastCpu / decodeCpu);
             std::fflush(stdout);
         }
     }

@@ -62,6 +62,7 @@ struct DialogRecord {
     const ModalFilterProc* filter = nullptr;  // set while a modal loop runs
     bool keepsCursor = false;
     bool programmatic = false;  // set while the program changes widgets
+    DropProc drop;              // files dropped on the window; null: no drops
 };
 
 namespace dialogs_internal {
@@ -73,6 +74,9 @@ class DialogWindow final : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     DialogRecord* m_d;
@@ -105,5 +109,7 @@ QColor toQColor(RGBColor16 c);
 // Loads PICT id as an image; null image when missing or bad.
 QImage loadPicture(const ResourceFile& res, ResID id);
 void ensureApplication();
+// The item's record; null for a null dialog or an item outside the DITL.
+Item* findItem(DialogPtr d, int item);
 
 }  // namespace dialogs_internal

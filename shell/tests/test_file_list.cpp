@@ -72,6 +72,37 @@ TEST(FileList, AddingSortsOutMoviesSoundsAndOtherFiles) {
     EXPECT_EQ(topLeft >> 24, 0xFFu);
 }
 
+TEST(FileList, DeferredFilesAreOpenedLater) {
+    FileList list;
+    const std::string movie = CopyAs("h264_aac.mp4", "later/movie.mp4");
+    const std::string junk = ScratchPath("later/junk.avi");
+    WriteWholeFile(junk, {'R', 'I', 'F', 'F'});
+    ASSERT_EQ(list.addFileDeferred(movie), FileList::AddResult::Added);
+    ASSERT_EQ(list.addFileDeferred(junk), FileList::AddResult::Added);
+    EXPECT_EQ(list.addFileDeferred(movie), FileList::AddResult::Duplicate);
+    EXPECT_EQ(list.pendingExaminations(), 2u);
+    EXPECT_TRUE(list[0].selected && list[1].selected);
+    EXPECT_EQ(list[0].duration[0], 0);
+
+    std::vector<size_t> changed;
+    EXPECT_EQ(list.examinePending(1, &changed), 1u);
+    EXPECT_EQ(changed, (std::vector<size_t>{0}));
+    EXPECT_EQ(countedText(list[0].duration), "Duration: 00:00:02");
+    EXPECT_TRUE(list[0].thumbnailPending);
+    EXPECT_TRUE(list[0].progress.exists);
+    // The user's deselection survives the examination of the rest.
+    list[0].selected = false;
+    EXPECT_EQ(list.examinePending(5, &changed), 0u);
+    EXPECT_EQ(changed, (std::vector<size_t>{0, 1}));
+    EXPECT_FALSE(list[0].selected);
+    EXPECT_FALSE(list[1].selected);  // not a movie: deselected, no bar
+    EXPECT_FALSE(list[1].progress.exists);
+    changed.clear();
+    EXPECT_EQ(list.makePendingThumbnails(5, &changed), 0u);
+    EXPECT_EQ(changed, (std::vector<size_t>{0}));
+    EXPECT_FALSE(list[0].thumbnail.empty());
+}
+
 TEST(FileList, TheSameFileIsListedOnce) {
     FileList list;
     const std::string movie = CopyAs("h264_aac.mp4", "dup/clip.mp4");

@@ -66,7 +66,8 @@ std::string CounterClip(const std::string& codec, const std::string& rate, int w
                             std::to_string(height) + "-" + std::to_string(int(seconds * 1000));
     if (auto it = made.find(key); it != made.end()) return it->second;
     const std::map<std::string, std::pair<std::string, std::string>> recipes = {
-        {"h264", {"-c:v libx264 -preset veryfast -pix_fmt yuv420p", ".mp4"}},
+        {"h264", {"-c:v libx264 -preset veryfast -x264-params b-adapt=0:bframes=3 -pix_fmt yuv420p",
+                  ".mp4"}},
         {"mpeg4", {"-c:v mpeg4 -q:v 3 -bf 2 -g 15", ".mp4"}},
         {"mpeg2", {"-c:v mpeg2video -q:v 3 -bf 2 -g 12", ".mpg"}},
         {"mjpeg", {"-c:v mjpeg -q:v 3 -pix_fmt yuvj420p", ".avi"}},

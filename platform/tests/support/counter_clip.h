@@ -9,7 +9,8 @@
 // A clip made with the ffmpeg command line in the corpus folder (once per
 // set of arguments). codec: "h264" (MP4), "mpeg4" (MP4), "mpeg2" (MPEG
 // program stream) or "mjpeg" (AVI); the formats with prediction use
-// B-pictures. rate as ffmpeg reads it ("25", "30000/1001"). Fails the test
+// B-pictures (H.264: three between references, the middle one itself a
+// reference). rate as ffmpeg reads it ("25", "30000/1001"). Fails the test
 // when ffmpeg fails.
 std::string CounterClip(const std::string& codec, const std::string& rate, int width, int height,
                         double seconds);

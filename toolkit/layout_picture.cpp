@@ -16,6 +16,21 @@ bool sizeOk(int w, int h) {
     return w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide;
 }
 
+// The movie's box scaled to fit the target, keeping its shape; false when
+// the box has no width or height.
+bool fitMovieBox(Movie movie, int targetWidth, int targetHeight, int* w, int* h) {
+    int32_t bw = 0, bh = 0;
+    GetMovieNaturalBounds(movie, &bw, &bh);
+    if (bw <= 0 || bh <= 0) return false;
+    *w = targetWidth;
+    *h = targetHeight;
+    if (int64_t(bw) * targetHeight >= int64_t(bh) * targetWidth)
+        *h = std::max(1, int(int64_t(bh) * targetWidth / bw));
+    else
+        *w = std::max(1, int(int64_t(bw) * targetHeight / bh));
+    return true;
+}
+
 }  // namespace
 
 TimeValue moviePictureTime(TimeValue duration, TimeScale scale) {
@@ -26,15 +41,8 @@ TimeValue moviePictureTime(TimeValue duration, TimeScale scale) {
 OSStatus makeMoviePicture(Movie movie, int targetWidth, int targetHeight, LayoutPicture* out) {
     if (movie == nullptr || out == nullptr || !sizeOk(targetWidth, targetHeight))
         return kStatusParamError;
-    int32_t bw = 0, bh = 0;
-    GetMovieNaturalBounds(movie, &bw, &bh);
-    if (bw <= 0 || bh <= 0) return kStatusParamError;
-    // The box scaled to fit the target, keeping its shape.
-    int w = targetWidth, h = targetHeight;
-    if (int64_t(bw) * targetHeight >= int64_t(bh) * targetWidth)
-        h = std::max(1, int(int64_t(bh) * targetWidth / bw));
-    else
-        w = std::max(1, int(int64_t(bw) * targetHeight / bh));
+    int w = 0, h = 0;
+    if (!fitMovieBox(movie, targetWidth, targetHeight, &w, &h)) return kStatusParamError;
     LayoutPicture p;
     p.width = w;
     p.height = h;
@@ -53,14 +61,8 @@ namespace {
 // by the direct reader: its first step lands on the picture's time.
 OSStatus directAviPicture(const FileSpec& spec, Movie movie, int targetWidth, int targetHeight,
                           LayoutPicture* out) {
-    int32_t bw = 0, bh = 0;
-    GetMovieNaturalBounds(movie, &bw, &bh);
-    if (bw <= 0 || bh <= 0) return kStatusParamError;
-    int w = targetWidth, h = targetHeight;
-    if (int64_t(bw) * targetHeight >= int64_t(bh) * targetWidth)
-        h = std::max(1, int(int64_t(bh) * targetWidth / bw));
-    else
-        w = std::max(1, int(int64_t(bw) * targetHeight / bh));
+    int w = 0, h = 0;
+    if (!fitMovieBox(movie, targetWidth, targetHeight, &w, &h)) return kStatusParamError;
     const TimeScale scale = GetMovieTimeScale(movie);
     const TimeValue at = moviePictureTime(GetMovieDuration(movie), scale);
     DirectAviReader* reader = DirectAviReaderOpen(spec);

@@ -13,9 +13,13 @@
 extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 }
 
 namespace {
+
+// The largest single block FFmpeg may allocate for us.
+constexpr size_t kMaxLibraryAllocation = size_t{512} << 20;
 
 // Every demuxer FFmpeg has reads sources, except those that open other
 // files or the network by names found inside the input or by their own I/O:
@@ -135,6 +139,10 @@ OSStatus MediaSource::Open(const ByteSource& bytes, std::unique_ptr<MediaSource>
     if (out == nullptr) return kStatusParamError;
     out->reset();
     av_log_set_level(AV_LOG_QUIET);  // decoding errors are reported as statuses, not on stderr
+    // A few hundred bytes can declare a table of gigabytes that a demuxer
+    // allocates and clears before reading a byte of it; no block a real
+    // source needs comes near this size (an 8K frame is about 200 MB).
+    av_max_alloc(kMaxLibraryAllocation);
     std::unique_ptr<MediaSource> src(new (std::nothrow) MediaSource);
     if (!src) return kStatusOutOfMemory;
     src->m_bytes = bytes;

@@ -3,6 +3,7 @@
 // started with, and runs the main window until the user quits; the
 // settings it ends with are kept for the next start.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "engine/spool_file.h"
@@ -93,6 +94,17 @@ int main(int argc, char** argv) {
         return 2;
     case StartupCommandLine::Action::Run:
         break;
+    }
+    // Without any display the window layer could only abort; say why instead.
+    const auto unset = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v == nullptr || v[0] == '\0';
+    };
+    if (unset("DISPLAY") && unset("WAYLAND_DISPLAY") && unset("QT_QPA_PLATFORM")) {
+        std::fputs("moviepacker: no display to open the window on (DISPLAY is not set);\n"
+                   "moviepacker-cli converts without one.\n",
+                   stderr);
+        return 1;
     }
     // What conversions killed in earlier runs left behind.
     CleanStaleTemporaryFiles();

@@ -308,6 +308,7 @@ TEST_F(WindowProgram, KilledRunLosesNothingAndTheNextStartCleansUp) {
         // The second file is being written aside.
         ASSERT_TRUE(WaitFor([&] { return Converting(); }, 30000ms));
         std::this_thread::sleep_for(300ms);
+        Screenshot(window, "during-run");
         ASSERT_TRUE(program.running()) << "the run ended before it could be killed";
         program.killHard();
     }

@@ -20,8 +20,9 @@ int clampInt(int v, int lo, int hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
-int roundDiv(double v, int d) {
-    return static_cast<int>(std::lround(v / d));
+// v / d rounded half away from zero, as std::lround of the quotient gives it (d > 0).
+int64_t roundDiv(int64_t v, int64_t d) {
+    return v >= 0 ? (2 * v + d) / (2 * d) : -((2 * -v + d) / (2 * d));
 }
 
 struct Cluster {
@@ -63,7 +64,7 @@ void accumulate(Cluster& c, std::span<const Vec> vectors, std::span<const uint32
 Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
     Vec mean;
     for (int d = 0; d < kDims; ++d) {
-        mean.c[d] = static_cast<int16_t>(std::lround(static_cast<double>(sum[d]) / count));
+        mean.c[d] = static_cast<int16_t>(roundDiv(sum[d], count));
     }
     return fromEntry(toEntry(mean));
 }
@@ -186,10 +187,10 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
 Entry toEntry(const Vec& v) {
     Entry e;
     for (int i = 0; i < 4; ++i) {
-        e.y[i] = static_cast<uint8_t>(clampInt(roundDiv(v.c[i], kLumaScale), 0, 255));
+        e.y[i] = static_cast<uint8_t>(std::clamp<int64_t>(roundDiv(v.c[i], kLumaScale), 0, 255));
     }
-    e.u = static_cast<int8_t>(clampInt(roundDiv(v.c[4], kChromaScale), -128, 127));
-    e.v = static_cast<int8_t>(clampInt(roundDiv(v.c[5], kChromaScale), -128, 127));
+    e.u = static_cast<int8_t>(std::clamp<int64_t>(roundDiv(v.c[4], kChromaScale), -128, 127));
+    e.v = static_cast<int8_t>(std::clamp<int64_t>(roundDiv(v.c[5], kChromaScale), -128, 127));
     return e;
 }
 

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 #include "engine/colour_space.h"
 
 void RateHistory::Fill(int32_t dataRate) {
@@ -146,10 +150,58 @@ OSStatus UnpackCinepakRuns(std::span<const uint8_t> data, std::vector<uint8_t>& 
     return noErr;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// ToYCbCr's integer arithmetic and HistogramBin on four BGRA pixels: the bins into out.
+void FourBins(const uint8_t* p, uint32_t out[4]) {
+    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i low = _mm_set1_epi32(0xFF);
+    // Per pixel the 16-bit pairs (r, g) and (b, 1), so one multiply-add gives the sum of
+    // products of three coefficients plus the rounding constant.
+    const __m128i rg = _mm_or_si128(_mm_and_si128(_mm_srli_epi32(px, 16), low),
+                                    _mm_and_si128(_mm_slli_epi32(px, 8), _mm_set1_epi32(0xFF0000)));
+    const __m128i b1 = _mm_or_si128(_mm_and_si128(px, low), _mm_set1_epi32(0x10000));
+    auto pair = [](int lo, int hi) { return _mm_set1_epi32((hi << 16) | (lo & 0xFFFF)); };
+    auto divide1024 = [](__m128i n) {  // rounds toward zero, as C division does
+        return _mm_srai_epi32(_mm_add_epi32(n, _mm_and_si128(_mm_srai_epi32(n, 31),
+                                                             _mm_set1_epi32(1023))),
+                              10);
+    };
+    const __m128i y = _mm_add_epi32(
+        divide1024(_mm_add_epi32(_mm_madd_epi16(rg, pair(263, 516)), _mm_madd_epi16(b1, pair(100, 512)))),
+        _mm_set1_epi32(16));
+    const __m128i cb = _mm_add_epi32(
+        divide1024(_mm_add_epi32(_mm_madd_epi16(rg, pair(-152, -298)), _mm_madd_epi16(b1, pair(450, 512)))),
+        _mm_set1_epi32(128));
+    const __m128i cr = _mm_add_epi32(
+        divide1024(_mm_add_epi32(_mm_madd_epi16(rg, pair(450, -377)), _mm_madd_epi16(b1, pair(-73, 512)))),
+        _mm_set1_epi32(128));
+    const __m128i bin = _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi32(_mm_srli_epi32(_mm_and_si128(y, low), 2), 10),
+                     _mm_slli_epi32(_mm_srli_epi32(_mm_and_si128(cb, low), 3), 5)),
+        _mm_srli_epi32(_mm_and_si128(cr, low), 3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bin);
+}
+
+}  // namespace
+#endif
+
 void AddPictureToHistogram(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes,
                            int width, int height) {
     for (int y = 0; y < height; ++y) {
         const uint8_t* p = pixels + y * rowBytes;
-        for (int x = 0; x < width; ++x, p += 4) CountColour(histogram, ToYCbCr(p[2], p[1], p[0]));
+        int x = 0;
+#if defined(__SSE2__)
+        for (; x + 4 <= width; x += 4, p += 16) {
+            uint32_t bins[4];
+            FourBins(p, bins);
+            for (uint32_t bin : bins) {
+                uint32_t& n = histogram[bin];
+                if (n != UINT32_MAX) ++n;
+            }
+        }
+#endif
+        for (; x < width; ++x, p += 4) CountColour(histogram, ToYCbCr(p[2], p[1], p[0]));
     }
 }

@@ -60,6 +60,7 @@ struct Bridge {
     OSType destFormat = 0;
     BitmapFormat in, out;
     BitmapFormat topDown;  // `out` with its rows top-down: the destination's order
+    BitmapFormat topDown32;  // the same picture as 32-bit 0-red-green-blue words
     std::array<uint32_t, 256> tableArgb{};  // 8-bit output: each entry as a 32-bit pixel
     int32_t rowBytes = 0;
     bool preflighted = false;
@@ -204,6 +205,7 @@ OSStatus doPreflight(Bridge* b, ComponentInstance, void* params) {
         if (b->driver == nullptr) return kStatusNoCodecDriver;
         b->topDown = b->out;
         b->topDown.header.height = -d.height;
+        b->topDown32 = ZeroRgb32Format(d.width, -d.height);
         for (size_t i = 0; i < b->colourTable.size(); ++i) {
             const ColorSpec& c = b->colourTable[i];
             b->tableArgb[i] = Argb(uint8_t(c.red >> 8), uint8_t(c.green >> 8), uint8_t(c.blue >> 8));
@@ -356,12 +358,19 @@ OSStatus drawBand(void* storage, ImageSubCodecDecompressRecord* record) {
     if (!f.keyFrame) flags |= kICDecompressNotKeyFrame;
     if (f.notDisplayed) flags |= kICDecompressHurryUp;
     const bool drawn = f.dataSize > 0 && !f.notDisplayed;
-    // A 24-bit picture for a 24BG destination whose rows are the driver's
-    // own length: the driver draws it there, top-down, with no copy between.
-    if (b->out.header.bitCount == 24 && b->destFormat == k24BGPixelFormat &&
-        record->rowBytes == b->rowBytes) {
+    // A 24-bit picture for a destination whose rows are as long as the
+    // driver's own: the driver draws it there, top-down, in the
+    // destination's pixel format, with no frame buffer or copy between.
+    const BitmapFormat* direct = nullptr;
+    if (b->out.header.bitCount == 24) {
+        if (b->destFormat == k24BGPixelFormat && record->rowBytes == b->rowBytes)
+            direct = &b->topDown;
+        else if (b->destFormat != k24BGPixelFormat && record->rowBytes == b->out.header.width * 4)
+            direct = &b->topDown32;
+    }
+    if (direct != nullptr) {
         const int32_t rc = ICDecompress(b->driver, flags, b->in, record->codecData, f.dataSize,
-                                        b->topDown, record->baseAddr);
+                                        *direct, record->baseAddr);
         if (rc != kICErrOK) return rc;
         if (drawn) b->frameHeld = false;
         return noErr;

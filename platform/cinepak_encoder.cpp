@@ -6,6 +6,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 #include "platform/cinepak_bitstream.h"
 #include "platform/cinepak_vq.h"
 
@@ -96,6 +100,134 @@ Entry expandV1(const Entry& e, int quadrant) {
     q.y.fill(e.y[quadrant]);
     return q;
 }
+
+// std::lround for floats (halves away from zero), without the library call.
+int roundHalfAway(float x) {
+    const int t = static_cast<int>(x);
+    const float frac = x - static_cast<float>(t);  // exact
+    return t + (frac >= 0.5f) - (frac <= -0.5f);
+}
+
+int16_t lumaComponent(float luma) {
+    return static_cast<int16_t>(
+        clampInt(roundHalfAway(luma * cinepak::kLumaScale), 0, 255 * cinepak::kLumaScale));
+}
+
+// One 2x2 block of BGRA pixels (two at top, two at bottom) as a vector of the space: the
+// chroma that the decoder's inverse (r = y + 2v, g = y - u/2 - v, b = y + 2u) implies on
+// average, then per pixel the luma that minimises the RGB error given that chroma.
+void convertBlock(const uint8_t* top, const uint8_t* bottom, bool grey, Vec& v) {
+    float r[4], g[4], b[4];
+    for (int i = 0; i < 4; ++i) {
+        const uint8_t* p = (i < 2 ? top : bottom) + (i & 1) * 4;
+        b[i] = p[0];
+        g[i] = p[1];
+        r[i] = p[2];
+    }
+    if (grey) {
+        for (int i = 0; i < 4; ++i) {
+            v.c[i] = lumaComponent(0.299f * r[i] + 0.587f * g[i] + 0.114f * b[i]);
+        }
+        v.c[4] = v.c[5] = 0;
+        return;
+    }
+    float u = 0, w = 0;
+    for (int i = 0; i < 4; ++i) {
+        const float luma = (2 * r[i] + 4 * g[i] + b[i]) / 7.0f;
+        u += (b[i] - luma) * 0.125f;
+        w += (r[i] - luma) * 0.125f;
+    }
+    u = std::clamp(u, -128.0f, 127.0f);
+    w = std::clamp(w, -128.0f, 127.0f);
+    for (int i = 0; i < 4; ++i) v.c[i] = lumaComponent((r[i] + g[i] + b[i] - w - 1.5f * u) / 3.0f);
+    v.c[4] = static_cast<int16_t>(roundHalfAway(u * cinepak::kChromaScale));
+    v.c[5] = static_cast<int16_t>(roundHalfAway(w * cinepak::kChromaScale));
+}
+
+#if defined(__SSE2__)
+__m128i roundHalfAway(__m128 x) {
+    __m128i t = _mm_cvttps_epi32(x);
+    const __m128 frac = _mm_sub_ps(x, _mm_cvtepi32_ps(t));
+    // Comparison masks are -1 where true.
+    t = _mm_sub_epi32(t, _mm_castps_si128(_mm_cmpge_ps(frac, _mm_set1_ps(0.5f))));
+    return _mm_add_epi32(t, _mm_castps_si128(_mm_cmple_ps(frac, _mm_set1_ps(-0.5f))));
+}
+
+// convertBlock on four horizontally adjacent blocks, one per lane, with the same operations
+// in the same order (so the same results); top and bottom point to eight pixels each.
+void convertFourBlocks(const uint8_t* top, const uint8_t* bottom, bool grey, Vec* const out[4]) {
+    const __m128i byteMask = _mm_set1_epi32(0xFF);
+    __m128 r[4], g[4], b[4];
+    for (int row = 0; row < 2; ++row) {
+        const uint8_t* p = row == 0 ? top : bottom;
+        const __m128 lo = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        const __m128 hi =
+            _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
+        // The blocks' left pixels, then their right pixels.
+        const __m128i sides[2] = {
+            _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
+            _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)))};
+        for (int side = 0; side < 2; ++side) {
+            const int i = row * 2 + side;
+            b[i] = _mm_cvtepi32_ps(_mm_and_si128(sides[side], byteMask));
+            g[i] = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(sides[side], 8), byteMask));
+            r[i] = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(sides[side], 16), byteMask));
+        }
+    }
+    __m128 luma[4];
+    __m128i chromaU = _mm_setzero_si128();
+    __m128i chromaV = _mm_setzero_si128();
+    if (grey) {
+        for (int i = 0; i < 4; ++i) {
+            luma[i] = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(0.299f), r[i]),
+                                            _mm_mul_ps(_mm_set1_ps(0.587f), g[i])),
+                                 _mm_mul_ps(_mm_set1_ps(0.114f), b[i]));
+        }
+    } else {
+        __m128 u = _mm_setzero_ps();
+        __m128 w = _mm_setzero_ps();
+        for (int i = 0; i < 4; ++i) {
+            const __m128 sum = _mm_add_ps(
+                _mm_add_ps(_mm_mul_ps(_mm_set1_ps(2.0f), r[i]), _mm_mul_ps(_mm_set1_ps(4.0f), g[i])),
+                b[i]);
+            const __m128 l7 = _mm_div_ps(sum, _mm_set1_ps(7.0f));
+            u = _mm_add_ps(u, _mm_mul_ps(_mm_sub_ps(b[i], l7), _mm_set1_ps(0.125f)));
+            w = _mm_add_ps(w, _mm_mul_ps(_mm_sub_ps(r[i], l7), _mm_set1_ps(0.125f)));
+        }
+        u = _mm_min_ps(_mm_max_ps(u, _mm_set1_ps(-128.0f)), _mm_set1_ps(127.0f));
+        w = _mm_min_ps(_mm_max_ps(w, _mm_set1_ps(-128.0f)), _mm_set1_ps(127.0f));
+        const __m128 u15 = _mm_mul_ps(_mm_set1_ps(1.5f), u);
+        for (int i = 0; i < 4; ++i) {
+            const __m128 sum = _mm_add_ps(_mm_add_ps(r[i], g[i]), b[i]);
+            luma[i] = _mm_div_ps(_mm_sub_ps(_mm_sub_ps(sum, w), u15), _mm_set1_ps(3.0f));
+        }
+        const __m128 chromaScale = _mm_set1_ps(static_cast<float>(cinepak::kChromaScale));
+        chromaU = roundHalfAway(_mm_mul_ps(u, chromaScale));
+        chromaV = roundHalfAway(_mm_mul_ps(w, chromaScale));
+    }
+    const __m128 lumaScale = _mm_set1_ps(static_cast<float>(cinepak::kLumaScale));
+    __m128i y01 = _mm_packs_epi32(roundHalfAway(_mm_mul_ps(luma[0], lumaScale)),
+                                  roundHalfAway(_mm_mul_ps(luma[1], lumaScale)));
+    __m128i y23 = _mm_packs_epi32(roundHalfAway(_mm_mul_ps(luma[2], lumaScale)),
+                                  roundHalfAway(_mm_mul_ps(luma[3], lumaScale)));
+    const __m128i lumaMax = _mm_set1_epi16(255 * cinepak::kLumaScale);
+    y01 = _mm_min_epi16(_mm_max_epi16(y01, _mm_setzero_si128()), lumaMax);
+    y23 = _mm_min_epi16(_mm_max_epi16(y23, _mm_setzero_si128()), lumaMax);
+    const __m128i uv = _mm_packs_epi32(chromaU, chromaV);
+    // Transpose: per lane (y0, y1), (y2, y3), (u, v) and a zero pair.
+    const __m128i x01 = _mm_unpacklo_epi16(y01, _mm_srli_si128(y01, 8));
+    const __m128i x23 = _mm_unpacklo_epi16(y23, _mm_srli_si128(y23, 8));
+    const __m128i xuv = _mm_unpacklo_epi16(uv, _mm_srli_si128(uv, 8));
+    const __m128i t0 = _mm_unpacklo_epi32(x01, x23);
+    const __m128i t1 = _mm_unpacklo_epi32(xuv, _mm_setzero_si128());
+    const __m128i t2 = _mm_unpackhi_epi32(x01, x23);
+    const __m128i t3 = _mm_unpackhi_epi32(xuv, _mm_setzero_si128());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[0]->c.data()), _mm_unpacklo_epi64(t0, t1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[1]->c.data()), _mm_unpackhi_epi64(t0, t1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[2]->c.data()), _mm_unpacklo_epi64(t2, t3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[3]->c.data()), _mm_unpackhi_epi64(t2, t3));
+}
+#endif
 
 }  // namespace
 
@@ -221,63 +353,49 @@ void CinepakEncoder::State::layoutStrips(double lam) {
     }
 }
 
-// Turns the source into the scaled vector space: per 2x2 block the chroma that the decoder's
-// inverse (r = y + 2v, g = y - u/2 - v, b = y + 2u) implies on average, then per pixel the luma
-// that minimises the RGB error given that chroma. Pixels beyond the edges repeat the edge.
+// Turns the source into the scaled vector space, 2x2 block by 2x2 block. Pixels beyond the
+// edges repeat the edge.
 void CinepakEncoder::State::convert(std::span<const uint8_t> pixels, size_t rowBytes) {
-    for (int mby = 0; mby < mbH; ++mby) {
-        for (int mbx = 0; mbx < mbW; ++mbx) {
-            const int mb = mby * mbW + mbx;
-            for (int q = 0; q < 4; ++q) {
-                const int x0 = mbx * 4 + (q & 1) * 2;
-                const int y0 = mby * 4 + (q >> 1) * 2;
-                float r[4], g[4], b[4];
-                for (int i = 0; i < 4; ++i) {
-                    const int x = std::min(x0 + (i & 1), width - 1);
-                    const int y = std::min(y0 + (i >> 1), height - 1);
-                    const uint8_t* p = pixels.data() + static_cast<size_t>(y) * rowBytes + x * 4;
-                    b[i] = p[0];
-                    g[i] = p[1];
-                    r[i] = p[2];
-                }
-                Vec& v = src4[static_cast<size_t>(mb) * 4 + q];
-                if (grey) {
-                    for (int i = 0; i < 4; ++i) {
-                        const float luma = 0.299f * r[i] + 0.587f * g[i] + 0.114f * b[i];
-                        v.c[i] = static_cast<int16_t>(
-                            clampInt(static_cast<int>(std::lround(luma * cinepak::kLumaScale)), 0,
-                                     255 * cinepak::kLumaScale));
-                    }
-                    v.c[4] = v.c[5] = 0;
-                    continue;
-                }
-                float u = 0, w = 0;
-                for (int i = 0; i < 4; ++i) {
-                    const float luma = (2 * r[i] + 4 * g[i] + b[i]) / 7.0f;
-                    u += (b[i] - luma) * 0.125f;
-                    w += (r[i] - luma) * 0.125f;
-                }
-                u = std::clamp(u, -128.0f, 127.0f);
-                w = std::clamp(w, -128.0f, 127.0f);
-                for (int i = 0; i < 4; ++i) {
-                    const float luma = (r[i] + g[i] + b[i] - w - 1.5f * u) / 3.0f;
-                    v.c[i] = static_cast<int16_t>(
-                        clampInt(static_cast<int>(std::lround(luma * cinepak::kLumaScale)), 0,
-                                 255 * cinepak::kLumaScale));
-                }
-                v.c[4] = static_cast<int16_t>(std::lround(u * cinepak::kChromaScale));
-                v.c[5] = static_cast<int16_t>(std::lround(w * cinepak::kChromaScale));
+    const int blockRows = mbH * 2;
+    const int blockCols = mbW * 2;
+    auto target = [this](int bx, int by) -> Vec* {
+        const int mb = (by / 2) * mbW + bx / 2;
+        return &src4[static_cast<size_t>(mb) * 4 + (by & 1) * 2 + (bx & 1)];
+    };
+    for (int by = 0; by < blockRows; ++by) {
+        const int y0 = by * 2;
+        int bx = 0;
+#if defined(__SSE2__)
+        if (y0 + 1 < height) {
+            const uint8_t* top = pixels.data() + static_cast<size_t>(y0) * rowBytes;
+            for (; bx * 2 + 8 <= width; bx += 4) {
+                Vec* const out[4] = {target(bx, by), target(bx + 1, by), target(bx + 2, by),
+                                     target(bx + 3, by)};
+                convertFourBlocks(top + bx * 8, top + bx * 8 + rowBytes, grey, out);
             }
-            Vec& v1 = src1[mb];
-            const Vec* q = &src4[static_cast<size_t>(mb) * 4];
+        }
+#endif
+        for (; bx < blockCols; ++bx) {
+            uint8_t gathered[16];
             for (int i = 0; i < 4; ++i) {
-                v1.c[i] =
-                    static_cast<int16_t>((q[i].c[0] + q[i].c[1] + q[i].c[2] + q[i].c[3] + 2) >> 2);
+                const int x = std::min(bx * 2 + (i & 1), width - 1);
+                const int y = std::min(y0 + (i >> 1), height - 1);
+                std::copy_n(pixels.data() + static_cast<size_t>(y) * rowBytes + x * 4, 4,
+                            gathered + i * 4);
             }
-            for (int k = 4; k < 6; ++k) {
-                const int sum = q[0].c[k] + q[1].c[k] + q[2].c[k] + q[3].c[k];
-                v1.c[k] = static_cast<int16_t>(std::lround(sum / 4.0));
-            }
+            convertBlock(gathered, gathered + 8, grey, *target(bx, by));
+        }
+    }
+    for (int mb = 0; mb < mbCount(); ++mb) {
+        const Vec* q = &src4[static_cast<size_t>(mb) * 4];
+        Vec& v1 = src1[mb];
+        for (int i = 0; i < 4; ++i) {
+            v1.c[i] = static_cast<int16_t>((q[i].c[0] + q[i].c[1] + q[i].c[2] + q[i].c[3] + 2) >> 2);
+        }
+        for (int k = 4; k < 6; ++k) {
+            // The mean rounded half away from zero.
+            const int sum = q[0].c[k] + q[1].c[k] + q[2].c[k] + q[3].c[k];
+            v1.c[k] = static_cast<int16_t>(sum >= 0 ? (sum + 2) >> 2 : -((2 - sum) >> 2));
         }
     }
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <queue>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -18,8 +20,9 @@ int clampInt(int v, int lo, int hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
-int roundDiv(double v, int d) {
-    return static_cast<int>(std::lround(v / d));
+// v / d rounded half away from zero, as std::lround of the quotient gives it (d > 0).
+int64_t roundDiv(int64_t v, int64_t d) {
+    return v >= 0 ? (2 * v + d) / (2 * d) : -((2 * -v + d) / (2 * d));
 }
 
 struct Cluster {
@@ -28,7 +31,6 @@ struct Cluster {
     std::array<int64_t, kDims> sum{};
     int64_t squares = 0;
     double error = 0.0;
-    bool settled = false;
 
     int count() const { return end - begin; }
 };
@@ -62,7 +64,7 @@ void accumulate(Cluster& c, std::span<const Vec> vectors, std::span<const uint32
 Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
     Vec mean;
     for (int d = 0; d < kDims; ++d) {
-        mean.c[d] = static_cast<int16_t>(std::lround(static_cast<double>(sum[d]) / count));
+        mean.c[d] = static_cast<int16_t>(roundDiv(sum[d], count));
     }
     return fromEntry(toEntry(mean));
 }
@@ -83,6 +85,39 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
     int sampled = 0;
     const Vec* base = vectors.data();
     const uint32_t* idx = order.data();
+#if defined(__SSE2__)
+    // Every product summed in member order as in the plain loop below, two at a time.
+    __m128d rows[kDims][kDims / 2];
+    for (auto& row : rows) {
+        for (__m128d& r : row) r = _mm_setzero_pd();
+    }
+    const __m128d mean01 = _mm_setr_pd(m[0], m[1]);
+    const __m128d mean23 = _mm_setr_pd(m[2], m[3]);
+    const __m128d mean45 = _mm_setr_pd(m[4], m[5]);
+    for (int i = c.begin; i < c.end; i += stride) {
+        const __m128i v16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base[idx[i]].c.data()));
+        const __m128i lo = _mm_srai_epi32(_mm_unpacklo_epi16(v16, v16), 16);
+        const __m128i hi = _mm_srai_epi32(_mm_unpackhi_epi16(v16, v16), 16);
+        const __m128d x[kDims / 2] = {_mm_sub_pd(_mm_cvtepi32_pd(lo), mean01),
+                                      _mm_sub_pd(_mm_cvtepi32_pd(_mm_srli_si128(lo, 8)), mean23),
+                                      _mm_sub_pd(_mm_cvtepi32_pd(hi), mean45)};
+#pragma GCC unroll 6
+        for (int a = 0; a < kDims; ++a) {
+            const __m128d xa = a & 1 ? _mm_unpackhi_pd(x[a / 2], x[a / 2])
+                                     : _mm_unpacklo_pd(x[a / 2], x[a / 2]);
+#pragma GCC unroll 3
+            for (int j = a / 2; j < kDims / 2; ++j) {
+                rows[a][j] = _mm_add_pd(rows[a][j], _mm_mul_pd(xa, x[j]));
+            }
+        }
+        ++sampled;
+    }
+    for (int a = 0; a < kDims; ++a) {
+        for (int j = a / 2; j < kDims / 2; ++j) {
+            _mm_storeu_pd(&acc[a * kDims + j * 2], rows[a][j]);
+        }
+    }
+#else
     for (int i = c.begin; i < c.end; i += stride) {
         const int16_t* v = base[idx[i]].c.data();
         double x[kDims];
@@ -92,6 +127,7 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
         }
         ++sampled;
     }
+#endif
     std::array<double, kDims * kDims> cov;
     std::copy(acc, acc + kDims * kDims, cov.begin());
     for (int a = 0; a < kDims; ++a) {
@@ -148,31 +184,14 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
 
 }  // namespace
 
-int32_t distance(const Vec& a, const Vec& b) {
-    int32_t sum = 0;
-    for (int d = 0; d < kDims; ++d) {
-        const int32_t diff = a.c[d] - b.c[d];
-        sum += diff * diff;
-    }
-    return sum;
-}
-
 Entry toEntry(const Vec& v) {
     Entry e;
     for (int i = 0; i < 4; ++i) {
-        e.y[i] = static_cast<uint8_t>(clampInt(roundDiv(v.c[i], kLumaScale), 0, 255));
+        e.y[i] = static_cast<uint8_t>(std::clamp<int64_t>(roundDiv(v.c[i], kLumaScale), 0, 255));
     }
-    e.u = static_cast<int8_t>(clampInt(roundDiv(v.c[4], kChromaScale), -128, 127));
-    e.v = static_cast<int8_t>(clampInt(roundDiv(v.c[5], kChromaScale), -128, 127));
+    e.u = static_cast<int8_t>(std::clamp<int64_t>(roundDiv(v.c[4], kChromaScale), -128, 127));
+    e.v = static_cast<int8_t>(std::clamp<int64_t>(roundDiv(v.c[5], kChromaScale), -128, 127));
     return e;
-}
-
-Vec fromEntry(const Entry& e) {
-    Vec v;
-    for (int i = 0; i < 4; ++i) v.c[i] = static_cast<int16_t>(e.y[i] * kLumaScale);
-    v.c[4] = static_cast<int16_t>(e.u * kChromaScale);
-    v.c[5] = static_cast<int16_t>(e.v * kChromaScale);
-    return v;
 }
 
 void SearchBook::build(std::span<const Vec> entries) {
@@ -311,24 +330,31 @@ std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& 
     accumulate(all, vectors, order);
     clusters.push_back(all);
 
-    while (static_cast<int>(clusters.size()) < maxEntries) {
-        int pick = -1;
-        for (int i = 0; i < static_cast<int>(clusters.size()); ++i) {
-            const Cluster& c = clusters[i];
-            if (c.settled || c.count() < 2) continue;
-            if (pick < 0 || c.error > clusters[pick].error) pick = i;
-        }
+    // The clusters that may still split, largest error first (the earliest on ties).
+    using Candidate = std::pair<double, int>;
+    auto later = [](const Candidate& a, const Candidate& b) {
+        return a.first < b.first || (a.first == b.first && a.second > b.second);
+    };
+    std::priority_queue<Candidate, std::vector<Candidate>, decltype(later)> candidates(later);
+    auto offer = [&](int i) {
+        if (clusters[i].count() >= 2) candidates.emplace(clusters[i].error, i);
+    };
+    offer(0);
+    while (static_cast<int>(clusters.size()) < maxEntries && !candidates.empty()) {
+        const int pick = candidates.top().second;
+        candidates.pop();
         // A split can never gain more than the cluster's whole error.
-        if (pick < 0 || clusters[pick].error <= params.minGain) break;
+        if (clusters[pick].error <= params.minGain) break;
         Cluster left = clusters[pick];
         Cluster right;
         if (!splitCluster(left, right, vectors, order) ||
             clusters[pick].error - left.error - right.error < params.minGain) {
-            clusters[pick].settled = true;
-            continue;
+            continue;  // settled: never tried again
         }
         clusters[pick] = left;
         clusters.push_back(right);
+        offer(pick);
+        offer(static_cast<int>(clusters.size()) - 1);
     }
 
     result.reserve(clusters.size());

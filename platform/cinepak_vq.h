@@ -30,11 +30,25 @@ struct Entry {
     int8_t v = 0;
 };
 
-int32_t distance(const Vec& a, const Vec& b);
+// Squared distance over the six components (inline: it runs for every block of a frame).
+inline int32_t distance(const Vec& a, const Vec& b) {
+    int32_t sum = 0;
+    for (int d = 0; d < 6; ++d) {
+        const int32_t diff = a.c[d] - b.c[d];
+        sum += diff * diff;
+    }
+    return sum;
+}
 
 // The nearest representable entry to a point of the scaled space, and its point.
 Entry toEntry(const Vec& v);
-Vec fromEntry(const Entry& e);
+inline Vec fromEntry(const Entry& e) {
+    Vec v;
+    for (int i = 0; i < 4; ++i) v.c[i] = static_cast<int16_t>(e.y[i] * kLumaScale);
+    v.c[4] = static_cast<int16_t>(e.u * kChromaScale);
+    v.c[5] = static_cast<int16_t>(e.v * kChromaScale);
+    return v;
+}
 
 // A read-only codebook laid out for fast exhaustive search (four entries per step).
 // Holds at most 256 entries; position i of the entries given to build() is result i.

@@ -34,8 +34,9 @@ constexpr std::array<FormatCodeEntry, 33> kVideoFormatCodesInit{{
     {AV_CODEC_ID_SMC, MakeOSType("smc ")},
     {AV_CODEC_ID_VP6F, MakeOSType("VP6F")},
     {AV_CODEC_ID_WMV2, MakeOSType("WMV2")},
-    // Lower-case MPEG-4 video code some importers use for part 2 video.
-    {AV_CODEC_ID_MPEG4, MakeOSType("mpg4")},
+    // The toolbox's own name for Microsoft MPEG-4 version 1, which AVI
+    // stores as MPG4: descriptions renamed to it reach this decoder.
+    {AV_CODEC_ID_MSMPEG4V1, MakeOSType("mpg4")},
     {AV_CODEC_ID_MPEG4, MakeOSType("XVID")},
 }};
 const std::array<FormatCodeEntry, 33> kVideoFormatCodes = kVideoFormatCodesInit;

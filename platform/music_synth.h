@@ -9,8 +9,10 @@
 // Output: interleaved native-endian 16-bit frames of 1 or 2 channels at the
 // rate asked for. FluidSynth plays no slower than 8000 Hz, so lower rates
 // are rendered at a whole multiple of the rate and each run of that many
-// frames averaged into one. Exactly TotalFrames() frames make the song:
-// its duration at the rate, rounded to the nearest frame.
+// frames averaged into one. From 32 kHz up the voices are interpolated
+// linearly and the reverb and chorus are left out, to render fast enough.
+// Exactly TotalFrames() frames make the song: its duration at the rate,
+// rounded to the nearest frame.
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -250,6 +250,13 @@ void VideoReader::DecodeLess(TimeValue minStep, int32_t drawWidth, int32_t drawH
         ++level;
     }
     if (level > 0 && OpenCodec(level) != noErr) OpenCodec(0);
+    // Drawn at no more than half the size, the deblocking of bidirectional
+    // pictures (H.264, HEVC) is left out: it smooths block edges that the
+    // scaling averages away all the same. Only those: pictures built from
+    // undeblocked ones drift, and B pictures are rarely built upon (leaving
+    // out all deblocking gave counter clips 32 dB, this 58 dB or more).
+    if (m_codec != nullptr && 2 * drawWidth <= w && 2 * drawHeight <= h)
+        m_codec->skip_loop_filter = AVDISCARD_BIDIR;
 }
 
 TrackDecoder::PacketFate VideoReader::Judge(const AVPacket& packet) {

@@ -80,7 +80,8 @@ class VideoReader : public TrackDecoder {
     // ones, or any one of an intra-only format). Pictures drawn at no more
     // than drawWidth x drawHeight (0: unknown) may be decoded at a fraction
     // of their size by the formats that can, keeping at least twice the
-    // drawing's size. Frame times, and the answers to
+    // drawing's size; drawn at no more than half the size, bidirectional
+    // ones are decoded without deblocking. Frame times, and the answers to
     // every request, stay those of a full decode; a request that breaks the
     // promise is still answered right, by going back and decoding everything
     // from there on (after a few such requests, for good).
@@ -88,6 +89,10 @@ class VideoReader : public TrackDecoder {
     void DecodeLess(TimeValue minStep, int32_t drawWidth, int32_t drawHeight);
     // The decoder's size reduction: pictures are 1 / 2^lowres() of the full size.
     int lowres() const { return m_codec != nullptr ? m_codec->lowres : 0; }
+    // Whether the decoder leaves out the deblocking of bidirectional pictures.
+    bool skipsLoopFilter() const {
+        return m_codec != nullptr && m_codec->skip_loop_filter == AVDISCARD_BIDIR;
+    }
     // Pictures the decoder has handed out so far.
     uint64_t picturesDecoded() const { return m_decoded; }
 

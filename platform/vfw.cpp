@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "platform/media_source.h"
+#include "platform/vfw_pixels.h"
 
 namespace {
 
@@ -52,7 +53,8 @@ void PutLE32(uint8_t* p, uint32_t v) {
 
 bool SupportedOutput(const BitmapFormat& in, const BitmapFormat& out) {
     const BitmapInfoHeader& o = out.header;
-    return (o.bitCount == 8 || o.bitCount == 16 || o.bitCount == 24) && o.compression == 0 &&
+    const bool plain = (o.bitCount == 8 || o.bitCount == 16 || o.bitCount == 24) && o.compression == kBiRgb;
+    return (plain || IsZeroRgb32Format(out)) &&
            o.width == in.header.width && std::abs(o.height) == std::abs(in.header.height) &&
            o.width > 0 && o.width <= 16384 && o.height != 0 && std::abs(o.height) <= 16384;
 }
@@ -104,6 +106,31 @@ void WriteBitmapInfoHeader(const BitmapInfoHeader& h,
 
 int32_t DibRowBytes(int32_t width, int32_t bitCount) {
     return int32_t(((int64_t(width) * bitCount + 31) / 32) * 4);
+}
+
+namespace {
+
+// Channel masks of 0, red, green, blue bytes read as little-endian words.
+constexpr uint32_t kZeroRgbMasks[3] = {0x0000FF00u, 0x00FF0000u, 0xFF000000u};
+
+}  // namespace
+
+BitmapFormat ZeroRgb32Format(int32_t width, int32_t height) {
+    BitmapFormat f;
+    f.header.width = width;
+    f.header.height = height;
+    f.header.bitCount = 32;
+    f.header.compression = kBiBitfields;
+    f.header.sizeImage = uint32_t(DibRowBytes(width, 32)) * uint32_t(std::abs(height));
+    for (size_t i = 0; i < 3; ++i) PutLE32(f.colours[i].data(), kZeroRgbMasks[i]);
+    return f;
+}
+
+bool IsZeroRgb32Format(const BitmapFormat& f) {
+    if (f.header.bitCount != 32 || f.header.compression != kBiBitfields) return false;
+    for (size_t i = 0; i < 3; ++i)
+        if (LE32(f.colours[i].data()) != kZeroRgbMasks[i]) return false;
+    return true;
 }
 
 // --- Drivers --------------------------------------------------------------------
@@ -240,11 +267,6 @@ int32_t ICDecompress(HIC ic, uint32_t flags, const BitmapFormat& in, const uint8
 
     const int w = out.header.width, h = std::abs(out.header.height);
     const int bits = out.header.bitCount;
-    const AVPixelFormat dstFormat = bits == 16 ? AV_PIX_FMT_RGB555LE : AV_PIX_FMT_BGR24;
-    ic->sws = sws_getCachedContext(ic->sws, ic->frame->width, ic->frame->height,
-                                   AVPixelFormat(ic->frame->format), w, h, dstFormat,
-                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (ic->sws == nullptr) return kICErrError;
     const int32_t rowBytes = DibRowBytes(w, bits);
     uint8_t* target = buffer;
     int32_t targetRow = rowBytes;
@@ -260,7 +282,30 @@ int32_t ICDecompress(HIC ic, uint32_t flags, const BitmapFormat& in, const uint8
         dst[0] = target + ptrdiff_t(h - 1) * targetRow;
         lines[0] = -targetRow;
     }
-    sws_scale(ic->sws, ic->frame->data, ic->frame->linesize, 0, ic->frame->height, dst, lines);
+    const AVFrame& f = *ic->frame;
+    if (f.format == AV_PIX_FMT_YUV420P && f.width == w && f.height == h && bits >= 24) {
+        // The usual picture at its own size: written in one pass, with no
+        // scaler set up and no intermediate rows.
+        const Yuv420Picture picture{{f.data[0], f.data[1], f.data[2]},
+                                    {f.linesize[0], f.linesize[1], f.linesize[2]},
+                                    w,
+                                    h};
+        ConvertYuv420Rows(picture, dst[0], lines[0],
+                          bits == 24 ? DriverRowFormat::kBgr24 : DriverRowFormat::k0Rgb32);
+        return kICErrOK;
+    }
+    const AVPixelFormat dstFormat = bits == 16   ? AV_PIX_FMT_RGB555LE
+                                    : bits == 32 ? AV_PIX_FMT_0RGB
+                                                 : AV_PIX_FMT_BGR24;
+    ic->sws = sws_getCachedContext(ic->sws, f.width, f.height, AVPixelFormat(f.format), w, h,
+                                   dstFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (ic->sws == nullptr) return kICErrError;
+    sws_scale(ic->sws, f.data, f.linesize, 0, f.height, dst, lines);
+    if (bits == 32) {
+        // The scaler fills the unused byte; the format wants it 0.
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) target[ptrdiff_t(y) * targetRow + 4 * x] = 0;
+    }
     if (bits == 8) {
         if (ic->paletteMap.empty()) BuildPaletteMap(ic, out);
         for (int y = 0; y < h; ++y) {

@@ -18,7 +18,8 @@
 //    four-character code of the stream, behind the driver messages its
 //    callers send: locate, begin, decompress (hurry-up and not-a-key-frame
 //    flags honoured), end. Its output is a bottom-up device-independent
-//    bitmap of 8 (through the output's colour table), 16 (5-5-5) or 24 bits.
+//    bitmap of 8 (through the output's colour table), 16 (5-5-5) or 24 bits,
+//    or 32 bits as 0, red, green, blue (ZeroRgb32Format).
 //  - The media detector (media_detector.h) decodes only what neither of the
 //    others does in an AVI: kDetectorVideoCodes.
 //  - AVI files with MP3 sound open with that sound imported badly: the track
@@ -87,6 +88,17 @@ struct BitmapFormat {
 };
 // Bytes per row of an uncompressed bitmap: whole 32-bit words.
 int32_t DibRowBytes(int32_t width, int32_t bitCount);
+
+// Uncompressed output: plain rows (BI_RGB), or 32-bit words laid out by
+// the three channel masks (red, green, blue) kept in the first three
+// colour entries (BI_BITFIELDS).
+inline constexpr uint32_t kBiRgb = 0;
+inline constexpr uint32_t kBiBitfields = 3;
+// A 32-bit output whose pixels are the bytes 0, red, green, blue: what a
+// classic 32-bit destination holds, so a driver can draw into it directly.
+// Height as given (negative: top-down rows).
+BitmapFormat ZeroRgb32Format(int32_t width, int32_t height);
+bool IsZeroRgb32Format(const BitmapFormat& f);
 
 // Driver handles and messages.
 struct VfwDriverRecord;

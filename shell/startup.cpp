@@ -1,5 +1,7 @@
 #include "shell/startup.h"
 
+#include <string_view>
+
 #include "export/avi_support.h"
 #include "export/movie_exporter.h"
 #include "platform/media_export.h"
@@ -24,6 +26,29 @@ std::vector<std::string> StartupFileNames(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i)
         if (argv[i] != nullptr && argv[i][0] != '\0') names.emplace_back(argv[i]);
     return names;
+}
+
+StartupCommandLine ReadStartupCommandLine(int argc, const char* const* argv) {
+    using Action = StartupCommandLine::Action;
+    StartupCommandLine line;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] == nullptr || argv[i][0] == '\0') continue;
+        const std::string_view a = argv[i];
+        if (options && a == "--") {
+            options = false;
+        } else if (options && (a == "--help" || a == "-h")) {
+            if (line.action == Action::Run) line.action = Action::Help;
+        } else if (options && a == "--version") {
+            if (line.action == Action::Run) line.action = Action::Version;
+        } else if (options && a.size() > 2 && a.substr(0, 2) == "--") {
+            if (line.action != Action::BadOption) line.badOption = a;
+            line.action = Action::BadOption;
+        } else {
+            line.files.emplace_back(a);
+        }
+    }
+    return line;
 }
 
 AtomContainer LoadStartupSettings(const PreferenceFile& store, const ResourceFile& resources,

@@ -28,6 +28,17 @@ bool ExporterPresent();
 // name that does not exist is kept (its conversion reports it).
 std::vector<std::string> StartupFileNames(int argc, const char* const* argv);
 
+// The command line with its options read: --help (-h) and --version ask for
+// a text instead of the window; "--" ends the options, so a file whose name
+// begins with "--" can still be given; any other "--" word is refused.
+// Every other argument is a file name, as StartupFileNames takes them.
+struct StartupCommandLine {
+    enum class Action { Run, Help, Version, BadOption } action = Action::Run;
+    std::vector<std::string> files;
+    std::string badOption;
+};
+StartupCommandLine ReadStartupCommandLine(int argc, const char* const* argv);
+
 // The settings the program starts with: the saved ones, else the first
 // built-in profile of `resources`; *dest gets the saved destination (kind
 // "Source folder" and no folder when none was saved). Never empty unless

@@ -113,6 +113,48 @@ TEST(ColourSpace, ConversionAndBins) {
     EXPECT_EQ(red.cb, (-152 * 255 + 512) / 1024 + 128);
 }
 
+// The picture histogram counts four pixels at a time where it can: every pixel must still
+// land in the bin of its own colour, with the odd pixels at row ends, padding between rows
+// that is never counted, and full bins left full.
+TEST(ColourSpace, PictureHistogramCountsEveryPixelInItsBin) {
+    constexpr int kWidth = 131;  // 32 groups of four and three over
+    constexpr int kHeight = 67;
+    constexpr ptrdiff_t kRowBytes = kWidth * 4 + 12;
+    std::vector<uint8_t> pixels(static_cast<size_t>(kRowBytes) * kHeight, 0xEE);
+    uint32_t seed = 7;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            uint8_t* p = &pixels[static_cast<size_t>(y * kRowBytes + x * 4)];
+            seed = seed * 1664525u + 1013904223u;
+            const int i = y * kWidth + x;
+            if (i < 4096) {
+                // The corners and edges of the colour cube first, where rounding turns.
+                p[0] = static_cast<uint8_t>((i & 15) * 17);
+                p[1] = static_cast<uint8_t>((i >> 4 & 15) * 17);
+                p[2] = static_cast<uint8_t>((i >> 8 & 15) * 17);
+            } else {
+                p[0] = static_cast<uint8_t>(seed >> 8);
+                p[1] = static_cast<uint8_t>(seed >> 16);
+                p[2] = static_cast<uint8_t>(seed >> 24);
+            }
+            p[3] = static_cast<uint8_t>(seed);
+        }
+    }
+    std::vector<uint32_t> expected(kHistogramBins, 0);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const uint8_t* p = &pixels[static_cast<size_t>(y * kRowBytes + x * 4)];
+            CountColour(expected.data(), ToYCbCr(p[2], p[1], p[0]));
+        }
+    }
+    const uint32_t fullBin = HistogramBin(ToYCbCr(pixels[2], pixels[1], pixels[0]));
+    expected[fullBin] = UINT32_MAX;
+    std::vector<uint32_t> counted(kHistogramBins, 0);
+    counted[fullBin] = UINT32_MAX;
+    AddPictureToHistogram(counted.data(), pixels.data(), kRowBytes, kWidth, kHeight);
+    EXPECT_EQ(counted, expected);
+}
+
 // Size of a raw deflate stream once inflated; 0 when it is damaged.
 size_t InflatedSize(const std::vector<uint8_t>& data) {
     z_stream z{};

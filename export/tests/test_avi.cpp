@@ -13,6 +13,8 @@
 #include "export/movie_exporter.h"
 #include "export/settings.h"
 #include "export/source_analysis.h"
+#include "platform/codec_component.h"
+#include "platform/format_codes.h"
 #include "platform/movies.h"
 #include "platform/tests/support/corpus.h"
 #include "tools/movie_player.h"
@@ -378,32 +380,80 @@ TEST(Mp3Fix, CancelledScanLeavesNothing) {
     DisposeMovie(m);
 }
 
-// MPG4 descriptions are renamed, so the toolbox's own decoder takes them.
+// MS-MPEG-4 version 2 data filed under the version 1 code (no encoder
+// writes version 1): the headers and the description say MPG4.
+std::string Mpg4File() {
+    static const std::string path = [] {
+        const std::string v2 = Make("mp42.avi", Source(10, 1.0) + "-c:v msmpeg4v2 -q:v 3");
+        std::vector<uint8_t> bytes = ReadWholeFile(v2);
+        int renamed = 0;
+        for (size_t i = 0; i + 4 <= std::min<size_t>(bytes.size(), 4096); ++i)
+            if (std::memcmp(&bytes[i], "MP42", 4) == 0) std::memcpy(&bytes[i], "MPG4", 4), ++renamed;
+        EXPECT_EQ(renamed, 2);  // the stream header's handler and the format's code
+        const std::string src = ScratchPath("mpg4.avi");
+        WriteWholeFile(src, bytes);
+        return src;
+    }();
+    return path;
+}
+
+// MPG4 descriptions are renamed to the toolbox's name for version 1, so
+// its own decoder takes them.
 TEST(AviSources, Mpg4IsRenamedBeforeTheExport) {
-    // MS-MPEG-4 v2 data renamed to the v1 code in the headers: only the
-    // naming matters here.
-    const std::string v2 = Make("mp42.avi", Source(10, 1.0) + "-c:v msmpeg4v2 -q:v 3");
-    std::vector<uint8_t> bytes = ReadWholeFile(v2);
-    int renamed = 0;
-    for (size_t i = 0; i + 4 <= std::min<size_t>(bytes.size(), 4096); ++i)
-        if (std::memcmp(&bytes[i], "MP42", 4) == 0) std::memcpy(&bytes[i], "MPG4", 4), ++renamed;
-    ASSERT_EQ(renamed, 2);  // the stream header's handler and the format's code
-    const std::string src = ScratchPath("mpg4.avi");
-    WriteWholeFile(src, bytes);
     Movie m = nullptr;
-    ASSERT_EQ(NewMovieFromFile(src, &m), noErr);
+    ASSERT_EQ(NewMovieFromFile(Mpg4File(), &m), noErr);
     Track v = GetMovieIndTrackType(m, 1, kVideoMediaType, kMovieTrackMediaType);
     SampleDescription d;
     ASSERT_EQ(GetMediaSampleDescription(v, 1, &d), noErr);
     ASSERT_EQ(d.dataFormat, MakeOSType("MPG4"));
     EXPECT_FALSE(HasImageDecompressor(d.dataFormat));
-    // No encoder writes version 1 data, so Video for Windows cannot decode
-    // this file's first frame and the renaming itself is what is checked.
     renameMpg4Descriptions(m);
     ASSERT_EQ(GetMediaSampleDescription(v, 1, &d), noErr);
     EXPECT_EQ(d.dataFormat, MakeOSType("mpg4"));
     EXPECT_TRUE(HasImageDecompressor(d.dataFormat));
+    // The decoder behind the new name is version 1's, not MPEG-4 part 2's.
+    EXPECT_EQ(CodecForVideoFormat(d.dataFormat), AV_CODEC_ID_MSMPEG4V1);
     DisposeMovie(m);
+}
+
+// Version 2 data is not version 1 data: Video for Windows cannot decode the
+// first frame, the media detector does not take the code, so the file stays
+// with the toolbox, unrenamed, and the export stops before writing anything
+// with the missing codec named.
+TEST(AviSources, Mpg4NobodyDecodesEndsWithTheMissingCodec) {
+    FileSpec spec;
+    ASSERT_EQ(FileSpecFromPath(Mpg4File(), &spec), noErr);
+    EXPECT_FALSE(VfwCanDecode(spec));
+    Movie m = nullptr;
+    ASSERT_EQ(NewMovieFromFile(Mpg4File(), &m), noErr);
+    AviSourceState st;
+    bool mp3 = false;
+    ASSERT_EQ(inspectAviSource(m, &mp3, &st), noErr);
+    EXPECT_EQ(st.road, VideoRoad::kToolbox);
+    EXPECT_EQ(st.reader, nullptr);
+    EXPECT_EQ(FindImageCodec(MakeOSType("MPG4")), nullptr);  // no bridge registered
+    Track v = GetMovieIndTrackType(m, 1, kVideoMediaType, kMovieTrackMediaType);
+    SampleDescription d;
+    ASSERT_EQ(GetMediaSampleDescription(v, 1, &d), noErr);
+    EXPECT_EQ(d.dataFormat, MakeOSType("MPG4"));
+    releaseAviSource(&st);
+
+    const std::string out = ScratchPath("mpg4.pdb");
+    std::filesystem::remove(out);
+    ComponentInstance exporter = nullptr;
+    ASSERT_EQ(OpenMoviepackerExporter(&exporter), noErr);
+    AtomContainer c;
+    ASSERT_EQ(getSettingsAsContainer(ColourSettings(kSoundNone), &c), noErr);
+    ASSERT_EQ(CallComponent(exporter, kMovieExportSetSettingsFromAtomContainerSelect, &c), noErr);
+    FileSpec target;
+    ASSERT_EQ(FileSpecFromPath(out, &target), noErr);
+    EXPECT_EQ(ConvertMovieToFile(m, nullptr, target, MakeOSType("PDB "), kMoviepackerCreator,
+                                 exporter, nullptr, 0),
+              kStatusNoCodec);
+    EXPECT_EQ(QueryMissingCodec(exporter), MakeOSType("MPG4"));
+    CloseComponent(exporter);
+    DisposeMovie(m);
+    EXPECT_FALSE(FileExists(out));
 }
 
 // The direct reader draws frames at every time step up to and including

@@ -13,6 +13,7 @@
 #include "export/tests/support/mpeg_streams.h"
 #include "platform/movies.h"
 #include "platform/tests/support/corpus.h"
+#include "platform/tests/support/frames.h"
 #include "resources/resources.h"
 #include "tools/movie_player.h"
 
@@ -25,27 +26,7 @@ struct Opened {
 
 // Whether the delegate serves sound procedures for the movie.
 bool DelegateServesSound(Movie movie) {
-    ComponentInstance delegate = nullptr;
-    EXPECT_EQ(OpenMovieExportDelegate(&delegate), noErr);
-    TimeScale scale = 0;
-    MovieExportGetPropertyProc prop = nullptr;
-    MovieExportGetDataProc data = nullptr;
-    void* ref = nullptr;
-    MovieExportNewProcsParams np;
-    np.trackType = kSoundMediaType;
-    np.scale = &scale;
-    np.movie = movie;
-    np.propertyProc = &prop;
-    np.dataProc = &data;
-    np.refCon = &ref;
-    const bool served =
-        CallComponent(delegate, kMovieExportNewGetDataAndPropertiesProcsSelect, &np) == noErr;
-    if (served) {
-        MovieExportDisposeProcsParams dp{prop, data, ref};
-        CallComponent(delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, &dp);
-    }
-    CloseComponent(delegate);
-    return served;
+    return DelegateProcs(movie, kSoundMediaType).status() == noErr;
 }
 
 TEST(MpegModel, SystemStreamSoundIsAnMpegTrackTheDelegateDoesNotServe) {

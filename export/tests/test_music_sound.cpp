@@ -231,10 +231,11 @@ TEST(MusicSound, RealMidiFilesFromInstalledPackagesConvert) {
         ASSERT_EQ(NewMovieFromFile(path, &m), noErr);
         const double seconds = double(GetMovieDuration(m)) / GetMovieTimeScale(m);
         Exported e;
-        exportMovie(m, musicSettings(kSoundAdpcm2, 8000, 1), "real.pdb", &e);
+        exportMovie(m, musicSettings(kSoundAdpcm2, 8192, 1), "real.pdb", &e);
         DisposeMovie(m);
         ASSERT_EQ(e.status, noErr);
-        EXPECT_NEAR(double(soundFrames(e.movie)), seconds * 8000, chunkFrames(e.movie));
+        EXPECT_EQ(e.movie.header.sampleRate, 8192u);
+        EXPECT_NEAR(double(soundFrames(e.movie)), seconds * 8192, chunkFrames(e.movie));
         EXPECT_GT(Rms(e.pcm), 100.0);
     }
 }

@@ -19,33 +19,17 @@ OSStatus OpenAndDrain(const std::vector<uint8_t>& bytes) {
     const OSStatus err = NewMovieFromMemory(bytes, &m);
     if (err != noErr) return err;
     for (OSType kind : {kVideoMediaType, kSoundMediaType}) {
-        ComponentInstance delegate = nullptr;
-        EXPECT_EQ(OpenMovieExportDelegate(&delegate), noErr);
-        TimeScale scale = 0;
-        MovieExportGetPropertyProc prop = nullptr;
-        MovieExportGetDataProc data = nullptr;
-        void* ref = nullptr;
-        MovieExportNewProcsParams np;
-        np.trackType = kind;
-        np.scale = &scale;
-        np.movie = m;
-        np.propertyProc = &prop;
-        np.dataProc = &data;
-        np.refCon = &ref;
-        if (CallComponent(delegate, kMovieExportNewGetDataAndPropertiesProcsSelect, &np) == noErr) {
-            MovieExportGetDataParams p;
-            TimeValue t = 0;
-            for (int i = 0; i < 400; ++i) {
-                p = MovieExportGetDataParams{};
-                p.requestedTime = t;
-                p.requestedSampleCount = 4096;
-                if (data(ref, &p) != noErr) break;
-                t += kind == kVideoMediaType ? p.durationPerSample : p.actualSampleCount;
-            }
-            MovieExportDisposeProcsParams dp{prop, data, ref};
-            CallComponent(delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, &dp);
+        const DelegateProcs procs(m, kind);
+        if (procs.status() != noErr) continue;
+        MovieExportGetDataParams p;
+        TimeValue t = 0;
+        for (int i = 0; i < 400; ++i) {
+            p = MovieExportGetDataParams{};
+            p.requestedTime = t;
+            p.requestedSampleCount = 4096;
+            if (procs.getData(&p) != noErr) break;
+            t += kind == kVideoMediaType ? p.durationPerSample : p.actualSampleCount;
         }
-        CloseComponent(delegate);
     }
     DisposeMovie(m);
     return noErr;

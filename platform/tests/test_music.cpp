@@ -10,6 +10,7 @@
 #include "platform/aiff_export.h"
 #include "platform/midi_file.h"
 #include "platform/movies.h"
+#include "platform/music_synth.h"
 #include "platform/tests/support/corpus.h"
 #include "platform/tests/support/midi_maker.h"
 
@@ -313,6 +314,44 @@ TEST(AiffExport, HeldA4IsA440HzToneOfTheSongsLength) {
         EXPECT_EQ(r.messages.back(), kMovieProgressClose);
         EXPECT_TRUE(std::is_sorted(r.fractions.begin(), r.fractions.end()));
         EXPECT_EQ(r.fractions.back(), 0x10000);
+    }
+}
+
+// The exporter asks for the song a block at a time, callers may ask in any
+// sizes: events must fall on the same frames, and rates below the
+// synthesizer's average the same runs, however the frames are asked for.
+TEST(MusicSynth, TheSameSoundHoweverTheFramesAreAskedFor) {
+    const MidiSong song = Parse(BandSong(3.0));
+    for (const auto& [rate, channels] : {std::pair{44100.0, 2}, std::pair{22050.0, 1},
+                                         std::pair{4096.0, 1}}) {
+        SCOPED_TRACE(rate);
+        std::unique_ptr<MusicSynth> one, many;
+        ASSERT_EQ(MusicSynth::Open(song, rate, channels, &one), noErr);
+        ASSERT_EQ(MusicSynth::Open(song, rate, channels, &many), noErr);
+        const int64_t total = one->TotalFrames();
+        EXPECT_EQ(total, std::llround(double(song.duration) * rate / 1e6));
+        std::vector<int16_t> whole(size_t(total) * channels);
+        int32_t done = 0;
+        ASSERT_EQ(one->Render(whole.data(), int32_t(total) + 100, &done), noErr);
+        EXPECT_EQ(done, total);
+        EXPECT_GT(Rms(whole), 500.0);
+
+        std::vector<int16_t> pieces(whole.size() + 8192, 0x5555);
+        const int32_t sizes[] = {1, 7, 64, 1000, 4095, 333};
+        int64_t at = 0;
+        for (size_t i = 0; at < total; ++i) {
+            ASSERT_EQ(many->Render(pieces.data() + at * channels, sizes[i % 6], &done), noErr);
+            ASSERT_GT(done, 0);
+            at += done;
+            ASSERT_EQ(many->Position(), at);
+        }
+        EXPECT_EQ(at, total);
+        ASSERT_EQ(many->Render(pieces.data(), 100, &done), noErr);
+        EXPECT_EQ(done, 0);  // nothing after the song
+        pieces.resize(whole.size());
+        const auto differ = std::mismatch(whole.begin(), whole.end(), pieces.begin());
+        EXPECT_TRUE(differ.first == whole.end())
+            << "first difference at sample " << (differ.first - whole.begin());
     }
 }
 

@@ -2,6 +2,8 @@
 // program's components, shows the splash box, lists the files it was
 // started with, and runs the main window until the user quits; the
 // settings it ends with are kept for the next start.
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "engine/spool_file.h"
@@ -12,6 +14,7 @@
 #include "resources/resources.h"
 #include "shell/dialogs/run_window.h"
 #include "shell/main_window.h"
+#include "shell/run_journal.h"
 #include "shell/startup.h"
 #include "toolkit/dialog_toolkit.h"
 #include "toolkit/tab_control.h"
@@ -61,11 +64,51 @@ void ShowAbout(const ResourceFile& res) {
     runModalUntil(d.get(), {1}, nullptr, nullptr, &hit);
 }
 
+constexpr const char* kUsage =
+    "Usage: moviepacker [FILE]...\n"
+    "\n"
+    "Converts movies, sounds and still pictures into movies for Palm OS handhelds.\n"
+    "Opens the converter's window with the given files listed; choose the device,\n"
+    "the settings and where the converted files go, then press Convert Files.\n"
+    "\n"
+    "  -h, --help     show this text and exit\n"
+    "      --version  show the version and exit\n"
+    "  --             every later argument is a file name\n"
+    "\n"
+    "Without a display, use moviepacker-cli for conversions.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const StartupCommandLine line = ReadStartupCommandLine(argc, argv);
+    switch (line.action) {
+    case StartupCommandLine::Action::Help:
+        std::fputs(kUsage, stdout);
+        return 0;
+    case StartupCommandLine::Action::Version:
+        std::printf("moviepacker %s\n", MOVIEPACKER_VERSION_TEXT);
+        return 0;
+    case StartupCommandLine::Action::BadOption:
+        std::fprintf(stderr, "moviepacker: unknown option '%s' (see --help)\n",
+                     line.badOption.c_str());
+        return 2;
+    case StartupCommandLine::Action::Run:
+        break;
+    }
+    // Without any display the window layer could only abort; say why instead.
+    const auto unset = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v == nullptr || v[0] == '\0';
+    };
+    if (unset("DISPLAY") && unset("WAYLAND_DISPLAY") && unset("QT_QPA_PLATFORM")) {
+        std::fputs("moviepacker: no display to open the window on (DISPLAY is not set);\n"
+                   "moviepacker-cli converts without one.\n",
+                   stderr);
+        return 1;
+    }
     // What conversions killed in earlier runs left behind.
     CleanStaleTemporaryFiles();
+    CleanDeadRuns();
     RegisterProgramComponents();
     registerTabControl();
     registerToolkitControls();
@@ -82,7 +125,7 @@ int main(int argc, char** argv) {
     ShowSplash(res);
 
     FileList files;
-    files.addFiles(StartupFileNames(argc, argv));
+    files.addFiles(line.files);
 
     const PreferenceFile store(PreferenceFile::defaultPath());
     AtomContainer settings = LoadStartupSettings(store, res, &keptDestination());
@@ -95,7 +138,9 @@ int main(int argc, char** argv) {
         [browseTitle](std::string* folder) {
             return runFolderBrowser(nullptr, browseTitle, folder) == noErr && !folder->empty();
         });
+    RunJournal journal;
     RunHookEnvironment runEnv;
+    runEnv.journal = &journal;
     runEnv.resources = &res;
     runEnv.hotsync = &hotsync;
     runEnv.chosenHotSyncUser = [&choosers]() -> const HotSyncTarget* {

@@ -113,6 +113,7 @@ void RunConversionInWindow(ConversionRunRequest& request, const RunHookEnvironme
     MainWindowRun window(request.dialog, *request.files, env);
     ConversionRun run(list, window, *env.resources);
     window.attach(&run);
+    run.setJournal(env.journal);
     if (run.prepare() > 0) mainWindowUpdateRows(request.dialog);
 
     RunInputs in;

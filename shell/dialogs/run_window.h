@@ -21,6 +21,8 @@ struct RunHookEnvironment {
     // by the destination folder, as after a restart).
     std::function<const HotSyncTarget*()> chosenHotSyncUser;
     std::function<void()> showAbout;
+    // Where half-written outputs are noted for a later start (null: nowhere).
+    RunJournal* journal = nullptr;
     // Seen by tests: called after each file of a run.
     std::function<void(const ConversionRun&)> afterFile;
 };

@@ -38,6 +38,27 @@ TEST_F(Startup, EachArgumentIsOneNameInOrder) {
     EXPECT_TRUE(StartupFileNames(1, alone).empty());
 }
 
+TEST_F(Startup, OptionsAreReadOnlyBeforeTheEndMark) {
+    using Action = StartupCommandLine::Action;
+    const char* plain[] = {"moviepacker", "a.mov", "-x.mov", "", "b c.avi"};
+    StartupCommandLine line = ReadStartupCommandLine(5, plain);
+    EXPECT_EQ(line.action, Action::Run);
+    EXPECT_EQ(line.files, (std::vector<std::string>{"a.mov", "-x.mov", "b c.avi"}));
+
+    const char* help[] = {"moviepacker", "a.mov", "--version", "-h"};
+    EXPECT_EQ(ReadStartupCommandLine(4, help).action, Action::Version);
+    // A refused option wins over a request for text, and is named.
+    const char* bad[] = {"moviepacker", "--help", "--fullscreen", "--nope"};
+    line = ReadStartupCommandLine(4, bad);
+    EXPECT_EQ(line.action, Action::BadOption);
+    EXPECT_EQ(line.badOption, "--fullscreen");
+
+    const char* ended[] = {"moviepacker", "--", "--help", "--", "x.mov"};
+    line = ReadStartupCommandLine(5, ended);
+    EXPECT_EQ(line.action, Action::Run);
+    EXPECT_EQ(line.files, (std::vector<std::string>{"--help", "--", "x.mov"}));
+}
+
 TEST_F(Startup, FirstStartTakesTheFirstProfileAndTheNextFindsWhatWasSaved) {
     const PreferenceFile store((dir_ / "config" / "TVLP").string());
     const ResourceFile& res = moviepackerResources();

@@ -5,47 +5,49 @@
 #include "platform/decompress.h"
 #include "platform/media_export.h"
 
+DelegateProcs::DelegateProcs(Movie movie, OSType trackType) {
+    m_status = OpenMovieExportDelegate(&m_delegate);
+    if (m_status != noErr) return;
+    MovieExportNewProcsParams np;
+    np.trackType = trackType;
+    np.scale = &m_scale;
+    np.movie = movie;
+    np.propertyProc = &m_prop;
+    np.dataProc = &m_data;
+    np.refCon = &m_ref;
+    m_status = CallComponent(m_delegate, kMovieExportNewGetDataAndPropertiesProcsSelect, &np);
+}
+
+DelegateProcs::~DelegateProcs() {
+    if (m_status == noErr) {
+        MovieExportDisposeProcsParams dp{m_prop, m_data, m_ref};
+        CallComponent(m_delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, &dp);
+    }
+    if (m_delegate != nullptr) CloseComponent(m_delegate);
+}
+
 OSStatus ExtractFrame(Movie movie, double seconds, int32_t w, int32_t h, int32_t degrees,
                       ExtractedFrame* out) {
-    ComponentInstance delegate = nullptr;
-    if (OSStatus err = OpenMovieExportDelegate(&delegate); err != noErr) return err;
-    TimeScale scale = 0;
-    MovieExportGetPropertyProc prop = nullptr;
-    MovieExportGetDataProc data = nullptr;
-    void* ref = nullptr;
-    MovieExportNewProcsParams np;
-    np.trackType = kVideoMediaType;
-    np.scale = &scale;
-    np.movie = movie;
-    np.propertyProc = &prop;
-    np.dataProc = &data;
-    np.refCon = &ref;
-    OSStatus err = CallComponent(delegate, kMovieExportNewGetDataAndPropertiesProcsSelect, &np);
-    if (err == noErr) {
-        MovieExportGetDataParams gp;
-        gp.recordSize = kMovieExportGetDataParamsRecordSize;
-        gp.trackID = 1;
-        gp.sourceTimeScale = scale;
-        gp.requestedTime = static_cast<TimeValue>(seconds * scale);
-        err = data(ref, &gp);
-        if (err == noErr) {
-            const MatrixRecord m = FrameMatrix(gp.desc->width, gp.desc->height, w, h, degrees,
-                                               &out->width, &out->height);
-            out->bgra.assign(static_cast<size_t>(out->width) * out->height * 4, 0);
-            PixelBuffer pb{out->bgra.data(), out->width, out->height, out->width * 4,
-                           k32BGRAPixelFormat};
-            DecompressSequence seq = nullptr;
-            err = DecompressSequenceBegin(&seq, *gp.desc, pb, &m, kDitherCopyMode,
-                                          kCodecNormalQuality);
-            if (err == noErr) err = DecompressSequenceFrame(seq, gp.dataPtr, gp.dataSize);
-            CDSequenceEnd(seq);
-            out->durationToNext = gp.durationPerSample;
-            out->seed = gp.descSeed;
-        }
-        MovieExportDisposeProcsParams dp{prop, data, ref};
-        CallComponent(delegate, kMovieExportDisposeGetDataAndPropertiesProcsSelect, &dp);
-    }
-    CloseComponent(delegate);
+    const DelegateProcs procs(movie, kVideoMediaType);
+    if (procs.status() != noErr) return procs.status();
+    MovieExportGetDataParams gp;
+    gp.recordSize = kMovieExportGetDataParamsRecordSize;
+    gp.trackID = 1;
+    gp.sourceTimeScale = procs.scale();
+    gp.requestedTime = static_cast<TimeValue>(seconds * procs.scale());
+    OSStatus err = procs.getData(&gp);
+    if (err != noErr) return err;
+    const MatrixRecord m = FrameMatrix(gp.desc->width, gp.desc->height, w, h, degrees,
+                                       &out->width, &out->height);
+    out->bgra.assign(static_cast<size_t>(out->width) * out->height * 4, 0);
+    PixelBuffer pb{out->bgra.data(), out->width, out->height, out->width * 4,
+                   k32BGRAPixelFormat};
+    DecompressSequence seq = nullptr;
+    err = DecompressSequenceBegin(&seq, *gp.desc, pb, &m, kDitherCopyMode, kCodecNormalQuality);
+    if (err == noErr) err = DecompressSequenceFrame(seq, gp.dataPtr, gp.dataSize);
+    CDSequenceEnd(seq);
+    out->durationToNext = gp.durationPerSample;
+    out->seed = gp.descSeed;
     return err;
 }
 

@@ -4,8 +4,32 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/media_export.h"
 #include "platform/movies.h"
 #include "platform/tests/support/corpus.h"
+
+// The export delegate's procedures for one kind of track of a movie, as an
+// exporter gets them; given back, and the delegate closed, when it goes.
+class DelegateProcs {
+  public:
+    DelegateProcs(Movie movie, OSType trackType);
+    ~DelegateProcs();
+    DelegateProcs(const DelegateProcs&) = delete;
+    DelegateProcs& operator=(const DelegateProcs&) = delete;
+
+    // Opening the delegate, else asking it for the procedures.
+    OSStatus status() const { return m_status; }
+    TimeScale scale() const { return m_scale; }
+    OSStatus getData(MovieExportGetDataParams* p) const { return m_data(m_ref, p); }
+
+  private:
+    ComponentInstance m_delegate = nullptr;
+    OSStatus m_status = noErr;
+    TimeScale m_scale = 0;
+    MovieExportGetPropertyProc m_prop = nullptr;
+    MovieExportGetDataProc m_data = nullptr;
+    void* m_ref = nullptr;
+};
 
 struct ExtractedFrame {
     std::vector<uint8_t> bgra;

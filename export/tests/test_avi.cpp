@@ -16,6 +16,7 @@
 #include "platform/codec_component.h"
 #include "platform/format_codes.h"
 #include "platform/movies.h"
+#include "export/tests/support/exporter_setup.h"
 #include "platform/tests/support/corpus.h"
 #include "tools/movie_player.h"
 
@@ -110,11 +111,8 @@ ExportSettings ColourSettings(int32_t sound = kSoundPcmMono) {
 void ExportWith(Movie m, const ExportSettings& s, const std::string& outName, Exported* out) {
     const std::string path = ScratchPath(outName);
     std::filesystem::remove(path);
-    ComponentInstance exporter = nullptr;
-    ASSERT_EQ(OpenMoviepackerExporter(&exporter), noErr);
-    AtomContainer c;
-    ASSERT_EQ(getSettingsAsContainer(s, &c), noErr);
-    ASSERT_EQ(CallComponent(exporter, kMovieExportSetSettingsFromAtomContainerSelect, &c), noErr);
+    ComponentInstance exporter = OpenExporterWith(s);
+    ASSERT_NE(exporter, nullptr);
     FileSpec spec;
     ASSERT_EQ(FileSpecFromPath(path, &spec), noErr);
     out->status = ConvertMovieToFile(m, nullptr, spec, MakeOSType("PDB "), kMoviepackerCreator,

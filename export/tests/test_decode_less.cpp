@@ -13,6 +13,7 @@
 #include "export/movie_exporter.h"
 #include "export/settings.h"
 #include "platform/movies.h"
+#include "export/tests/support/exporter_setup.h"
 #include "platform/tests/support/corpus.h"
 #include "platform/tests/support/counter_clip.h"
 #include "tools/movie_player.h"
@@ -34,11 +35,8 @@ void convert(const std::string& source, const ExportSettings& s, bool full, Conv
     std::filesystem::remove(path);
     Movie m = nullptr;
     ASSERT_EQ(NewMovieFromFile(source, &m), noErr);
-    ComponentInstance exporter = nullptr;
-    ASSERT_EQ(OpenMoviepackerExporter(&exporter), noErr);
-    AtomContainer c;
-    ASSERT_EQ(getSettingsAsContainer(s, &c), noErr);
-    ASSERT_EQ(CallComponent(exporter, kMovieExportSetSettingsFromAtomContainerSelect, &c), noErr);
+    ComponentInstance exporter = OpenExporterWith(s);
+    ASSERT_NE(exporter, nullptr);
     FileSpec spec;
     ASSERT_EQ(FileSpecFromPath(path, &spec), noErr);
     const OSStatus err = ConvertMovieToFile(m, nullptr, spec, 0, 0, exporter, nullptr, 0);

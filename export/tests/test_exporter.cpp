@@ -11,6 +11,7 @@
 #include "export/movie_exporter.h"
 #include "export/settings.h"
 #include "platform/movies.h"
+#include "export/tests/support/exporter_setup.h"
 #include "platform/tests/support/corpus.h"
 #include "tools/movie_player.h"
 
@@ -49,11 +50,8 @@ void exportFile(const std::string& source, const ExportSettings& s, const std::s
     std::filesystem::remove(path);
     Movie m = nullptr;
     ASSERT_EQ(NewMovieFromFile(source, &m), noErr);
-    ComponentInstance exporter = nullptr;
-    ASSERT_EQ(OpenMoviepackerExporter(&exporter), noErr);
-    AtomContainer c;
-    ASSERT_EQ(getSettingsAsContainer(s, &c), noErr);
-    ASSERT_EQ(CallComponent(exporter, kMovieExportSetSettingsFromAtomContainerSelect, &c), noErr);
+    ComponentInstance exporter = OpenExporterWith(s);
+    ASSERT_NE(exporter, nullptr);
     FileSpec spec;
     ASSERT_EQ(FileSpecFromPath(path, &spec), noErr);
     out->status = ConvertMovieToFile(m, nullptr, spec, MakeOSType("PDB "), kMoviepackerCreator,

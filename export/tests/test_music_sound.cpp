@@ -14,6 +14,7 @@
 #include "export/settings.h"
 #include "platform/midi_file.h"
 #include "platform/movies.h"
+#include "export/tests/support/exporter_setup.h"
 #include "platform/tests/support/corpus.h"
 #include "platform/tests/support/midi_maker.h"
 #include "tools/movie_player.h"
@@ -63,11 +64,8 @@ ExportSettings musicSettings(int32_t codec, int rate, int channels) {
 void exportMovie(Movie m, const ExportSettings& s, const std::string& outName, Exported* out) {
     const std::string path = ScratchPath(outName);
     std::filesystem::remove(path);
-    ComponentInstance exporter = nullptr;
-    ASSERT_EQ(OpenMoviepackerExporter(&exporter), noErr);
-    AtomContainer c;
-    ASSERT_EQ(getSettingsAsContainer(s, &c), noErr);
-    ASSERT_EQ(CallComponent(exporter, kMovieExportSetSettingsFromAtomContainerSelect, &c), noErr);
+    ComponentInstance exporter = OpenExporterWith(s);
+    ASSERT_NE(exporter, nullptr);
     FileSpec spec;
     ASSERT_EQ(FileSpecFromPath(path, &spec), noErr);
     out->status = ConvertMovieToFile(m, nullptr, spec, MakeOSType("PDB "), kMoviepackerCreator,

@@ -12,6 +12,7 @@
 #include "platform/movies.h"
 #include "platform/music_synth.h"
 #include "platform/tests/support/corpus.h"
+#include "platform/tests/support/frames.h"
 #include "platform/tests/support/midi_maker.h"
 
 namespace {
@@ -175,22 +176,11 @@ TEST(MidiImport, OpensAsOneMusicTrackLastingTheSong) {
     EXPECT_EQ(title, "Two tracks");
 
     // The delegate has no sound to hand out for music.
-    ComponentInstance delegate = nullptr;
-    ASSERT_EQ(OpenMovieExportDelegate(&delegate), noErr);
-    TimeScale scale = 0;
-    MovieExportGetPropertyProc prop = nullptr;
-    MovieExportGetDataProc data = nullptr;
-    void* ref = nullptr;
-    MovieExportNewProcsParams np;
-    np.trackType = kSoundMediaType;
-    np.scale = &scale;
-    np.movie = m;
-    np.propertyProc = &prop;
-    np.dataProc = &data;
-    np.refCon = &ref;
-    EXPECT_NE(CallComponent(delegate, kMovieExportNewGetDataAndPropertiesProcsSelect, &np), noErr);
-    EXPECT_EQ(ref, nullptr);
-    CloseComponent(delegate);
+    {
+        const DelegateProcs procs(m, kSoundMediaType);
+        EXPECT_NE(procs.status(), noErr);
+        EXPECT_EQ(procs.refCon(), nullptr);
+    }
     DisposeMovie(m);
 }
 

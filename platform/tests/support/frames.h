@@ -21,6 +21,7 @@ class DelegateProcs {
     OSStatus status() const { return m_status; }
     TimeScale scale() const { return m_scale; }
     OSStatus getData(MovieExportGetDataParams* p) const { return m_data(m_ref, p); }
+    void* refCon() const { return m_ref; }
 
   private:
     ComponentInstance m_delegate = nullptr;

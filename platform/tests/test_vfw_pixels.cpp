@@ -131,6 +131,38 @@ TEST(DriverPixels, VectorRowsMatchTheOnePixelArithmetic) {
     }
 }
 
+// Every (y, u, v) once, in both formats: the vector rows fold constants
+// into their arithmetic that hold only byte by byte.
+TEST(DriverPixels, VectorRowsMatchForEveryColour) {
+    // For one u: chroma column c holds v = c, and the 2 x 2 pixels of chroma
+    // row r hold y = 4r .. 4r + 3.
+    Planes p;
+    p.width = 512;
+    p.height = 128;
+    p.y.resize(512 * 128);
+    for (int row = 0; row < 128; ++row)
+        for (int x = 0; x < 512; ++x)
+            p.y[size_t(row * 512 + x)] = uint8_t(4 * (row / 2) + 2 * (row % 2) + x % 2);
+    p.v.resize(256 * 64);
+    for (size_t i = 0; i < p.v.size(); ++i) p.v[i] = uint8_t(i % 256);
+    std::vector<uint8_t> bgr(512 * 128 * 3), zrgb(512 * 128 * 4);
+    for (int u = 0; u < 256; ++u) {
+        p.u.assign(256 * 64, uint8_t(u));
+        ConvertYuv420Rows(p.picture(), bgr.data(), 512 * 3, DriverRowFormat::kBgr24);
+        ConvertYuv420Rows(p.picture(), zrgb.data(), 512 * 4, DriverRowFormat::k0Rgb32);
+        for (size_t i = 0; i < p.y.size(); ++i) {
+            const uint8_t y = p.y[i], v = uint8_t(i % 512 / 2);
+            uint8_t r, g, b;
+            ConvertYuvPixel(y, uint8_t(u), v, &r, &g, &b);
+            const uint8_t* px3 = &bgr[3 * i];
+            const uint8_t* px4 = &zrgb[4 * i];
+            ASSERT_TRUE(px3[0] == b && px3[1] == g && px3[2] == r && px4[0] == 0 &&
+                        px4[1] == r && px4[2] == g && px4[3] == b)
+                << "y " << int(y) << " u " << u << " v " << int(v);
+        }
+    }
+}
+
 TEST(DriverPixels, ColoursOfLimitedRangeBt601) {
     uint8_t r, g, b;
     ConvertYuvPixel(16, 128, 128, &r, &g, &b);  // video black

@@ -71,7 +71,7 @@ void RowScalar(const uint8_t* ys, const uint8_t* us, const uint8_t* vs, uint8_t*
 #if defined(__x86_64__) || defined(__i386__)
 // The luma term comes from one unsigned high multiply of (y << 8) + 35:
 // ((y * 256 + 35) * 19077) >> 16 equals the rounded product above plus
-// kLumaBias for every byte y (checked exhaustively by the tests). The bias,
+// kLumaBias for every byte y (the tests check every y). The bias,
 // less the rounding half of the final shift, rides on the chroma terms,
 // which are computed once for two rows. A chroma term with the bias never
 // saturates, so each final sum is the same number as the one-pixel

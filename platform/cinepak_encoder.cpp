@@ -265,6 +265,9 @@ struct CinepakEncoder::State {
 
     // The picture as the decoder shows it, per 2x2 block in the order of src4.
     std::vector<Vec> shown;
+    // The last source picture (width * 4 bytes a row) where convert() compared it.
+    std::vector<uint8_t> previous;
+    bool haveSource = false;
     // Per-frame work, per block (MB-major) or per 2x2 block (four per block).
     std::vector<Vec> src4;
     std::vector<Vec> src1;
@@ -319,6 +322,9 @@ OSStatus CinepakEncoder::open(int width, int height, int quality, int keyFrameRa
         s->strips.resize(std::min(kMaxStrips, s->mbH));
         s->shown.assign(static_cast<size_t>(mbs) * 4, Vec{});
         s->src4.resize(static_cast<size_t>(mbs) * 4);
+#if defined(__SSE2__)
+        s->previous.resize(static_cast<size_t>(width) * height * 4);
+#endif
         s->src1.resize(mbs);
         s->errSkip.resize(mbs);
         s->errV1.resize(mbs);
@@ -367,39 +373,14 @@ void CinepakEncoder::State::layoutStrips(double lam) {
 }
 
 // Turns the source into the scaled vector space, 2x2 block by 2x2 block. Pixels beyond the
-// edges repeat the edge.
+// edges repeat the edge. Pairs of blocks whose pixels are those of the previous frame keep
+// their vectors: still parts of a movie cost one comparison.
 void CinepakEncoder::State::convert(std::span<const uint8_t> pixels, size_t rowBytes) {
-    const int blockRows = mbH * 2;
-    const int blockCols = mbW * 2;
     auto target = [this](int bx, int by) -> Vec* {
         const int mb = (by / 2) * mbW + bx / 2;
         return &src4[static_cast<size_t>(mb) * 4 + (by & 1) * 2 + (bx & 1)];
     };
-    for (int by = 0; by < blockRows; ++by) {
-        const int y0 = by * 2;
-        int bx = 0;
-#if defined(__SSE2__)
-        if (y0 + 1 < height) {
-            const uint8_t* top = pixels.data() + static_cast<size_t>(y0) * rowBytes;
-            for (; bx * 2 + 8 <= width; bx += 4) {
-                Vec* const out[4] = {target(bx, by), target(bx + 1, by), target(bx + 2, by),
-                                     target(bx + 3, by)};
-                convertFourBlocks(top + bx * 8, top + bx * 8 + rowBytes, grey, out);
-            }
-        }
-#endif
-        for (; bx < blockCols; ++bx) {
-            uint8_t gathered[16];
-            for (int i = 0; i < 4; ++i) {
-                const int x = std::min(bx * 2 + (i & 1), width - 1);
-                const int y = std::min(y0 + (i >> 1), height - 1);
-                std::copy_n(pixels.data() + static_cast<size_t>(y) * rowBytes + x * 4, 4,
-                            gathered + i * 4);
-            }
-            convertBlock(gathered, gathered + 8, grey, *target(bx, by));
-        }
-    }
-    for (int mb = 0; mb < mbCount(); ++mb) {
+    auto mean = [this](int mb) {
         const Vec* q = &src4[static_cast<size_t>(mb) * 4];
         Vec& v1 = src1[mb];
         for (int i = 0; i < 4; ++i) {
@@ -410,7 +391,63 @@ void CinepakEncoder::State::convert(std::span<const uint8_t> pixels, size_t rowB
             const int sum = q[0].c[k] + q[1].c[k] + q[2].c[k] + q[3].c[k];
             v1.c[k] = static_cast<int16_t>(sum >= 0 ? (sum + 2) >> 2 : -((2 - sum) >> 2));
         }
+    };
+    const size_t previousRow = static_cast<size_t>(width) * 4;
+    for (int my = 0; my < mbH; ++my) {
+        const int y0 = my * 4;
+        int mx = 0;
+#if defined(__SSE2__)
+        if (y0 + 4 <= height) {
+            const uint8_t* rows = pixels.data() + static_cast<size_t>(y0) * rowBytes;
+            uint8_t* before = previous.data() + static_cast<size_t>(y0) * previousRow;
+            for (; mx * 4 + 8 <= width; mx += 2) {
+                const size_t x = static_cast<size_t>(mx) * 16;
+                // Eight pixels by four rows, against (and then into) the previous frame's.
+                __m128i differ = _mm_setzero_si128();
+                for (int r = 0; r < 4; ++r) {
+                    const uint8_t* p = rows + r * rowBytes + x;
+                    uint8_t* q = before + r * previousRow + x;
+                    for (int half = 0; half < 32; half += 16) {
+                        const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + half));
+                        const __m128i then = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + half));
+                        differ = _mm_or_si128(differ, _mm_xor_si128(now, then));
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + half), now);
+                    }
+                }
+                if (haveSource &&
+                    _mm_movemask_epi8(_mm_cmpeq_epi8(differ, _mm_setzero_si128())) == 0xFFFF) {
+                    continue;
+                }
+                for (int half = 0; half < 2; ++half) {
+                    const int by = my * 2 + half;
+                    const int bx = mx * 2;
+                    Vec* const out[4] = {target(bx, by), target(bx + 1, by), target(bx + 2, by),
+                                         target(bx + 3, by)};
+                    const uint8_t* top = rows + half * 2 * rowBytes + x;
+                    convertFourBlocks(top, top + rowBytes, grey, out);
+                }
+                mean(my * mbW + mx);
+                mean(my * mbW + mx + 1);
+            }
+        }
+#endif
+        for (; mx < mbW; ++mx) {
+            for (int q = 0; q < 4; ++q) {
+                const int bx = mx * 2 + (q & 1);
+                const int by = my * 2 + (q >> 1);
+                uint8_t gathered[16];
+                for (int i = 0; i < 4; ++i) {
+                    const int x = std::min(bx * 2 + (i & 1), width - 1);
+                    const int y = std::min(by * 2 + (i >> 1), height - 1);
+                    std::copy_n(pixels.data() + static_cast<size_t>(y) * rowBytes + x * 4, 4,
+                                gathered + i * 4);
+                }
+                convertBlock(gathered, gathered + 8, grey, *target(bx, by));
+            }
+            mean(my * mbW + mx);
+        }
     }
+    haveSource = true;
 }
 
 // Puts the new entries into slots: on a key frame slots 0..n-1, otherwise the least recently
@@ -430,16 +467,21 @@ void CinepakEncoder::State::placeNewEntries(BookWork& w, const DecoderBook& book
             searchable.push_back(fresh[i]);
         }
     } else {
-        std::array<int, kBookSize> order;
-        for (int i = 0; i < kBookSize; ++i) order[i] = i;
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            const int64_t ua = book.valid[a] ? static_cast<int64_t>(book.lastUse[a]) : -1;
-            const int64_t ub = book.valid[b] ? static_cast<int64_t>(book.lastUse[b]) : -1;
-            return ua < ub;
-        });
-        for (size_t i = 0; i < fresh.size() && i < order.size(); ++i) {
-            w.value[order[i]] = fresh[i];
-            w.fresh[order[i]] = true;
+        // Least recently used first, empty slots before all, the lower slot on equal use.
+        const size_t n = std::min<size_t>(fresh.size(), kBookSize);
+        if (n > 0) {
+            std::array<int64_t, kBookSize> order;
+            for (int i = 0; i < kBookSize; ++i) {
+                const int64_t use = book.valid[i] ? static_cast<int64_t>(book.lastUse[i]) : -1;
+                order[i] = (use + 1) * kBookSize + i;
+            }
+            std::partial_sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(n),
+                              order.end());
+            for (size_t i = 0; i < n; ++i) {
+                const int slot = static_cast<int>(order[i] % kBookSize);
+                w.value[slot] = fresh[i];
+                w.fresh[slot] = true;
+            }
         }
         for (int slot = 0; slot < kBookSize; ++slot) {
             if (!w.fresh[slot]) {

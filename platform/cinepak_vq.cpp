@@ -70,7 +70,7 @@ Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
 }
 
 // Splits c across the plane through its mean normal to its principal axis. The axis comes
-// from a few power iterations on the covariance, estimated on at most ~2048 members.
+// from a few power iterations on the covariance, estimated on at most ~512 members.
 bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
                   std::span<uint32_t> order) {
     const int n = c.count();
@@ -78,7 +78,7 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
     for (int d = 0; d < kDims; ++d) mean[d] = static_cast<double>(c.sum[d]) / n;
 
     // Plain arrays in the per-member loops: they run over every vector at every tree level.
-    const int stride = std::max(1, n / 2048);
+    const int stride = std::max(1, n / 512);
     double m[kDims];
     for (int d = 0; d < kDims; ++d) m[d] = mean[d];
     double acc[kDims * kDims] = {};

@@ -67,7 +67,32 @@ struct BookWork {
     std::array<int, kBookSize> users{};   // references from the coded blocks
     std::vector<int> slotOf;              // search position -> slot
     SearchBook search;
+    // The new entries alone, in slot order (difference frames): where a block's nearest old
+    // entry stays, only they can do better.
+    std::vector<int> freshSlots;
+    SearchBook freshSearch;
 };
+
+// The slot of w nearest to v, on equal distance the lowest, given the nearest of the
+// decoder's entries before this frame (oldSlot < 0: not known).
+int nearestSlot(const BookWork& w, const Vec& v, int oldSlot, int32_t oldDist, int32_t* dist) {
+    if (oldSlot >= 0 && !w.fresh[oldSlot]) {
+        int slot = oldSlot;
+        int32_t d = oldDist;
+        if (w.freshSearch.size() > 0) {
+            int32_t dn;
+            const int sn = w.freshSlots[w.freshSearch.nearest(v, &dn)];
+            if (dn < d || (dn == d && sn < slot)) {
+                slot = sn;
+                d = dn;
+            }
+        }
+        *dist = d;
+        return slot;
+    }
+    const int pos = w.search.nearest(v, dist);
+    return w.slotOf[pos];
+}
 
 struct Strip {
     int mbRow0 = 0;
@@ -275,6 +300,11 @@ struct CinepakEncoder::State {
     std::vector<int32_t> errV1;
     std::vector<int32_t> errV4;
     std::vector<uint8_t> slot1;
+    // Nearest entry of the decoder's books before this frame (-1: not searched), and distance.
+    std::vector<int16_t> oldSlot1;
+    std::vector<int32_t> oldDist1;
+    std::vector<int16_t> oldSlot4;
+    std::vector<int32_t> oldDist4;
     std::vector<std::array<uint8_t, 4>> slot4;
     std::vector<uint8_t> mode;
     std::vector<uint8_t> codable;  // may be coded (inter: not surely skipped)
@@ -330,6 +360,10 @@ OSStatus CinepakEncoder::open(int width, int height, int quality, int keyFrameRa
         s->errV1.resize(mbs);
         s->errV4.resize(mbs);
         s->slot1.resize(mbs);
+        s->oldSlot1.resize(mbs);
+        s->oldDist1.resize(mbs);
+        s->oldSlot4.resize(static_cast<size_t>(mbs) * 4);
+        s->oldDist4.resize(static_cast<size_t>(mbs) * 4);
         s->slot4.resize(mbs);
         s->mode.resize(mbs);
         s->codable.resize(mbs);
@@ -457,6 +491,7 @@ void CinepakEncoder::State::placeNewEntries(BookWork& w, const DecoderBook& book
     w.fresh.fill(false);
     w.users.fill(0);
     w.slotOf.clear();
+    w.freshSlots.clear();
     std::vector<Vec> searchable;
     searchable.reserve(kBookSize);
     if (key) {
@@ -483,14 +518,19 @@ void CinepakEncoder::State::placeNewEntries(BookWork& w, const DecoderBook& book
                 w.fresh[slot] = true;
             }
         }
+        std::vector<Vec> freshValues;
         for (int slot = 0; slot < kBookSize; ++slot) {
             if (!w.fresh[slot]) {
                 if (!book.valid[slot]) continue;
                 w.value[slot] = cinepak::fromEntry(book.entry[slot]);
+            } else {
+                w.freshSlots.push_back(slot);
+                freshValues.push_back(w.value[slot]);
             }
             w.slotOf.push_back(slot);
             searchable.push_back(w.value[slot]);
         }
+        w.freshSearch.build(freshValues);
     }
     w.search.build(searchable);
 }
@@ -520,18 +560,23 @@ void CinepakEncoder::State::analyseStrip(Strip& s, bool key, double lam) {
     // entries already serve), then search them against new and kept entries.
     SearchBook oldBook;
     std::vector<Vec> oldEntries;
+    std::vector<int> oldSlots;
     if (!key) {
         for (int slot = 0; slot < kBookSize; ++slot) {
-            if (s.v1.valid[slot]) oldEntries.push_back(cinepak::fromEntry(s.v1.entry[slot]));
+            if (!s.v1.valid[slot]) continue;
+            oldEntries.push_back(cinepak::fromEntry(s.v1.entry[slot]));
+            oldSlots.push_back(slot);
         }
         oldBook.build(oldEntries);
     }
     training.clear();
     for (int mb = mb0; mb < mb1; ++mb) {
+        oldSlot1[mb] = -1;
         if (!codable[mb]) continue;
         if (oldBook.size() > 0) {
             int32_t d;
-            oldBook.nearest(src1[mb], &d);
+            oldSlot1[mb] = static_cast<int16_t>(oldSlots[oldBook.nearest(src1[mb], &d)]);
+            oldDist1[mb] = d;
             if (4.0 * d < kInterBitsV1 * lam) continue;
         }
         training.push_back(src1[mb]);
@@ -551,8 +596,7 @@ void CinepakEncoder::State::analyseStrip(Strip& s, bool key, double lam) {
             continue;
         }
         int32_t d;
-        const int pos = s.w1.search.nearest(src1[mb], &d);
-        const int slot = s.w1.slotOf[pos];
+        const int slot = nearestSlot(s.w1, src1[mb], oldSlot1[mb], oldDist1[mb], &d);
         slot1[mb] = static_cast<uint8_t>(slot);
         int32_t e = 0;
         for (int q = 0; q < 4; ++q) {
@@ -566,9 +610,12 @@ void CinepakEncoder::State::analyseStrip(Strip& s, bool key, double lam) {
     const double v4Extra = (kKeyBitsV4 - kKeyBitsV1) * lam;
     const double v4OverSkip = (kInterBitsV4 - kInterBitsSkip) * lam;
     oldEntries.clear();
+    oldSlots.clear();
     if (!key) {
         for (int slot = 0; slot < kBookSize; ++slot) {
-            if (s.v4.valid[slot]) oldEntries.push_back(cinepak::fromEntry(s.v4.entry[slot]));
+            if (!s.v4.valid[slot]) continue;
+            oldEntries.push_back(cinepak::fromEntry(s.v4.entry[slot]));
+            oldSlots.push_back(slot);
         }
     }
     oldBook.build(oldEntries);
@@ -579,13 +626,15 @@ void CinepakEncoder::State::analyseStrip(Strip& s, bool key, double lam) {
         if (!key && errSkip[mb] <= v4OverSkip) continue;
         v4able[mb] = 1;
         for (int q = 0; q < 4; ++q) {
-            const Vec& v = src4[static_cast<size_t>(mb) * 4 + q];
+            const size_t i = static_cast<size_t>(mb) * 4 + q;
+            oldSlot4[i] = -1;
             if (oldBook.size() > 0) {
                 int32_t d;
-                oldBook.nearest(v, &d);
+                oldSlot4[i] = static_cast<int16_t>(oldSlots[oldBook.nearest(src4[i], &d)]);
+                oldDist4[i] = d;
                 if (d < 8.0 * lam) continue;
             }
-            training.push_back(v);
+            training.push_back(src4[i]);
         }
     }
     params.minGain = entryBits * lam;
@@ -599,9 +648,10 @@ void CinepakEncoder::State::analyseStrip(Strip& s, bool key, double lam) {
         }
         int32_t e = 0;
         for (int q = 0; q < 4; ++q) {
+            const size_t i = static_cast<size_t>(mb) * 4 + q;
             int32_t d;
-            const int pos = s.w4.search.nearest(src4[static_cast<size_t>(mb) * 4 + q], &d);
-            slot4[mb][q] = static_cast<uint8_t>(s.w4.slotOf[pos]);
+            slot4[mb][q] =
+                static_cast<uint8_t>(nearestSlot(s.w4, src4[i], oldSlot4[i], oldDist4[i], &d));
             e += d;
         }
         errV4[mb] = e;

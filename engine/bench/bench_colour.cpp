@@ -17,6 +17,7 @@ namespace {
 using bench::kDistinctFrames;
 using bench::Rate;
 using bench::Scene;
+using bench::PrintRow;
 
 double BaselineRate(const std::vector<TestPicture>& frames) {
     std::vector<uint32_t> histogram(kHistogramBins, 0);
@@ -26,41 +27,10 @@ double BaselineRate(const std::vector<TestPicture>& frames) {
     }, 8);
 }
 
-double WriterRate(const std::vector<TestPicture>& frames, int32_t mode, double& bytesPerFrame) {
-    const int w = frames[0].width, h = frames[0].height;
-    MovieWriter* writer = nullptr;
-    if (MovieWriterCreate(&writer) != noErr) return 0;
-    MovieWriterSetName(writer, "bench");
-    MovieWriterSetFrameSize(writer, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
-    MovieWriterSetVideoMode(writer, mode);
-    MovieWriterSetProperty(writer, kPropVideoDataRate, 640);
-    if (MovieWriterStart(writer) != noErr) {
-        MovieWriterDispose(writer);
-        return 0;
-    }
-    int32_t failed = noErr;
-    long count = 0;
-    const double rate = Rate([&](long n) {
-        const TestPicture& p = frames[n % kDistinctFrames];
-        const int32_t status = MovieWriterAddFrame(writer, p.pixels.data(),
-                                                   static_cast<int32_t>(p.stride), 66, nullptr);
-        if (status != noErr) failed = status;
-        ++count;
-    }, 8);
-    bytesPerFrame = count ? static_cast<double>(writer->spoolSize) / count : 0;
-    MovieWriterDispose(writer);
-    if (failed != noErr) {
-        std::printf("  AddFrame failed with %d\n", failed);
-        return 0;
-    }
-    return rate;
-}
-
 }  // namespace
 
 int main() {
-    std::printf("%-10s %-9s %12s %14s %8s %12s\n", "mode", "size", "frames/s", "baseline f/s",
-                "ratio", "bytes/frame");
+    bench::PrintHeader();
     struct Case {
         int32_t mode;
         const char* name;
@@ -71,11 +41,8 @@ int main() {
             const std::vector<TestPicture> frames = Scene(size.first, size.second);
             const double baseline = BaselineRate(frames);
             double bytesPerFrame = 0;
-            const double rate = WriterRate(frames, c.mode, bytesPerFrame);
-            char dims[16];
-            std::snprintf(dims, sizeof dims, "%dx%d", size.first, size.second);
-            std::printf("%-10s %-9s %12.0f %14.0f %8.3f %12.0f\n", c.name, dims, rate, baseline,
-                        rate / baseline, bytesPerFrame);
+            const double rate = bench::WriterRate(frames, c.mode, 66, 640, 8, bytesPerFrame);
+            PrintRow(c.name, size.first, size.second, rate, baseline, bytesPerFrame);
         }
     }
     return 0;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 #include "engine/movie_reader.h"
 #include "export/movie_exporter.h"
@@ -69,6 +70,21 @@ class ScriptedWindow : public RunWindow {
     void runEnded() override { ++runsEnded; }
 };
 
+// A run over its own entries, watched by a scripted window.
+struct RunHarness {
+    explicit RunHarness(std::vector<RunEntry> e)
+        : entries(std::move(e)), list(&entries), run(list, window, moviepackerResources()) {
+        window.run = &run;
+    }
+    std::tuple<std::vector<RunEntry>&, ScriptedWindow&, ConversionRun&> parts() {
+        return {entries, window, run};
+    }
+    std::vector<RunEntry> entries;
+    VectorRunList list;
+    ScriptedWindow window;
+    ConversionRun run;
+};
+
 std::vector<RunEntry> Entries(std::initializer_list<std::string> sources) {
     std::vector<RunEntry> out;
     for (const std::string& s : sources) out.push_back(RunEntry{s, kEntryPending, {}});
@@ -126,11 +142,8 @@ class ConversionRunTest : public ::testing::Test {
 };
 
 TEST_F(ConversionRunTest, SecondUnopenableFailsAndTheOthersConvert) {
-    std::vector<RunEntry> entries = Entries({Source("a.mp4"), Junk("b.mp4"), Source("c.mp4")});
-    VectorRunList list(&entries);
-    ScriptedWindow window;
-    ConversionRun run(list, window, moviepackerResources());
-    window.run = &run;
+    RunHarness h(Entries({Source("a.mp4"), Junk("b.mp4"), Source("c.mp4")}));
+    auto [entries, window, run] = h.parts();
     RunInputs in;
     in.settings = SmallSettings();
     EXPECT_EQ(run.run(in), 2);
@@ -161,11 +174,8 @@ TEST_F(ConversionRunTest, SecondUnopenableFailsAndTheOthersConvert) {
 }
 
 TEST_F(ConversionRunTest, CancelCurrentRemovesItsOutputAndGoesOn) {
-    std::vector<RunEntry> entries = Entries({Source("a.mp4"), Source("b.mp4"), Source("c.mp4")});
-    VectorRunList list(&entries);
-    ScriptedWindow window;
-    ConversionRun run(list, window, moviepackerResources());
-    window.run = &run;
+    RunHarness h(Entries({Source("a.mp4"), Source("b.mp4"), Source("c.mp4")}));
+    auto [entries, window, run] = h.parts();
     window.cancelIndex = 1;
     window.cancelAt = 300;
     RunInputs in;
@@ -198,11 +208,8 @@ TEST_F(ConversionRunTest, CancelAllAndStopLeaveTheRestPending) {
         SCOPED_TRACE(how == ScriptedWindow::How::All ? "cancel all" : "stop");
         const fs::path sub = dir_ / (how == ScriptedWindow::How::All ? "all" : "stop");
         fs::create_directories(sub);
-        std::vector<RunEntry> entries = Entries({Source("a.mp4"), Source("b.mp4"), Source("c.mp4")});
-        VectorRunList list(&entries);
-        ScriptedWindow window;
-        ConversionRun run(list, window, moviepackerResources());
-        window.run = &run;
+        RunHarness h(Entries({Source("a.mp4"), Source("b.mp4"), Source("c.mp4")}));
+        auto [entries, window, run] = h.parts();
         window.cancelIndex = 1;
         window.how = how;
         RunInputs in;
@@ -224,11 +231,8 @@ TEST_F(ConversionRunTest, TakenNamesGetTheNextNumber) {
     fs::create_directories(out);
     std::ofstream(out / "my movie.pdb") << "mine";
     std::ofstream(out / "my movie-1.pdb") << "mine too";
-    std::vector<RunEntry> entries = Entries({Source("my_movie.final.cut.mp4")});
-    VectorRunList list(&entries);
-    ScriptedWindow window;
-    ConversionRun run(list, window, moviepackerResources());
-    window.run = &run;
+    RunHarness h(Entries({Source("my_movie.final.cut.mp4")}));
+    auto [entries, window, run] = h.parts();
     RunInputs in;
     in.destination.kind = RunDestinationKind::Folder;
     in.destination.folder = out.string();
@@ -263,11 +267,8 @@ TEST_F(ConversionRunTest, AudioLeftBehindCountsAsConverted) {
         "-i sine=frequency=440:sample_rate=44100:duration=1 -c:v mpeg1video -c:a mp2 -f mpeg '" +
         src.string() + "'";
     ASSERT_EQ(RunCommand(cmd), 0);
-    std::vector<RunEntry> entries = Entries({src.string()});
-    VectorRunList list(&entries);
-    ScriptedWindow window;
-    ConversionRun run(list, window, moviepackerResources());
-    window.run = &run;
+    RunHarness h(Entries({src.string()}));
+    auto [entries, window, run] = h.parts();
     RunInputs in;
     in.settings = SmallSettings(kSoundNone);
     EXPECT_EQ(run.run(in), 1);
@@ -309,11 +310,8 @@ TEST_F(ConversionRunTest, NoExporterEndsTheRunSilently) {
                   },
                   "broken", &broken),
               noErr);
-    std::vector<RunEntry> entries = Entries({Source("a.mp4"), Source("b.mp4")});
-    VectorRunList list(&entries);
-    ScriptedWindow window;
-    ConversionRun run(list, window, moviepackerResources());
-    window.run = &run;
+    RunHarness h(Entries({Source("a.mp4"), Source("b.mp4")}));
+    auto [entries, window, run] = h.parts();
     RunInputs in;
     in.settings = SmallSettings();
     EXPECT_EQ(run.run(in), 0);
@@ -328,11 +326,8 @@ TEST_F(ConversionRunTest, NoExporterEndsTheRunSilently) {
 TEST_F(ConversionRunTest, HotSyncQueueTakesEachConvertedFile) {
     HotSyncStore store((dir_ / "hotsync").string());
     ASSERT_EQ(store.addUser("Alice", {}), noErr);
-    std::vector<RunEntry> entries = Entries({Source("a.mp4"), Junk("b.mp4"), Source("c.mp4")});
-    VectorRunList list(&entries);
-    ScriptedWindow window;
-    ConversionRun run(list, window, moviepackerResources());
-    window.run = &run;
+    RunHarness h(Entries({Source("a.mp4"), Junk("b.mp4"), Source("c.mp4")}));
+    auto [entries, window, run] = h.parts();
     RunInputs in;
     in.destination.kind = RunDestinationKind::HotSync;
     in.destination.hotsync = &store;
@@ -379,11 +374,8 @@ TEST_F(ConversionRunTest, CardFolderReceivesTheFiles) {
     ASSERT_TRUE(ChooseCardDrive(CardDriveMode::Removable, ListRemovableDrives(roots), ui, &folder));
     EXPECT_EQ(folder, (card / "PALM" / "PROGRAMS" / "TAVELLE").string());
 
-    std::vector<RunEntry> entries = Entries({Source("clip one.mp4"), Source("pic.png", "pic.png")});
-    VectorRunList list(&entries);
-    ScriptedWindow window;
-    ConversionRun run(list, window, moviepackerResources());
-    window.run = &run;
+    RunHarness h(Entries({Source("clip one.mp4"), Source("pic.png", "pic.png")}));
+    auto [entries, window, run] = h.parts();
     RunInputs in;
     in.destination.kind = RunDestinationKind::Folder;
     in.destination.folder = folder;

@@ -69,8 +69,20 @@ void RowScalar(const uint8_t* ys, const uint8_t* us, const uint8_t* vs, uint8_t*
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// The chroma terms of 32 pixels (16 samples), each lane's sample doubled:
-// [0] for pixels 0-15, [1] for pixels 16-31.
+// The luma term comes from one unsigned high multiply of (y << 8) + 35:
+// ((y * 256 + 35) * 19077) >> 16 equals the rounded product above plus
+// kLumaBias for every byte y (the tests check every y). The bias,
+// less the rounding half of the final shift, rides on the chroma terms,
+// which are computed once for two rows. A chroma term with the bias never
+// saturates, so each final sum is the same number as the one-pixel
+// arithmetic's and saturates where it does.
+constexpr int16_t kLumaLow = 35;
+constexpr int16_t kLumaBias = 1202;
+constexpr int16_t kChromaOffset = 32 - kLumaBias;
+
+// The chroma terms of 32 pixels, each sample doubled, in the order the
+// luma of a 32-byte load widens to: [0] pixels 0-7 | 16-23, [1] pixels
+// 8-15 | 24-31.
 struct ChromaLanes {
     __m256i red[2], green[2], blue[2];
 };
@@ -81,104 +93,147 @@ __attribute__((target("avx2"))) inline __m256i Widen7(__m128i bytes, __m256i bia
 
 __attribute__((target("avx2"))) inline ChromaLanes ChromaOf32(const uint8_t* us, const uint8_t* vs) {
     const __m256i bias = _mm256_set1_epi16(128);
-    // Samples 0-3, 8-11 | 4-7, 12-15: doubling within lanes then gives
-    // pixels 0-15 from the low halves and 16-31 from the high ones.
-    const __m256i u = _mm256_permute4x64_epi64(
-        Widen7(_mm_loadu_si128(reinterpret_cast<const __m128i*>(us)), bias), 0xD8);
-    const __m256i v = _mm256_permute4x64_epi64(
-        Widen7(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vs)), bias), 0xD8);
+    const __m256i offset = _mm256_set1_epi16(kChromaOffset);
+    // Samples 0-7 | 8-15.
+    const __m256i u = Widen7(_mm_loadu_si128(reinterpret_cast<const __m128i*>(us)), bias);
+    const __m256i v = Widen7(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vs)), bias);
     const __m256i blue = _mm256_mulhrs_epi16(u, _mm256_set1_epi16(kBlueFromU));
-    const __m256i terms[3] = {
-        _mm256_mulhrs_epi16(v, _mm256_set1_epi16(kRedFromV)),
+    const __m256i red = _mm256_add_epi16(_mm256_mulhrs_epi16(v, _mm256_set1_epi16(kRedFromV)), offset);
+    const __m256i green = _mm256_add_epi16(
         _mm256_adds_epi16(_mm256_mulhrs_epi16(u, _mm256_set1_epi16(kGreenFromU)),
                           _mm256_mulhrs_epi16(v, _mm256_set1_epi16(kGreenFromV))),
-        _mm256_adds_epi16(blue, blue)};
+        offset);
+    const __m256i blue2 = _mm256_add_epi16(_mm256_adds_epi16(blue, blue), offset);
     ChromaLanes c;
-    c.red[0] = _mm256_unpacklo_epi16(terms[0], terms[0]);
-    c.red[1] = _mm256_unpackhi_epi16(terms[0], terms[0]);
-    c.green[0] = _mm256_unpacklo_epi16(terms[1], terms[1]);
-    c.green[1] = _mm256_unpackhi_epi16(terms[1], terms[1]);
-    c.blue[0] = _mm256_unpacklo_epi16(terms[2], terms[2]);
-    c.blue[1] = _mm256_unpackhi_epi16(terms[2], terms[2]);
+    c.red[0] = _mm256_unpacklo_epi16(red, red);
+    c.red[1] = _mm256_unpackhi_epi16(red, red);
+    c.green[0] = _mm256_unpacklo_epi16(green, green);
+    c.green[1] = _mm256_unpackhi_epi16(green, green);
+    c.blue[0] = _mm256_unpacklo_epi16(blue2, blue2);
+    c.blue[1] = _mm256_unpackhi_epi16(blue2, blue2);
     return c;
 }
 
-// Sixteen pixels of a row: `half` picks the chroma lanes. 24-bit rows get
-// 48 bytes and four bytes past them that the next step overwrites.
-__attribute__((target("avx2"))) inline void Store16(const uint8_t* ys, const ChromaLanes& c,
-                                                    int half, uint8_t* o, bool bgr) {
+// Red, green and blue bytes of 32 pixels of a row, in order.
+struct Bytes32 {
+    __m256i r, g, b;
+};
+
+// One channel's bytes: luma halves plus that channel's chroma halves. The
+// halves are in lane order, so the pack puts the 32 bytes in order.
+__attribute__((target("avx2"))) inline __m256i Channel32(__m256i l0, __m256i l1,
+                                                         const __m256i (&t)[2]) {
+    return _mm256_packus_epi16(_mm256_srai_epi16(_mm256_adds_epi16(l0, t[0]), 6),
+                               _mm256_srai_epi16(_mm256_adds_epi16(l1, t[1]), 6));
+}
+
+__attribute__((target("avx2"))) inline Bytes32 Channels32(const uint8_t* ys, const ChromaLanes& c) {
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys));
+    const __m256i low = _mm256_set1_epi8(char(kLumaLow));
+    const __m256i luma = _mm256_set1_epi16(kLuma);
+    const __m256i l0 = _mm256_mulhi_epu16(_mm256_unpacklo_epi8(low, y), luma);
+    const __m256i l1 = _mm256_mulhi_epu16(_mm256_unpackhi_epi8(low, y), luma);
+    return {Channel32(l0, l1, c.red), Channel32(l0, l1, c.green), Channel32(l0, l1, c.blue)};
+}
+
+// Byte shuffles and blend masks of the 24-bit packing. Within each lane
+// (16 pixels, 48 output bytes in three blocks of 16), byte p of block j is
+// channel (j + p) % 3 of pixel (16 j + p) / 3; each channel is shuffled
+// once so that its bytes for all three blocks sit where they go, and the
+// blocks are blended from the three.
+struct Pack24Tables {
+    alignas(32) int8_t shuffle[3][32];  // blue, green, red
+    alignas(32) int8_t mask[2][32];     // (j + p) % 3 == 1, == 2 for j = 0
+};
+
+constexpr Pack24Tables MakePack24Tables() {
+    Pack24Tables t{};
+    for (int lane = 0; lane < 2; ++lane)
+        for (int p = 0; p < 16; ++p) {
+            for (int ch = 0; ch < 3; ++ch) {
+                const int j = ((ch - p) % 3 + 3) % 3;
+                t.shuffle[ch][16 * lane + p] = int8_t((16 * j + p) / 3);
+            }
+            t.mask[0][16 * lane + p] = int8_t(p % 3 == 1 ? -128 : 0);
+            t.mask[1][16 * lane + p] = int8_t(p % 3 == 2 ? -128 : 0);
+        }
+    return t;
+}
+
+constexpr Pack24Tables kPack24 = MakePack24Tables();
+
+__attribute__((target("avx2"))) inline __m256i LoadTable(const int8_t* p) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// 32 pixels as 96 bytes of blue, green, red.
+__attribute__((target("avx2"))) inline void StoreBgr32(const Bytes32& px, uint8_t* o) {
+    const __m256i b = _mm256_shuffle_epi8(px.b, LoadTable(kPack24.shuffle[0]));
+    const __m256i g = _mm256_shuffle_epi8(px.g, LoadTable(kPack24.shuffle[1]));
+    const __m256i r = _mm256_shuffle_epi8(px.r, LoadTable(kPack24.shuffle[2]));
+    const __m256i m1 = LoadTable(kPack24.mask[0]), m2 = LoadTable(kPack24.mask[1]);
+    // Block j takes channel (j + p) % 3 at byte p.
+    const __m256i o0 = _mm256_blendv_epi8(_mm256_blendv_epi8(b, g, m1), r, m2);
+    const __m256i o1 = _mm256_blendv_epi8(_mm256_blendv_epi8(g, r, m1), b, m2);
+    const __m256i o2 = _mm256_blendv_epi8(_mm256_blendv_epi8(r, b, m1), g, m2);
+    // Blocks 0-2 of the low lane, then of the high lane.
+    auto* out = reinterpret_cast<__m256i*>(o);
+    _mm256_storeu_si256(out, _mm256_permute2x128_si256(o0, o1, 0x20));
+    _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(o2, o0, 0x30));
+    _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(o1, o2, 0x31));
+}
+
+// 32 pixels as 128 bytes of 0, red, green, blue.
+__attribute__((target("avx2"))) inline void StoreZrgb32(const Bytes32& px, uint8_t* o) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i yl = _mm256_adds_epi16(
-        _mm256_mulhrs_epi16(Widen7(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ys)),
-                                   _mm256_set1_epi16(16)),
-                            _mm256_set1_epi16(kLuma)),
-        _mm256_set1_epi16(32));
-    const __m256i r = _mm256_srai_epi16(_mm256_adds_epi16(yl, c.red[half]), 6);
-    const __m256i g = _mm256_srai_epi16(_mm256_adds_epi16(yl, c.green[half]), 6);
-    const __m256i b = _mm256_srai_epi16(_mm256_adds_epi16(yl, c.blue[half]), 6);
-    // Saturated to bytes and paired: each lane holds eight pixels.
-    __m256i low, high;
-    const __m256i r8 = _mm256_packus_epi16(r, r);
-    if (bgr) {
-        const __m256i bg = _mm256_packus_epi16(b, g);  // blue 0-7, green 0-7
-        low = _mm256_unpacklo_epi8(bg, _mm256_srli_si256(bg, 8));
-        high = _mm256_unpacklo_epi8(r8, zero);
-    } else {
-        const __m256i gb = _mm256_packus_epi16(g, b);
-        low = _mm256_unpacklo_epi8(zero, r8);
-        high = _mm256_unpacklo_epi8(gb, _mm256_srli_si256(gb, 8));
-    }
-    __m256i a = _mm256_unpacklo_epi16(low, high);  // pixels 0-3 | 8-11
-    __m256i d = _mm256_unpackhi_epi16(low, high);  // pixels 4-7 | 12-15
-    // Stored by halves, which puts the pixels in order with no lane crossing.
-    int quarter = 16;
-    if (bgr) {
-        // Four bytes of each pixel's word down to three, within each lane.
-        const __m256i pack3 = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1,
-                                               -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1,
-                                               -1, -1);
-        a = _mm256_shuffle_epi8(a, pack3);
-        d = _mm256_shuffle_epi8(d, pack3);
-        quarter = 12;
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(a));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + quarter), _mm256_castsi256_si128(d));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * quarter), _mm256_extracti128_si256(a, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 3 * quarter), _mm256_extracti128_si256(d, 1));
+    const __m256i zr0 = _mm256_unpacklo_epi8(zero, px.r), zr1 = _mm256_unpackhi_epi8(zero, px.r);
+    const __m256i gb0 = _mm256_unpacklo_epi8(px.g, px.b), gb1 = _mm256_unpackhi_epi8(px.g, px.b);
+    const __m256i a = _mm256_unpacklo_epi16(zr0, gb0);  // pixels 0-3 | 16-19
+    const __m256i b = _mm256_unpackhi_epi16(zr0, gb0);  // 4-7 | 20-23
+    const __m256i c = _mm256_unpacklo_epi16(zr1, gb1);  // 8-11 | 24-27
+    const __m256i d = _mm256_unpackhi_epi16(zr1, gb1);  // 12-15 | 28-31
+    auto* out = reinterpret_cast<__m256i*>(o);
+    _mm256_storeu_si256(out, _mm256_permute2x128_si256(a, b, 0x20));
+    _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(c, d, 0x20));
+    _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(a, b, 0x31));
+    _mm256_storeu_si256(out + 3, _mm256_permute2x128_si256(c, d, 0x31));
+}
+
+template <bool Bgr>
+__attribute__((target("avx2"))) inline void Store32(const uint8_t* ys, const ChromaLanes& c,
+                                                    uint8_t* o) {
+    const Bytes32 px = Channels32(ys, c);
+    if constexpr (Bgr)
+        StoreBgr32(px, o);
+    else
+        StoreZrgb32(px, o);
 }
 
 // One or two rows over the same chroma row (`ys2` null: one), 32 pixels a
 // step; the ragged end again from the last 32 (even-placed) pixels through
 // a scratch block; an odd last pixel by the scalar code.
+template <bool Bgr>
 __attribute__((target("avx2"))) void RowsAvx2(const uint8_t* ys1, const uint8_t* ys2,
                                               const uint8_t* us, const uint8_t* vs, uint8_t* d1,
-                                              uint8_t* d2, int w, DriverRowFormat format) {
-    const bool bgr = format == DriverRowFormat::kBgr24;
-    const int step = bgr ? 3 : 4;
-    const int end = bgr ? w - 34 : w - 32;
+                                              uint8_t* d2, int w) {
+    constexpr DriverRowFormat format = Bgr ? DriverRowFormat::kBgr24 : DriverRowFormat::k0Rgb32;
+    constexpr int step = Bgr ? 3 : 4;
     int x = 0;
-    for (; x <= end; x += 32) {
+    for (; x + 32 <= w; x += 32) {
         const ChromaLanes c = ChromaOf32(us + x / 2, vs + x / 2);
-        uint8_t* o1 = d1 + ptrdiff_t(x) * step;
-        Store16(ys1 + x, c, 0, o1, bgr);
-        Store16(ys1 + x + 16, c, 1, o1 + 16 * step, bgr);
-        if (ys2 != nullptr) {
-            uint8_t* o2 = d2 + ptrdiff_t(x) * step;
-            Store16(ys2 + x, c, 0, o2, bgr);
-            Store16(ys2 + x + 16, c, 1, o2 + 16 * step, bgr);
-        }
+        Store32<Bgr>(ys1 + x, c, d1 + ptrdiff_t(x) * step);
+        if (ys2 != nullptr) Store32<Bgr>(ys2 + x, c, d2 + ptrdiff_t(x) * step);
     }
     if (x < w && w >= 32) {
         const int last = (w - 32) & ~1;
         const ChromaLanes c = ChromaOf32(us + last / 2, vs + last / 2);
-        alignas(32) uint8_t scratch[2][128];
+        alignas(32) uint8_t scratch[128];
         for (int row = 0; row < 2; ++row) {
             const uint8_t* ys = row == 0 ? ys1 : ys2;
             if (ys == nullptr) continue;
-            Store16(ys + last, c, 0, scratch[row], bgr);
-            Store16(ys + last + 16, c, 1, scratch[row] + 16 * step, bgr);
+            Store32<Bgr>(ys + last, c, scratch);
             uint8_t* o = (row == 0 ? d1 : d2) + ptrdiff_t(x) * step;
-            std::memcpy(o, scratch[row] + ptrdiff_t(x - last) * step, size_t(last + 32 - x) * size_t(step));
+            std::memcpy(o, scratch + ptrdiff_t(x - last) * step, size_t(last + 32 - x) * size_t(step));
         }
         x = last + 32;
     }
@@ -210,7 +265,10 @@ void ConvertYuv420Rows(const Yuv420Picture& p, uint8_t* dst, ptrdiff_t dstStride
         uint8_t* d2 = d1 + dstStride;
 #if defined(__x86_64__) || defined(__i386__)
         if (avx2) {
-            RowsAvx2(ys1, ys2, us, vs, d1, d2, p.width, format);
+            if (format == DriverRowFormat::kBgr24)
+                RowsAvx2<true>(ys1, ys2, us, vs, d1, d2, p.width);
+            else
+                RowsAvx2<false>(ys1, ys2, us, vs, d1, d2, p.width);
             continue;
         }
 #endif

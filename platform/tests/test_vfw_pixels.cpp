@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 
 extern "C" {
@@ -127,6 +128,37 @@ TEST(DriverPixels, VectorRowsMatchTheOnePixelArithmetic) {
                     }
                 }
             }
+        }
+    }
+}
+
+// Every y with every v and every fifth u (0 and 255 among them), in both
+// formats: the vector rows fold constants into their arithmetic that hold
+// only byte by byte, and saturate only at the ends of the range.
+TEST(DriverPixels, VectorRowsMatchForEveryColour) {
+    // For one u: chroma column c holds v = c, and the 2 x 2 pixels of chroma
+    // row r hold y = 4r .. 4r + 3.
+    Planes p;
+    p.width = 512;
+    p.height = 128;
+    p.y.resize(512 * 128);
+    for (int row = 0; row < 128; ++row)
+        for (int x = 0; x < 512; ++x)
+            p.y[size_t(row * 512 + x)] = uint8_t(4 * (row / 2) + 2 * (row % 2) + x % 2);
+    p.v.resize(256 * 64);
+    for (size_t i = 0; i < p.v.size(); ++i) p.v[i] = uint8_t(i % 256);
+    std::vector<uint8_t> bgr(512 * 128 * 3), zrgb(512 * 128 * 4);
+    for (int u = 0; u < 256; u += 5) {
+        p.u.assign(256 * 64, uint8_t(u));
+        ConvertYuv420Rows(p.picture(), bgr.data(), 512 * 3, DriverRowFormat::kBgr24);
+        ConvertYuv420Rows(p.picture(), zrgb.data(), 512 * 4, DriverRowFormat::k0Rgb32);
+        for (size_t i = 0; i < p.y.size(); ++i) {
+            const uint8_t y = p.y[i], v = uint8_t(i % 512 / 2);
+            uint8_t rgb[3];
+            ConvertYuvPixel(y, uint8_t(u), v, &rgb[0], &rgb[1], &rgb[2]);
+            const uint8_t want3[3] = {rgb[2], rgb[1], rgb[0]}, want4[4] = {0, rgb[0], rgb[1], rgb[2]};
+            if (std::memcmp(&bgr[3 * i], want3, 3) != 0 || std::memcmp(&zrgb[4 * i], want4, 4) != 0)
+                FAIL() << "y " << int(y) << " u " << u << " v " << int(v);
         }
     }
 }

@@ -18,29 +18,19 @@
 
 #include "engine/movie_reader.h"
 #include "export/settings.h"
+#include "platform/tests/support/corpus.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
+using CliRun = CommandOutput;
 
 // Runs the command line through the shell with stdout (or only stderr) captured.
 CliRun run(const std::string& args, bool stderrOnly = false) {
-    CliRun r;
     const std::string cmd = std::string("'") + MOVIEPACKER_CLI + "' " + args +
                             (stderrOnly ? " 2>&1 >/dev/null" : " 2>/dev/null");
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr) return r;
-    std::array<char, 512> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return CaptureCommand(cmd);
 }
 
 std::string quote(const fs::path& p) {
@@ -159,17 +149,6 @@ TEST_F(ConvertCli, ResultsCarryTheErrorTextsAndTheExitStatus) {
     EXPECT_EQ(run("convert --profile 'No Such Device' " + quote(clip_)).status, 2);
 }
 
-// Captures a command's standard output.
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr) return out;
-    std::array<char, 512> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    pclose(p);
-    return out;
-}
 
 TEST_F(ConvertCli, TextsComeBackFromInspectAndDecodeAsTheyWereWritten) {
     // UTF-8 in the file name, the metadata and the chapters; the handheld
@@ -188,15 +167,15 @@ TEST_F(ConvertCli, TextsComeBackFromInspectAndDecodeAsTheyWereWritten) {
     const fs::path made = out / "Gro\xC3\x9F" "e \xC3\x9C" "berraschung.pdb";
     ASSERT_TRUE(fs::exists(made));
 
-    const std::string json = capture(std::string("'") + MOVIEPACKER_CLI + "' inspect --json " + quote(made));
+    const std::string json = run("inspect --json " + quote(made)).out;
     EXPECT_NE(json.find("\"name\":\"Gro\xC3\x9F" "e \xC3\x9C" "berraschung\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"title\":\"L\xC3\xB3" "dz ??\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"title\":\"Caf\xC3\xA9\""), std::string::npos) << json;
 
     const fs::path mkv = dir_ / "texts.mkv";
     ASSERT_EQ(run("decode " + quote(made) + " -o " + quote(mkv)).status, 0);
-    const std::string probe = capture("ffprobe -v error -show_entries format_tags=title:chapter_tags=title "
-                                      "-of default=nw=1 " + quote(mkv));
+    const std::string probe = CaptureCommand("ffprobe -v error -show_entries format_tags=title:chapter_tags=title "
+                                             "-of default=nw=1 " + quote(mkv)).out;
     EXPECT_NE(probe.find("TAG:title=L\xC3\xB3" "dz ??"), std::string::npos) << probe;
     EXPECT_NE(probe.find("TAG:title=Caf\xC3\xA9"), std::string::npos) << probe;
     EXPECT_NE(probe.find("TAG:title=Zw\xC3\xB6lf"), std::string::npos) << probe;
@@ -221,16 +200,14 @@ TEST_F(ConvertCli, ChaptersThatCannotFitAreReportedNotLost) {
                              " -map 0:v -map_chapters 1 -c:v mpeg4 " + quote(source);
     ASSERT_EQ(std::system(make.c_str()), 0);
     const fs::path out = dir_ / "many.pdb";
-    const std::string json = capture(std::string("'") + MOVIEPACKER_CLI + "' convert --json --depth colour -o " +
-                                     quote(out) + " " + quote(source) + " 2>/dev/null");
+    const std::string json = run("convert --json --depth colour -o " + quote(out) + " " + quote(source)).out;
     EXPECT_NE(json.find("\"converted\":true"), std::string::npos) << json;
     EXPECT_NE(json.find("\"warnings\":[\"10 of 1400 chapters left out"), std::string::npos) << json;
     const movie::Movie m = readBack(out);
     EXPECT_EQ(m.header.chapters.size(), 1390u);
     EXPECT_EQ(run("inspect " + quote(out)).status, 0);
     // Without --json the warning goes to standard error.
-    const std::string text = capture(std::string("'") + MOVIEPACKER_CLI + "' convert --depth colour -o " +
-                                     quote(out) + " " + quote(source) + " 2>&1 >/dev/null");
+    const std::string text = run("convert --depth colour -o " + quote(out) + " " + quote(source), true).out;
     EXPECT_NE(text.find("warning: "), std::string::npos) << text;
     EXPECT_NE(text.find("10 of 1400 chapters left out"), std::string::npos) << text;
 }

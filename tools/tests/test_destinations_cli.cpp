@@ -13,15 +13,13 @@
 
 #include "engine/movie_reader.h"
 #include "platform/tests/support/fake_drives.h"
+#include "platform/tests/support/corpus.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;  // stdout, and stderr after it when asked
-};
+using CliRun = CommandOutput;
 
 std::string quote(const std::string& s) {
     std::string q = "'";
@@ -33,15 +31,7 @@ std::string quote(const fs::path& p) {
 }
 
 CliRun shell(const std::string& cmd) {
-    CliRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr) return r;
-    std::array<char, 512> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return CaptureCommand(cmd);
 }
 
 std::vector<std::string> entries(const fs::path& folder) {

@@ -10,25 +10,14 @@
 #include <sys/wait.h>
 
 #include "../../engine/tests/support/handmade_db.h"
+#include "platform/tests/support/corpus.h"
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-};
+using CliRun = CommandOutput;
 
 CliRun run(const std::string& args) {
-    const std::string cmd = std::string(MOVIEPACKER_CLI) + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    CliRun r{-1, {}};
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return CaptureCommand(std::string(MOVIEPACKER_CLI) + " " + args + " 2>&1");
 }
 
 class InspectCli : public testing::Test {

@@ -12,23 +12,19 @@
 
 #include "export/settings.h"
 #include "toolkit/layout_model.h"
+#include "platform/tests/support/corpus.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// The command line's output without blanks and line breaks.
 std::string run(const std::string& args, int* status) {
-    const std::string cmd = std::string("'") + MOVIEPACKER_CLI + "' " + args + " 2>/dev/null";
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr) return out;
-    std::array<char, 512> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    const int st = pclose(p);
-    *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::erase_if(out, [](char c) { return c == ' ' || c == '\n'; });
-    return out;
+    CommandOutput r =
+        CaptureCommand(std::string("'") + MOVIEPACKER_CLI + "' " + args + " 2>/dev/null");
+    *status = r.status;
+    std::erase_if(r.out, [](char c) { return c == ' ' || c == '\n'; });
+    return r.out;
 }
 
 TEST(LayoutCli, APlacedMovieAndPictureReachTheDatabase) {

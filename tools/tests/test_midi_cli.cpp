@@ -18,25 +18,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
+using CliRun = CommandOutput;
 
 // Runs the converter with its temporary folder in `runtime` and the given
 // environment assignments, stdout and stderr captured.
 CliRun convert(const fs::path& runtime, const std::string& env, const std::string& args) {
-    CliRun r;
-    const std::string cmd = "XDG_RUNTIME_DIR='" + runtime.string() + "' " + env + " '" +
-                            MOVIEPACKER_CLI + "' convert " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr) return r;
-    std::array<char, 512> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return CaptureCommand("XDG_RUNTIME_DIR='" + runtime.string() + "' " + env + " '" +
+                          MOVIEPACKER_CLI + "' convert " + args + " 2>&1");
 }
 
 class MidiCli : public ::testing::Test {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -126,6 +127,18 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+CommandOutput CaptureCommand(const std::string& command) {
+    CommandOutput r;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -133,17 +146,6 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 }
 
 namespace {
-
-std::string Capture(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
 
 double ToDouble(const std::string& v) {
     try {
@@ -158,7 +160,8 @@ double ToDouble(const std::string& v) {
 ProbedFile Probe(const std::string& path) {
     // One "key=value" per line, sections in brackets.
     const std::string text =
-        Capture("ffprobe -v error -show_format -show_streams -show_chapters " + Quote(path));
+        CaptureCommand("ffprobe -v error -show_format -show_streams -show_chapters " + Quote(path))
+            .out;
     ProbedFile f;
     std::istringstream in(text);
     std::string line, section;

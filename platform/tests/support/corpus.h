@@ -44,3 +44,10 @@ ProbedFile Probe(const std::string& path);
 
 // Runs a shell command, returning its exit status.
 int RunCommand(const std::string& command);
+
+// A shell command's exit status (-1 when it did not exit normally) and standard output.
+struct CommandOutput {
+    int status = -1;
+    std::string out;
+};
+CommandOutput CaptureCommand(const std::string& command);

@@ -45,6 +45,11 @@ constexpr double kInterFrameShare = 1.25;
 constexpr double kFirstFrameShare = 2.5;  // what the weight search on the first frame aims at
 constexpr int32_t kDefaultFrameMs = 67;
 
+// Codebook splitting looks at no more vectors than this (an evenly spread subset); only large
+// pictures' key frames and busy frames have more, and the entries are refined on every
+// block afterwards.
+constexpr int kSplitVectors = 2048;
+
 enum Mode : uint8_t { kSkip, kV1, kV4 };
 
 // The codebook of one strip as the decoder holds it.
@@ -131,15 +136,23 @@ void convertBlock(const uint8_t* top, const uint8_t* bottom, bool grey, Vec& v) 
         v.c[4] = v.c[5] = 0;
         return;
     }
-    float u = 0, w = 0;
+    // u and w are the block means of b - l and r - l with l = (2r + 4g + b) / 7, taken from
+    // integer sums so that one multiply replaces the divisions.
+    int sumR = 0, sumG = 0, sumB = 0;
     for (int i = 0; i < 4; ++i) {
-        const float luma = (2 * r[i] + 4 * g[i] + b[i]) / 7.0f;
-        u += (b[i] - luma) * 0.125f;
-        w += (r[i] - luma) * 0.125f;
+        sumR += static_cast<int>(r[i]);
+        sumG += static_cast<int>(g[i]);
+        sumB += static_cast<int>(b[i]);
     }
+    const float l = static_cast<float>(2 * sumR + 4 * sumG + sumB) * (1.0f / 7.0f);
+    float u = (static_cast<float>(sumB) - l) * 0.125f;
+    float w = (static_cast<float>(sumR) - l) * 0.125f;
     u = std::clamp(u, -128.0f, 127.0f);
     w = std::clamp(w, -128.0f, 127.0f);
-    for (int i = 0; i < 4; ++i) v.c[i] = lumaComponent((r[i] + g[i] + b[i] - w - 1.5f * u) / 3.0f);
+    const float shift = w + 1.5f * u;
+    for (int i = 0; i < 4; ++i) {
+        v.c[i] = lumaComponent((r[i] + g[i] + b[i] - shift) * (1.0f / 3.0f));
+    }
     v.c[4] = static_cast<int16_t>(roundHalfAway(u * cinepak::kChromaScale));
     v.c[5] = static_cast<int16_t>(roundHalfAway(w * cinepak::kChromaScale));
 }
@@ -184,22 +197,23 @@ void convertFourBlocks(const uint8_t* top, const uint8_t* bottom, bool grey, Vec
                                  _mm_mul_ps(_mm_set1_ps(0.114f), b[i]));
         }
     } else {
-        __m128 u = _mm_setzero_ps();
-        __m128 w = _mm_setzero_ps();
-        for (int i = 0; i < 4; ++i) {
-            const __m128 sum = _mm_add_ps(
-                _mm_add_ps(_mm_mul_ps(_mm_set1_ps(2.0f), r[i]), _mm_mul_ps(_mm_set1_ps(4.0f), g[i])),
-                b[i]);
-            const __m128 l7 = _mm_div_ps(sum, _mm_set1_ps(7.0f));
-            u = _mm_add_ps(u, _mm_mul_ps(_mm_sub_ps(b[i], l7), _mm_set1_ps(0.125f)));
-            w = _mm_add_ps(w, _mm_mul_ps(_mm_sub_ps(r[i], l7), _mm_set1_ps(0.125f)));
-        }
+        // The sums are small integers, so adding them as floats is exact in any order.
+        const __m128 sumR = _mm_add_ps(_mm_add_ps(r[0], r[1]), _mm_add_ps(r[2], r[3]));
+        const __m128 sumG = _mm_add_ps(_mm_add_ps(g[0], g[1]), _mm_add_ps(g[2], g[3]));
+        const __m128 sumB = _mm_add_ps(_mm_add_ps(b[0], b[1]), _mm_add_ps(b[2], b[3]));
+        const __m128 l = _mm_mul_ps(
+            _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(2.0f), sumR),
+                                  _mm_mul_ps(_mm_set1_ps(4.0f), sumG)),
+                       sumB),
+            _mm_set1_ps(1.0f / 7.0f));
+        __m128 u = _mm_mul_ps(_mm_sub_ps(sumB, l), _mm_set1_ps(0.125f));
+        __m128 w = _mm_mul_ps(_mm_sub_ps(sumR, l), _mm_set1_ps(0.125f));
         u = _mm_min_ps(_mm_max_ps(u, _mm_set1_ps(-128.0f)), _mm_set1_ps(127.0f));
         w = _mm_min_ps(_mm_max_ps(w, _mm_set1_ps(-128.0f)), _mm_set1_ps(127.0f));
-        const __m128 u15 = _mm_mul_ps(_mm_set1_ps(1.5f), u);
+        const __m128 shift = _mm_add_ps(w, _mm_mul_ps(_mm_set1_ps(1.5f), u));
         for (int i = 0; i < 4; ++i) {
             const __m128 sum = _mm_add_ps(_mm_add_ps(r[i], g[i]), b[i]);
-            luma[i] = _mm_div_ps(_mm_sub_ps(_mm_sub_ps(sum, w), u15), _mm_set1_ps(3.0f));
+            luma[i] = _mm_mul_ps(_mm_sub_ps(sum, shift), _mm_set1_ps(1.0f / 3.0f));
         }
         const __m128 chromaScale = _mm_set1_ps(static_cast<float>(cinepak::kChromaScale));
         chromaU = roundHalfAway(_mm_mul_ps(u, chromaScale));
@@ -249,8 +263,8 @@ struct CinepakEncoder::State {
     std::vector<Strip> strips;  // decoder state for as many strips as a frame may have
     int stripCount = 1;         // strips of the current layout (chosen at key frames)
 
-    // The picture as the decoder shows it, per 2x2 block (row-major over the padded frame).
-    std::vector<Entry> shown;
+    // The picture as the decoder shows it, per 2x2 block in the order of src4.
+    std::vector<Vec> shown;
     // Per-frame work, per block (MB-major) or per 2x2 block (four per block).
     std::vector<Vec> src4;
     std::vector<Vec> src1;
@@ -264,7 +278,6 @@ struct CinepakEncoder::State {
     std::vector<uint8_t> v4able;   // has a V4 choice
     std::vector<Vec> training;
 
-    int blocksW() const { return mbW * 2; }
     std::span<Strip> active() { return {strips.data(), static_cast<size_t>(stripCount)}; }
     void layoutStrips(double lam);
     int mbCount() const { return mbW * mbH; }
@@ -304,7 +317,7 @@ OSStatus CinepakEncoder::open(int width, int height, int quality, int keyFrameRa
     const int mbs = s->mbCount();
     try {
         s->strips.resize(std::min(kMaxStrips, s->mbH));
-        s->shown.assign(static_cast<size_t>(mbs) * 4, Entry{});
+        s->shown.assign(static_cast<size_t>(mbs) * 4, Vec{});
         s->src4.resize(static_cast<size_t>(mbs) * 4);
         s->src1.resize(mbs);
         s->errSkip.resize(mbs);
@@ -443,7 +456,6 @@ void CinepakEncoder::State::placeNewEntries(BookWork& w, const DecoderBook& book
 void CinepakEncoder::State::analyseStrip(Strip& s, bool key, double lam) {
     const int mb0 = s.mbRow0 * mbW;
     const int mb1 = (s.mbRow0 + s.mbRows) * mbW;
-    const int blocksPerRow = blocksW();
     const int passes = maxQuality ? 4 : 0;
     const double entryBits = entryBytes * 8.0;
 
@@ -453,14 +465,10 @@ void CinepakEncoder::State::analyseStrip(Strip& s, bool key, double lam) {
             codable[mb] = 1;
             continue;
         }
-        const int bx = (mb % mbW) * 2;
-        const int by = (mb / mbW) * 2;
         int32_t e = 0;
         for (int q = 0; q < 4; ++q) {
-            const Entry& shownBlock =
-                shown[static_cast<size_t>(by + (q >> 1)) * blocksPerRow + bx + (q & 1)];
-            e += cinepak::distance(src4[static_cast<size_t>(mb) * 4 + q],
-                                   cinepak::fromEntry(shownBlock));
+            const size_t i = static_cast<size_t>(mb) * 4 + q;
+            e += cinepak::distance(src4[i], shown[i]);
         }
         errSkip[mb] = e;
         codable[mb] = e > (kInterBitsV1 - kInterBitsSkip) * lam;
@@ -490,6 +498,7 @@ void CinepakEncoder::State::analyseStrip(Strip& s, bool key, double lam) {
     params.maxEntries = kBookSize;
     params.minGain = entryBits * lam / 4.0;
     params.lloydPasses = passes;
+    params.maxSplitVectors = maxQuality ? 0 : kSplitVectors;
     std::vector<Vec> fresh = cinepak::trainCodebook(training, params);
     placeNewEntries(s.w1, s.v1, fresh, key);
 
@@ -772,7 +781,6 @@ bool CinepakEncoder::State::write(cinepak::ByteWriter& out, bool key) {
 // Brings the decoder mirror and the shown picture up to the frame just written. Must run
 // after write(), whose key-frame remapping it relies on.
 void CinepakEncoder::State::commit(bool key) {
-    const int blocksPerRow = blocksW();
     for (int i = 0; i < stripCount; ++i) {
         Strip& s = strips[i];
         for (auto [w, book] : {std::pair{&s.w1, &s.v1}, std::pair{&s.w4, &s.v4}}) {
@@ -801,13 +809,9 @@ void CinepakEncoder::State::commit(bool key) {
         const int mb1 = (s.mbRow0 + s.mbRows) * mbW;
         for (int mb = mb0; mb < mb1; ++mb) {
             if (mode[mb] == kSkip) continue;
-            const int bx = (mb % mbW) * 2;
-            const int by = (mb / mbW) * 2;
             for (int q = 0; q < 4; ++q) {
-                Entry& block =
-                    shown[static_cast<size_t>(by + (q >> 1)) * blocksPerRow + bx + (q & 1)];
-                block =
-                    mode[mb] == kV1 ? expandV1(s.v1.entry[slot1[mb]], q) : s.v4.entry[slot4[mb][q]];
+                shown[static_cast<size_t>(mb) * 4 + q] = cinepak::fromEntry(
+                    mode[mb] == kV1 ? expandV1(s.v1.entry[slot1[mb]], q) : s.v4.entry[slot4[mb][q]]);
             }
         }
     }
@@ -884,11 +888,12 @@ OSStatus CinepakEncoder::decodedPicture(std::span<uint8_t> pixels, size_t rowByt
     if (!m || !m->haveFrame) return kStatusParamError;
     const State& s = *m;
     if (!holdsPicture(pixels, rowBytes, s.width, s.height)) return kStatusParamError;
-    const int blocksPerRow = s.blocksW();
     for (int y = 0; y < s.height; ++y) {
         uint8_t* row = pixels.data() + static_cast<size_t>(y) * rowBytes;
         for (int x = 0; x < s.width; ++x) {
-            const Entry& e = s.shown[static_cast<size_t>(y / 2) * blocksPerRow + x / 2];
+            const int mb = (y / 4) * s.mbW + x / 4;
+            const Entry e = cinepak::toEntry(
+                s.shown[static_cast<size_t>(mb) * 4 + ((y / 2) & 1) * 2 + ((x / 2) & 1)]);
             const int luma = e.y[(y & 1) * 2 + (x & 1)];
             uint8_t* p = row + x * 4;
             if (s.grey) {

@@ -194,19 +194,36 @@ Entry toEntry(const Vec& v) {
     return e;
 }
 
+namespace {
+
+int32_t lumaSum(const Vec& v) {
+    return v.c[0] + v.c[1] + v.c[2] + v.c[3];
+}
+
+}  // namespace
+
 void SearchBook::build(std::span<const Vec> entries) {
     m_count = static_cast<int>(std::min<size_t>(entries.size(), 256));
-    m_padded = (m_count + 7) / 8 * 8;
-    for (int pair = 0; pair < 3; ++pair) {
-        auto& lanes = m_pairs[pair];
-        lanes.resize(static_cast<size_t>(m_padded) * 2);
-        for (int i = 0; i < m_padded; ++i) {
-            // Pad with copies of entry 0: on equal distance the lower position wins, so a
-            // copy can never be returned.
-            const Vec& e = i < m_count ? entries[i] : entries[0];
-            lanes[i * 2] = e.c[pair * 2];
-            lanes[i * 2 + 1] = e.c[pair * 2 + 1];
+    m_blocks = (m_count + kBlock - 1) / kBlock;
+    const int padded = m_blocks * kBlock;
+    std::array<std::pair<int32_t, int32_t>, 256> order;  // (luma sum, position)
+    for (int i = 0; i < m_count; ++i) order[i] = {lumaSum(entries[i]), i};
+    std::sort(order.begin(), order.begin() + m_count);
+    for (auto& lanes : m_pairs) lanes.resize(static_cast<size_t>(padded) * 2);
+    m_position.resize(padded);
+    m_lowSum.resize(m_blocks);
+    m_highSum.resize(m_blocks);
+    for (int i = 0; i < padded; ++i) {
+        // The last block is filled up with copies of its last entry: same key, never better.
+        const auto [sum, pos] = order[std::min(i, m_count - 1)];
+        const Vec& e = entries[pos];
+        for (int pair = 0; pair < 3; ++pair) {
+            m_pairs[pair][i * 2] = e.c[pair * 2];
+            m_pairs[pair][i * 2 + 1] = e.c[pair * 2 + 1];
         }
+        m_position[i] = pos;
+        if (i % kBlock == 0) m_lowSum[i / kBlock] = sum;
+        m_highSum[i / kBlock] = sum;
     }
 }
 
@@ -214,106 +231,130 @@ namespace {
 
 // Distances stay below 2^23 for points of the space (luma up to 510, chroma up to 640 in
 // magnitude), so distance << 8 | position orders by distance, then by position.
-using NearestFn = int32_t (*)(const int16_t* const* pairs, int padded, const Vec& v);
+// A block kernel lowers best to the least key among one block of entries.
+struct BlockArgs {
+    const int16_t* pairs[3];
+    const int32_t* position;
+};
+using BlockFn = int32_t (*)(const BlockArgs& book, int block, const Vec& v, int32_t best);
 
 int32_t pairOf(const Vec& v, int d) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(v.c[d])) |
                                 (static_cast<uint32_t>(static_cast<uint16_t>(v.c[d + 1])) << 16));
 }
 
-[[maybe_unused]] int32_t nearestScalar(const int16_t* const* pairs, int padded, const Vec& v) {
-    int32_t key = std::numeric_limits<int32_t>::max();
-    for (int i = 0; i < padded; ++i) {
+[[maybe_unused]] int32_t blockScalar(const BlockArgs& book, int block, const Vec& v,
+                                     int32_t best) {
+    for (int i = block * SearchBook::kBlock; i < (block + 1) * SearchBook::kBlock; ++i) {
         int32_t sum = 0;
         for (int pair = 0; pair < 3; ++pair) {
-            const int32_t a = v.c[pair * 2] - pairs[pair][i * 2];
-            const int32_t b = v.c[pair * 2 + 1] - pairs[pair][i * 2 + 1];
+            const int32_t a = v.c[pair * 2] - book.pairs[pair][i * 2];
+            const int32_t b = v.c[pair * 2 + 1] - book.pairs[pair][i * 2 + 1];
             sum += a * a + b * b;
         }
-        key = std::min(key, (sum << 8) | i);
+        best = std::min(best, (sum << 8) | book.position[i]);
     }
-    return key;
+    return best;
 }
 
 #if defined(__SSE2__)
-int32_t nearestSse2(const int16_t* const* pairs, int padded, const Vec& v) {
+int32_t blockSse2(const BlockArgs& book, int block, const Vec& v, int32_t best) {
     const __m128i x0 = _mm_set1_epi32(pairOf(v, 0));
     const __m128i x1 = _mm_set1_epi32(pairOf(v, 2));
     const __m128i x2 = _mm_set1_epi32(pairOf(v, 4));
-    __m128i best = _mm_set1_epi32(std::numeric_limits<int32_t>::max());
-    __m128i position = _mm_setr_epi32(0, 1, 2, 3);
-    const __m128i step = _mm_set1_epi32(4);
-    for (int i = 0; i < padded; i += 4) {
-        const __m128i d0 =
-            _mm_sub_epi16(x0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs[0] + i * 2)));
-        const __m128i d1 =
-            _mm_sub_epi16(x1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs[1] + i * 2)));
-        const __m128i d2 =
-            _mm_sub_epi16(x2, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs[2] + i * 2)));
+    __m128i low = _mm_set1_epi32(best);
+    for (int i = block * SearchBook::kBlock; i < (block + 1) * SearchBook::kBlock; i += 4) {
+        const __m128i d0 = _mm_sub_epi16(
+            x0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(book.pairs[0] + i * 2)));
+        const __m128i d1 = _mm_sub_epi16(
+            x1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(book.pairs[1] + i * 2)));
+        const __m128i d2 = _mm_sub_epi16(
+            x2, _mm_loadu_si128(reinterpret_cast<const __m128i*>(book.pairs[2] + i * 2)));
         __m128i sum = _mm_madd_epi16(d0, d0);
         sum = _mm_add_epi32(sum, _mm_madd_epi16(d1, d1));
         sum = _mm_add_epi32(sum, _mm_madd_epi16(d2, d2));
-        const __m128i key = _mm_or_si128(_mm_slli_epi32(sum, 8), position);
-        const __m128i less = _mm_cmplt_epi32(key, best);
-        best = _mm_or_si128(_mm_and_si128(less, key), _mm_andnot_si128(less, best));
-        position = _mm_add_epi32(position, step);
+        const __m128i key = _mm_or_si128(
+            _mm_slli_epi32(sum, 8),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(book.position + i)));
+        const __m128i less = _mm_cmplt_epi32(key, low);
+        low = _mm_or_si128(_mm_and_si128(less, key), _mm_andnot_si128(less, low));
     }
     alignas(16) int32_t lanes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), best);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), low);
     return std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
 }
 #endif
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define CINEPAK_HAVE_AVX2 1
-__attribute__((target("avx2"))) int32_t nearestAvx2(const int16_t* const* pairs, int padded,
-                                                    const Vec& v) {
-    const __m256i x0 = _mm256_set1_epi32(pairOf(v, 0));
-    const __m256i x1 = _mm256_set1_epi32(pairOf(v, 2));
-    const __m256i x2 = _mm256_set1_epi32(pairOf(v, 4));
-    __m256i best = _mm256_set1_epi32(std::numeric_limits<int32_t>::max());
-    __m256i position = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i step = _mm256_set1_epi32(8);
-    for (int i = 0; i < padded; i += 8) {
-        const __m256i d0 = _mm256_sub_epi16(
-            x0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs[0] + i * 2)));
-        const __m256i d1 = _mm256_sub_epi16(
-            x1, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs[1] + i * 2)));
-        const __m256i d2 = _mm256_sub_epi16(
-            x2, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs[2] + i * 2)));
-        __m256i sum = _mm256_madd_epi16(d0, d0);
-        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(d1, d1));
-        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(d2, d2));
-        best = _mm256_min_epi32(best, _mm256_or_si256(_mm256_slli_epi32(sum, 8), position));
-        position = _mm256_add_epi32(position, step);
-    }
-    __m128i m = _mm_min_epi32(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1));
+__attribute__((target("avx2"))) int32_t blockAvx2(const BlockArgs& book, int block, const Vec& v,
+                                                  int32_t best) {
+    const int i = block * SearchBook::kBlock;
+    const __m256i d0 = _mm256_sub_epi16(
+        _mm256_set1_epi32(pairOf(v, 0)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(book.pairs[0] + i * 2)));
+    const __m256i d1 = _mm256_sub_epi16(
+        _mm256_set1_epi32(pairOf(v, 2)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(book.pairs[1] + i * 2)));
+    const __m256i d2 = _mm256_sub_epi16(
+        _mm256_set1_epi32(pairOf(v, 4)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(book.pairs[2] + i * 2)));
+    __m256i sum = _mm256_madd_epi16(d0, d0);
+    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(d1, d1));
+    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(d2, d2));
+    const __m256i key = _mm256_or_si256(
+        _mm256_slli_epi32(sum, 8),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(book.position + i)));
+    __m128i m = _mm_min_epi32(_mm256_castsi256_si128(key), _mm256_extracti128_si256(key, 1));
     m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
     m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
-    return _mm_cvtsi128_si32(m);
+    return std::min(best, _mm_cvtsi128_si32(m));
 }
 #endif
 
-NearestFn pickNearest() {
+BlockFn pickBlock() {
 #if defined(CINEPAK_HAVE_AVX2)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return nearestAvx2;
+    if (__builtin_cpu_supports("avx2")) return blockAvx2;
 #endif
 #if defined(__SSE2__)
-    return nearestSse2;
+    return blockSse2;
 #else
-    return nearestScalar;
+    return blockScalar;
 #endif
 }
 
 }  // namespace
 
 int SearchBook::nearest(const Vec& v, int32_t* dist) const {
-    const int16_t* pairs[3] = {m_pairs[0].data(), m_pairs[1].data(), m_pairs[2].data()};
-    static const NearestFn search = pickNearest();
-    const int32_t key = search(pairs, m_padded, v);
-    *dist = key >> 8;
-    return key & 0xFF;
+    static const BlockFn search = pickBlock();
+    const BlockArgs book{{m_pairs[0].data(), m_pairs[1].data(), m_pairs[2].data()},
+                         m_position.data()};
+    const int32_t sum = lumaSum(v);
+    // The first block reaching the query's sum (or the last block).
+    int lo = 0, hi = m_blocks - 1;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (m_highSum[mid] >= sum) {
+            hi = mid;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    int32_t best = search(book, lo, v, std::numeric_limits<int32_t>::max());
+    // A block whose sums lie g away from the query's holds nothing nearer than g^2 / 4.
+    for (int b = lo + 1; b < m_blocks; ++b) {
+        const int64_t gap = m_lowSum[b] - sum;
+        if (gap * gap > 4 * static_cast<int64_t>(best >> 8)) break;
+        best = search(book, b, v, best);
+    }
+    for (int b = lo - 1; b >= 0; --b) {
+        const int64_t gap = sum - m_highSum[b];
+        if (gap * gap > 4 * static_cast<int64_t>(best >> 8)) break;
+        best = search(book, b, v, best);
+    }
+    *dist = best >> 8;
+    return best & 0xFF;
 }
 
 std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& params) {
@@ -321,12 +362,18 @@ std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& 
     if (vectors.empty()) return result;
     const int maxEntries = clampInt(params.maxEntries, 1, 256);
 
-    std::vector<uint32_t> order(vectors.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    // The subset to split: member k of n takes vector k * size / n, which spreads it evenly
+    // over the picture when the vectors come in picture order.
+    const size_t n = params.maxSplitVectors > 0
+                         ? std::min(vectors.size(), static_cast<size_t>(params.maxSplitVectors))
+                         : vectors.size();
+    const double minGain = params.minGain * static_cast<double>(n) / vectors.size();
+    std::vector<uint32_t> order(n);
+    for (size_t k = 0; k < n; ++k) order[k] = static_cast<uint32_t>(k * vectors.size() / n);
     std::vector<Cluster> clusters;
     clusters.reserve(maxEntries);
     Cluster all;
-    all.end = static_cast<int>(vectors.size());
+    all.end = static_cast<int>(n);
     accumulate(all, vectors, order);
     clusters.push_back(all);
 
@@ -344,11 +391,11 @@ std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& 
         const int pick = candidates.top().second;
         candidates.pop();
         // A split can never gain more than the cluster's whole error.
-        if (clusters[pick].error <= params.minGain) break;
+        if (clusters[pick].error <= minGain) break;
         Cluster left = clusters[pick];
         Cluster right;
         if (!splitCluster(left, right, vectors, order) ||
-            clusters[pick].error - left.error - right.error < params.minGain) {
+            clusters[pick].error - left.error - right.error < minGain) {
             continue;  // settled: never tried again
         }
         clusters[pick] = left;

@@ -12,6 +12,10 @@
 #include <span>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cinepak {
 
 inline constexpr int kLumaScale = 2;
@@ -32,12 +36,22 @@ struct Entry {
 
 // Squared distance over the six components (inline: it runs for every block of a frame).
 inline int32_t distance(const Vec& a, const Vec& b) {
+#if defined(__SSE2__)
+    // Lanes 6 and 7 are zero in both, so all eight can be summed.
+    const __m128i d = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a.c.data())),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(b.c.data())));
+    __m128i s = _mm_madd_epi16(d, d);
+    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 0, 3, 2)));
+    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(s);
+#else
     int32_t sum = 0;
     for (int d = 0; d < 6; ++d) {
         const int32_t diff = a.c[d] - b.c[d];
         sum += diff * diff;
     }
     return sum;
+#endif
 }
 
 // The nearest representable entry to a point of the scaled space, and its point.
@@ -50,10 +64,15 @@ inline Vec fromEntry(const Entry& e) {
     return v;
 }
 
-// A read-only codebook laid out for fast exhaustive search (four entries per step).
+// A read-only codebook laid out for fast search. Entries are kept in blocks of eight in the
+// order of their luma sum; as (sum difference)^2 / 4 never exceeds the distance, the search
+// starts at the block of the query's sum and stops in each direction at the first block that
+// cannot hold anything nearer. The result is exactly the exhaustive one.
 // Holds at most 256 entries; position i of the entries given to build() is result i.
 class SearchBook {
   public:
+    static constexpr int kBlock = 8;
+
     void build(std::span<const Vec> entries);
     int size() const { return m_count; }
     // Position of the nearest entry (lowest position on ties); its distance in *dist.
@@ -62,16 +81,23 @@ class SearchBook {
 
   private:
     int m_count = 0;
-    int m_padded = 0;  // m_count rounded up to a multiple of 8
+    int m_blocks = 0;
     // Three arrays of interleaved component pairs, (y0,y1), (y2,y3) and (u,v), entry after
-    // entry: one multiply-add over a register of them yields one partial distance per entry.
+    // entry in search order: one multiply-add over a register of them yields one partial
+    // distance per entry.
     std::array<std::vector<int16_t>, 3> m_pairs;
+    std::vector<int32_t> m_position;  // position given to build(), per entry in search order
+    std::vector<int32_t> m_lowSum;    // per block: the least luma sum in it
+    std::vector<int32_t> m_highSum;   // and the greatest
 };
 
 struct TrainParams {
     int maxEntries = 256;  // 1..256
     double minGain = 0.0;  // a split must lower the total error by this much
     int lloydPasses = 1;   // refinement passes after splitting
+    // Splitting looks at an evenly spread subset of at most this many vectors (0: all of
+    // them); minGain is scaled to the subset. Lloyd passes always see every vector.
+    int maxSplitVectors = 0;
 };
 
 // Trains a codebook on the vectors: greedy principal-axis splitting of the cluster with the

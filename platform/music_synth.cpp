@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include <fluidsynth.h>
@@ -22,6 +23,22 @@ constexpr int32_t kBlockFrames = 1024;  // render frames per FluidSynth call
 // From this rate up the rendering takes the cheaper road (see Open).
 constexpr double kFastRenderRate = 32000;
 
+// Released notes. FluidSynth's volume envelope falls linearly in decibels,
+// 96 dB over the release time, from wherever the note was (at most its full
+// level), and it lets a voice go only when the envelope's linear value nears
+// zero: the last half of every release plays 48 dB or more under its note,
+// unheard beside the other voices and below what any coding keeps, yet is
+// a third of the voices of a song with pads or strings. Such a voice is
+// faded to silence within one FluidSynth block and ended at the next look.
+// The looks fall on fixed frames, whole blocks apart, so the sound does not
+// depend on how callers split their requests.
+constexpr int32_t kTailCheckFrames = 256;
+constexpr double kQuietPartOfRelease = 0.5;
+// FluidSynth's limits for a release time, and an attenuation past hearing (cB).
+constexpr float kShortestReleaseCents = -7200;
+constexpr float kLongestReleaseCents = 8000;
+constexpr float kSilentCentibels = 1440;
+
 // FluidSynth reports to stderr by default; failures reach callers as statuses.
 void QuietFluidSynth() {
     static bool done = false;
@@ -34,10 +51,23 @@ void QuietFluidSynth() {
 
 }  // namespace
 
+// A released voice being watched.
+struct Tail {
+    fluid_voice_t* voice = nullptr;
+    unsigned id = 0;          // the note's; voices are reused for later notes
+    int64_t quietFrom = 0;    // render frame from which it lies 48 dB down
+    bool faded = false;       // silenced at the last look
+    bool operator<(const Tail& o) const {
+        return voice != o.voice ? std::less<>()(voice, o.voice) : id < o.id;
+    }
+};
+
 struct MusicSynth::Impl {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     std::vector<int16_t> left, right;  // one block of render frames
+    std::vector<fluid_voice_t*> voices;  // the synth's voice list, null-terminated
+    std::vector<Tail> tails, nextTails;  // sorted
     ~Impl() {
         if (synth != nullptr) delete_fluid_synth(synth);
         if (settings != nullptr) delete_fluid_settings(settings);
@@ -62,8 +92,9 @@ OSStatus FindSoundFont(std::string* path) {
 MusicSynth::~MusicSynth() = default;
 
 OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
-                          std::unique_ptr<MusicSynth>* out) {
-    if (out == nullptr || !(rate >= 1 && rate <= kHighestRate) || (channels != 1 && channels != 2))
+                          std::unique_ptr<MusicSynth>* out, const MusicRenderOptions& options) {
+    if (out == nullptr || !(rate >= 1 && rate <= kHighestRate) || (channels != 1 && channels != 2) ||
+        options.threads < 1 || options.threads > 256)
         return kStatusParamError;
     std::string font;
     if (OSStatus err = FindSoundFont(&font); err != noErr) return err;
@@ -73,6 +104,7 @@ OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
     s->m_impl = std::make_unique<Impl>();
     s->m_song = &song;
     s->m_channels = channels;
+    s->m_endTails = options.endFadedTails;
     s->m_factor = rate < kLowestSynthRate ? int(std::ceil(kLowestSynthRate / rate)) : 1;
     s->m_renderRate = rate * s->m_factor;
     s->m_totalFrames = std::llround(double(song.duration) * rate / 1e6);
@@ -80,8 +112,8 @@ OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
     im.settings = new_fluid_settings();
     if (im.settings == nullptr) return kStatusOutOfMemory;
     fluid_settings_setnum(im.settings, "synth.sample-rate", s->m_renderRate);
-    // One thread, nothing locked in memory, and only the instruments the song uses loaded.
-    fluid_settings_setint(im.settings, "synth.cpu-cores", 1);
+    // Nothing locked in memory, and only the instruments the song uses loaded.
+    fluid_settings_setint(im.settings, "synth.cpu-cores", options.threads);
     fluid_settings_setint(im.settings, "synth.lock-memory", 0);
     fluid_settings_setint(im.settings, "synth.dynamic-sample-loading", 1);
     // Twice the library's quiet default: still headroom for a full band.
@@ -107,8 +139,58 @@ OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
         fluid_synth_set_interp_method(im.synth, -1, FLUID_INTERP_LINEAR);
     im.left.resize(size_t(std::max(kBlockFrames, s->m_factor)));
     im.right.resize(im.left.size());
+    int polyphony = 256;
+    fluid_settings_getint(im.settings, "synth.polyphony", &polyphony);
+    im.voices.resize(size_t(std::max(polyphony, 1)) + 1);
     *out = std::move(s);
     return noErr;
+}
+
+int MusicSynth::ActiveVoices() const {
+    return fluid_synth_get_active_voice_count(m_impl->synth);
+}
+
+// Fades the released voices that have run half their release, and ends
+// those faded at the last look.
+void MusicSynth::EndFadedTails() {
+    Impl& im = *m_impl;
+    std::fill(im.voices.begin(), im.voices.end(), nullptr);
+    fluid_synth_get_voicelist(im.synth, im.voices.data(), int(im.voices.size()) - 1, -1);
+    im.nextTails.clear();
+    for (fluid_voice_t* v : im.voices) {
+        if (v == nullptr) break;
+        // Held by the key or a pedal: not released yet.
+        if (fluid_voice_is_on(v) || fluid_voice_is_sustained(v) || fluid_voice_is_sostenuto(v))
+            continue;
+        Tail t;
+        t.voice = v;
+        t.id = fluid_voice_get_id(v);
+        const auto known = std::lower_bound(im.tails.begin(), im.tails.end(), t);
+        if (known != im.tails.end() && known->voice == v && known->id == t.id) {
+            t = *known;
+        } else {
+            // First seen released: its release began at most one look ago.
+            const float cents = std::clamp(fluid_voice_gen_get(v, GEN_VOLENVRELEASE),
+                                           kShortestReleaseCents, kLongestReleaseCents);
+            t.quietFrom = m_rendered + int64_t(kQuietPartOfRelease * std::exp2(cents / 1200.0) *
+                                               m_renderRate);
+        }
+        if (t.faded) {
+            // Silent since the last look: a release that is over at once.
+            fluid_voice_gen_set(v, GEN_VOLENVRELEASE, kShortestReleaseCents);
+            fluid_voice_update_param(v, GEN_VOLENVRELEASE);
+            continue;
+        }
+        if (m_rendered >= t.quietFrom) {
+            // FluidSynth ramps a voice's amplitude to a new attenuation over one block.
+            fluid_voice_gen_set(v, GEN_ATTENUATION, kSilentCentibels);
+            fluid_voice_update_param(v, GEN_ATTENUATION);
+            t.faded = true;
+        }
+        im.nextTails.push_back(t);
+    }
+    std::sort(im.nextTails.begin(), im.nextTails.end());
+    im.tails.swap(im.nextTails);
 }
 
 // Sends every event due by `renderFrame` to the synthesizer.
@@ -161,8 +243,11 @@ void MusicSynth::RenderStereo(int32_t count) {
     Impl& im = *m_impl;
     int32_t made = 0;
     while (made < count) {
+        if (m_endTails && m_rendered % kTailCheckFrames == 0) EndFadedTails();
         Dispatch(m_rendered);
         int32_t n = count - made;
+        if (m_endTails)
+            n = std::min<int32_t>(n, kTailCheckFrames - int32_t(m_rendered % kTailCheckFrames));
         if (m_nextEvent < m_song->events.size()) {
             const int64_t next =
                 int64_t(double(m_song->events[m_nextEvent].time) * m_renderRate / 1e6);

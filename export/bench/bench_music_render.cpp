@@ -1,13 +1,15 @@
-// Music rendering speed: a 3-minute General MIDI band song made in code,
-// rendered by the AIFF exporter into an AIFF file and converted whole by
-// the exporter, beside FluidSynth's own MIDI file player rendering the
-// same bytes with the same soundfont in the same run. Prints times as
-// multiples of real time and the ratio to FluidSynth's player, by the
-// process's CPU time (what the work costs, steady on a shared machine) and
-// by wall time.
+// Music rendering speed: a 3-minute General MIDI band song made in code and
+// a real song, rendered at each rate the device profiles ask for, beside
+// the previous rendering (every release played out) and FluidSynth's own
+// MIDI file player rendering the same bytes with the same soundfont in the
+// same run; the band song also through the AIFF exporter into a file and
+// converted whole by the exporter. Prints times as multiples of real time,
+// by the process's CPU time (what the work costs, steady on a shared
+// machine) and by wall time.
 #include <time.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,10 +18,13 @@
 #include <vector>
 
 #include <fluidsynth.h>
+#include <memory>
 
 #include "export/movie_exporter.h"
 #include "export/settings.h"
 #include "platform/aiff_export.h"
+#include "platform/midi_file.h"
+#include "platform/music_synth.h"
 #include "platform/movies.h"
 #include "platform/tests/support/corpus.h"
 #include "platform/tests/support/midi_maker.h"
@@ -125,24 +130,74 @@ Cost timeFluidPlayer(const std::vector<uint8_t>& midi, const char* font, double 
     return c;
 }
 
-// Renders the song at 22050 and 44100 Hz, ours beside FluidSynth's player.
-void benchRender(const std::vector<uint8_t>& midi, Movie m, const char* font,
-                 const std::string& dir) {
-    const double song = double(GetMovieDuration(m)) / GetMovieTimeScale(m);
-    for (double rate : {22050.0, 44100.0}) {
-        const Cost ours = timeAiff(m, dir + "/bench.aif", rate, 2);
-        const Cost theirs = timeFluidPlayer(midi, font, rate, false);
-        std::printf("render %5.0f Hz stereo AIFF: %6.2f s = %6.1fx real time (%6.2f s = %6.1fx);  "
-                    "FluidSynth's player %6.2f s = %6.1fx (%6.2f s); ratio %.2f\n",
-                    rate, ours.cpu, song / ours.cpu, ours.wall, song / ours.wall, theirs.cpu,
-                    song / theirs.cpu, theirs.wall, theirs.cpu / ours.cpu);
-        if (rate >= 32000) {
-            // The same player made as lean as our rendering: what is left is our own cost.
-            const Cost lean = timeFluidPlayer(midi, font, rate, true);
-            std::printf("      FluidSynth's player, linear, no reverb or chorus: %6.2f s = %6.1fx "
-                        "(%6.2f s); ratio %.2f\n",
-                        lean.cpu, song / lean.cpu, lean.wall, lean.cpu / ours.cpu);
-        }
+struct Rendering {
+    Cost cost;
+    double voices = 0;  // sounding on average
+    std::vector<int16_t> pcm;
+};
+
+// The whole song through the synthesizer the exporter uses, as the
+// exporter asks for it.
+Rendering renderSong(const MidiSong& song, double rate, int channels,
+                     const MusicRenderOptions& options) {
+    Rendering r;
+    const Stopwatch t;
+    std::unique_ptr<MusicSynth> synth;
+    if (MusicSynth::Open(song, rate, channels, &synth, options) != noErr) return r;
+    r.pcm.resize(size_t(synth->TotalFrames()) * channels);
+    double voices = 0;
+    int64_t looks = 0;
+    for (int64_t at = 0; at < synth->TotalFrames();) {
+        int32_t done = 0;
+        synth->Render(r.pcm.data() + at * channels, 4096, &done);
+        if (done <= 0) break;
+        at += done;
+        voices += synth->ActiveVoices();
+        ++looks;
+    }
+    r.cost = {t.cpu(), t.wall()};
+    r.voices = looks > 0 ? voices / double(looks) : 0;
+    return r;
+}
+
+double snrDb(const std::vector<int16_t>& ref, const std::vector<int16_t>& other) {
+    double signal = 0, noise = 0;
+    for (size_t i = 0; i < std::min(ref.size(), other.size()); ++i) {
+        const double d = double(ref[i]) - double(other[i]);
+        signal += double(ref[i]) * ref[i];
+        noise += d * d;
+    }
+    return noise > 0 ? 10 * std::log10(signal / noise) : INFINITY;
+}
+
+// Renders the song at the rates the device profiles ask for: ours as the
+// exporter renders, the same with every release played out (the previous
+// rendering, for the difference in sound), ours with FluidSynth's two
+// worker threads, and FluidSynth's player.
+void benchRender(const std::vector<uint8_t>& midi, const MidiSong& song, const char* font) {
+    const double secs = double(song.duration) / 1e6;
+    for (const auto& [rate, channels] : {std::pair{44100.0, 2}, std::pair{22050.0, 2},
+                                         std::pair{22050.0, 1}, std::pair{11025.0, 1},
+                                         std::pair{8000.0, 1}}) {
+        MusicRenderOptions full;
+        full.endFadedTails = false;
+        MusicRenderOptions threaded;
+        threaded.threads = 2;
+        const Rendering before = renderSong(song, rate, channels, full);
+        const Rendering ours = renderSong(song, rate, channels, {});
+        const Rendering two = renderSong(song, rate, channels, threaded);
+        const Cost player = timeFluidPlayer(midi, font, rate, rate >= 32000);
+        std::printf("%5.0f Hz %s: ours %5.2f s = %5.1fx (wall %5.2f s = %5.1fx), %4.1f voices; "
+                    "all releases %5.2f s = %5.1fx, %4.1f voices, SNR %4.1f dB against it\n",
+                    rate, channels == 2 ? "stereo" : "mono  ", ours.cost.cpu, secs / ours.cost.cpu,
+                    ours.cost.wall, secs / ours.cost.wall, ours.voices, before.cost.cpu,
+                    secs / before.cost.cpu, before.voices, snrDb(before.pcm, ours.pcm));
+        std::printf("                2 threads %5.2f s = %5.1fx (wall %5.2f s = %5.1fx)%s; "
+                    "FluidSynth's player%s %5.2f s = %5.1fx (wall %5.2f s)\n",
+                    two.cost.cpu, secs / two.cost.cpu, two.cost.wall, secs / two.cost.wall,
+                    two.pcm == ours.pcm ? "" : " DIFFERENT SOUND",
+                    rate >= 32000 ? " (linear, no reverb or chorus)" : "", player.cpu,
+                    secs / player.cpu, player.wall);
     }
 }
 
@@ -162,9 +217,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double song = double(GetMovieDuration(m)) / GetMovieTimeScale(m);
-    std::printf("times: CPU seconds of the process (wall seconds)\n");
+    std::printf("times: CPU seconds of the process (wall seconds); x: multiples of real time\n");
     std::printf("song: %.1f s, General MIDI band (piano, bass, strings, drums)\n", song);
-    benchRender(midi, m, font, dir);
+    MidiSong band;
+    ParseMidiFile(midi, &band);
+    benchRender(midi, band, font);
+    const Cost aiff = timeAiff(m, dir + "/bench.aif", 44100, 2);
+    std::printf("AIFF exporter, 44100 Hz stereo file: %6.2f s = %6.1fx (wall %6.2f s = %6.1fx)\n",
+                aiff.cpu, song / aiff.cpu, aiff.wall, song / aiff.wall);
     for (const auto& [codec, rate, name] :
          {std::tuple{kSoundAdpcm2, 22050, "ADPCM 22050 Hz"},
           std::tuple{kSoundAtrac3, 44100, "ATRAC3 44100 Hz"}}) {
@@ -180,7 +240,10 @@ int main(int argc, char** argv) {
     if (std::filesystem::exists(real) && NewMovieFromFile(real, &r) == noErr) {
         std::printf("song: %.1f s, %s\n", double(GetMovieDuration(r)) / GetMovieTimeScale(r),
                     std::filesystem::path(real).filename().c_str());
-        benchRender(ReadWholeFile(real), r, font, dir);
+        const std::vector<uint8_t> bytes = ReadWholeFile(real);
+        MidiSong parsed;
+        ParseMidiFile(bytes, &parsed);
+        benchRender(bytes, parsed, font);
         DisposeMovie(r);
     }
     std::filesystem::remove_all(dir);

@@ -52,6 +52,42 @@ TEST(CinepakSearch, MatchesBruteForceIncludingTiesAndExtremes) {
     }
 }
 
+// The search skips entries by their luma sums: books crowded around a few sums, with equal
+// distances on both sides of the query and across block boundaries, must still give the
+// exhaustive answer.
+TEST(CinepakSearch, SkippingByLumaSumKeepsTheExhaustiveAnswer) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> pick(0, 3), step(0, 6), chroma(-3, 3);
+    for (int size : {9, 40, 256}) {
+        std::vector<Vec> book;
+        for (int i = 0; i < size; ++i) {
+            cinepak::Entry e;
+            e.y = {100, 100, 100, 100};
+            e.y[pick(rng)] = static_cast<uint8_t>(97 + step(rng));
+            e.y[pick(rng)] = static_cast<uint8_t>(97 + step(rng));
+            e.u = static_cast<int8_t>(chroma(rng));
+            e.v = static_cast<int8_t>(chroma(rng));
+            book.push_back(cinepak::fromEntry(e));
+        }
+        cinepak::SearchBook search;
+        search.build(book);
+        for (int n = 0; n < 400; ++n) {
+            cinepak::Entry q;
+            for (auto& y : q.y) y = static_cast<uint8_t>(n < 200 ? 96 + step(rng) : 60 + 2 * n % 90);
+            q.u = static_cast<int8_t>(chroma(rng));
+            q.v = static_cast<int8_t>(chroma(rng));
+            const Vec v = cinepak::fromEntry(q);
+            int best = 0;
+            for (int i = 1; i < size; ++i) {
+                if (cinepak::distance(v, book[i]) < cinepak::distance(v, book[best])) best = i;
+            }
+            int32_t d = -1;
+            ASSERT_EQ(search.nearest(v, &d), best) << "size " << size << " query " << n;
+            ASSERT_EQ(d, cinepak::distance(v, book[best]));
+        }
+    }
+}
+
 TEST(CinepakEntry, RoundsAndClampsToWhatTheDecoderStores) {
     Vec v;
     v.c = {-7, 3, 511, 600, 3000, -3000, 0, 0};

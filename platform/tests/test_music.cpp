@@ -345,6 +345,60 @@ TEST(MusicSynth, TheSameSoundHoweverTheFramesAreAskedFor) {
     }
 }
 
+// Released notes are ended once quiet. A pad with a long release struck
+// again and again on one key (each new stroke lands while earlier ones fade
+// out or are being ended), and a piano note let go while the sustain pedal
+// holds it: ending the wrong voice, or a loud one, or a held one, would be
+// heard as a jump in the sound against the rendering that plays every
+// release out.
+TEST(MusicSynth, EndingQuietReleasesChangesNothingHeard) {
+    MidiTrackMaker t;
+    constexpr uint32_t kSecond = 960;  // 120 bpm, 480 per quarter
+    t.program(0, 0, 90);  // polysynth pad: seconds of release
+    t.program(0, 1, 0);   // piano
+    for (uint32_t at = 0; at < 6 * kSecond; at += kSecond / 3)
+        t.note(at, kSecond / 4, 0, 60, 60 + int(at % 50));
+    t.add(0, {0xB1, 64, 127});  // pedal down
+    t.note(kSecond / 5, kSecond / 5, 1, 64, 120);
+    t.add(4 * kSecond, {0xB1, 64, 0});  // pedal up
+    t.endTick = 10 * kSecond;
+    const MidiSong song = Parse(MakeMidiFile(0, 480, {t}));
+    for (const auto& [rate, channels] : {std::pair{44100.0, 2}, std::pair{11025.0, 1}}) {
+        SCOPED_TRACE(rate);
+        MusicRenderOptions full;
+        full.endFadedTails = false;
+        std::unique_ptr<MusicSynth> ending, playing;
+        ASSERT_EQ(MusicSynth::Open(song, rate, channels, &ending), noErr);
+        ASSERT_EQ(MusicSynth::Open(song, rate, channels, &playing, full), noErr);
+        const size_t count = size_t(ending->TotalFrames()) * channels;
+        std::vector<int16_t> a(count), b(count);
+        // Rendered a tenth of a second at a time, counting the voices at work.
+        const int32_t step = int32_t(rate / 10);
+        int64_t endingVoices = 0, playingVoices = 0;
+        for (int64_t at = 0; at < ending->TotalFrames(); at += step) {
+            int32_t done = 0;
+            ASSERT_EQ(ending->Render(a.data() + at * channels, step, &done), noErr);
+            ASSERT_EQ(playing->Render(b.data() + at * channels, step, &done), noErr);
+            endingVoices += ending->ActiveVoices();
+            playingVoices += playing->ActiveVoices();
+        }
+        double signal = 0, noise = 0;
+        int worst = 0, peak = 0;
+        for (size_t i = 0; i < count; ++i) {
+            const int d = a[i] - b[i];
+            signal += double(b[i]) * b[i];
+            noise += double(d) * d;
+            worst = std::max(worst, std::abs(d));
+            peak = std::max(peak, std::abs(int(b[i])));
+        }
+        EXPECT_GT(peak, 3000);
+        EXPECT_GT(10 * std::log10(signal / std::max(noise, 1.0)), 40.0);
+        EXPECT_LT(worst, peak / 100) << "largest difference " << worst << " of a peak " << peak;
+        // And the work: the pad's releases run for seconds after each stroke.
+        EXPECT_LT(endingVoices, playingVoices * 7 / 10);
+    }
+}
+
 TEST(AiffExport, EightBitMonoAndRatesBelowTheSynthesizers) {
     // 8-bit AIFF samples are signed whatever the description's format said.
     const Rendered r = RenderToAiff(HeldA4Song(1.0), "a4-8.aif", kSoundNotCompressed, 8, 1, 11025);

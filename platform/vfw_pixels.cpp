@@ -143,7 +143,7 @@ __attribute__((target("avx2"))) inline Bytes32 Channels32(const uint8_t* ys, con
 // blocks are blended from the three.
 struct Pack24Tables {
     alignas(32) int8_t shuffle[3][32];  // blue, green, red
-    alignas(32) int8_t mask[2][32];     // (j + p) % 3 == 1, == 2 for j = 0
+    alignas(32) int8_t mask[2][32];     // set where p % 3 == 1, where p % 3 == 2
 };
 
 constexpr Pack24Tables MakePack24Tables() {

@@ -555,7 +555,12 @@ OSStatus decodeDelegateFrame(Instance* in, SourceRecord& v, TimeValue* sampleDur
         v.frameHeight = th;
         v.frame.assign(size_t(tw) * size_t(th) * 4, 0);
         PixelBuffer dest{v.frame.data(), tw, th, tw * 4, k32BGRAPixelFormat};
-        err = DecompressSequenceBegin(&v.sequence, *p.desc, dest, &m, kDitherCopyMode,
+        // Grey and black-and-white movies keep only the pictures' brightness.
+        const int writerMode = writerPictureMode(v.depth);
+        const bool brightness = writerMode == kVideoModeGrey2 || writerMode == kVideoModeGrey4 ||
+                                writerMode == kVideoModeMono1;
+        err = DecompressSequenceBegin(&v.sequence, *p.desc, dest, &m,
+                                      kDitherCopyMode | (brightness ? kBrightnessOnlyMode : 0),
                                       kCodecNormalQuality);
         if (err != noErr) return err;
         v.descSeed = p.descSeed;

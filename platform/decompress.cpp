@@ -82,6 +82,8 @@ struct DecompressSequenceRecord {
     PixelBuffer dest;
     MatrixRecord matrix;
     int32_t quality = kCodecNormalQuality;
+    bool brightnessOnly = false;
+    bool lent = false;                          // samples are lent decoded pictures
     AVPixelFormat rawFormat = AV_PIX_FMT_NONE;  // uncompressed samples
     AVCodecContext* codec = nullptr;            // compressed samples
     AVFrame* frame = nullptr;
@@ -115,7 +117,7 @@ AVPixelFormat RawFormatOf(const SampleDescription& desc) {
 
 OSStatus DecompressSequenceBegin(DecompressSequence* seq, const SampleDescription& desc,
                                  const PixelBuffer& dest, const MatrixRecord* matrix,
-                                 int32_t /*mode*/, int32_t quality) {
+                                 int32_t mode, int32_t quality) {
     if (seq == nullptr) return kStatusParamError;
     *seq = nullptr;
     if (!PixelBufferIsValid(dest) || desc.width <= 0 || desc.height <= 0 || desc.width > 16384 ||
@@ -130,7 +132,10 @@ OSStatus DecompressSequenceBegin(DecompressSequence* seq, const SampleDescriptio
     s->dest = dest;
     s->matrix = m;
     s->quality = quality;
+    s->brightnessOnly = (mode & kBrightnessOnlyMode) != 0;
     s->rawFormat = RawFormatOf(desc);
+    s->lent = desc.dataFormat == kDecodedPictureFormat;
+    if (s->lent && s->rawFormat == AV_PIX_FMT_NONE) return kStatusParamError;
     if (s->rawFormat == AV_PIX_FMT_NONE && ToolboxLacks(desc)) {
         if (OSStatus err = ComponentFrameDecoder::Open(desc, k24BGPixelFormat, &s->component);
             err != noErr)
@@ -162,6 +167,16 @@ OSStatus DecompressSequenceBegin(DecompressSequence* seq, const SampleDescriptio
 
 OSStatus DecompressSequenceFrame(DecompressSequence seq, const uint8_t* data, int32_t size) {
     if (seq == nullptr || data == nullptr || size <= 0) return kStatusParamError;
+    if (seq->lent) {
+        // Drawn straight from the decoder's planes, without a copy.
+        const PicturePlanes* p = LentPlanes(data, size);
+        if (p == nullptr || p->format != seq->rawFormat || p->width != seq->desc.width ||
+            p->height != seq->desc.height) {
+            return kStatusParamError;
+        }
+        return seq->converter.Draw(*p, seq->dest, seq->matrix, seq->quality,
+                                   seq->brightnessOnly);
+    }
     if (seq->rawFormat != AV_PIX_FMT_NONE) {
         const int need =
             av_image_get_buffer_size(seq->rawFormat, seq->desc.width, seq->desc.height, 1);
@@ -176,7 +191,7 @@ OSStatus DecompressSequenceFrame(DecompressSequence seq, const uint8_t* data, in
         p.width = seq->desc.width;
         p.height = seq->desc.height;
         p.format = seq->rawFormat;
-        return seq->converter.Draw(p, seq->dest, seq->matrix, seq->quality);
+        return seq->converter.Draw(p, seq->dest, seq->matrix, seq->quality, seq->brightnessOnly);
     }
     if (seq->component) {
         ComponentFrameDecoder& c = *seq->component;
@@ -187,7 +202,7 @@ OSStatus DecompressSequenceFrame(DecompressSequence seq, const uint8_t* data, in
         p.width = seq->desc.width;
         p.height = seq->desc.height;
         p.format = c.destFormat() == k24BGPixelFormat ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_0RGB;
-        return seq->converter.Draw(p, seq->dest, seq->matrix, seq->quality);
+        return seq->converter.Draw(p, seq->dest, seq->matrix, seq->quality, seq->brightnessOnly);
     }
     av_packet_unref(seq->packet);
     if (av_new_packet(seq->packet, size) < 0) return kStatusOutOfMemory;
@@ -196,8 +211,8 @@ OSStatus DecompressSequenceFrame(DecompressSequence seq, const uint8_t* data, in
     const int rc = avcodec_receive_frame(seq->codec, seq->frame);
     if (rc == AVERROR(EAGAIN)) return noErr;  // the decoder waits for more samples
     if (rc < 0) return kStatusCantDecodeVideo;
-    const OSStatus err =
-        seq->converter.Draw(PlanesOf(seq->frame), seq->dest, seq->matrix, seq->quality);
+    const OSStatus err = seq->converter.Draw(PlanesOf(seq->frame), seq->dest, seq->matrix,
+                                             seq->quality, seq->brightnessOnly);
     av_frame_unref(seq->frame);
     return err;
 }

@@ -54,12 +54,18 @@ inline constexpr int32_t kCodecMaxQuality = 0x3FF;
 // Transfer modes (the pixels are always copied; dithering is left to the scaler).
 inline constexpr int32_t kSrcCopyMode = 0;
 inline constexpr int32_t kDitherCopyMode = 64;
+// Added to a mode by a caller that keeps only the brightness of what is
+// drawn (a grey movie): pictures are then drawn with equal red, green and
+// blue, from their brightness plane alone when they have one, which spares
+// scaling and converting the colour planes.
+inline constexpr int32_t kBrightnessOnlyMode = 0x4000;
 
 struct DecompressSequenceRecord;
 using DecompressSequence = DecompressSequenceRecord*;
 
 // Begins a sequence. Descriptions of decoded pictures (kDecodedPictureFormat,
-// as the export delegate hands out), 'BGRA', 'raw ' (24 or 32 bits) and
+// as the export delegate hands out: their samples are the delegate's own
+// record of the picture, valid until its next request), 'BGRA', 'raw ' (24 or 32 bits) and
 // every compressed format with a decoder are accepted. matrix null means
 // identity. Errors: -50 for bad buffers or a matrix that is not a scale,
 // flip or quarter turn; kStatusNoCodec for formats without a decoder.

@@ -38,11 +38,17 @@ struct DataProcs {
     SampleDescription desc;
     int32_t seed = 0;
     uint64_t packedSerial = 0;
-    std::vector<uint8_t> picture;
+    std::vector<uint8_t> picture;  // turned pictures
+    PicturePlanes lent;            // what a video request hands out
     PictureConverter turner;  // for tracks displayed turned
     int turnQuality = kCodecNormalQuality;  // the movie's high-quality hint raises it
     TimeValue soundPosition = 0;
     bool economised = false;  // the reader was told how little it may decode
+
+    DataProcs() { LendPlanes(&lent); }
+    ~DataProcs() { EndLending(&lent); }
+    DataProcs(const DataProcs&) = delete;
+    DataProcs& operator=(const DataProcs&) = delete;
 };
 
 struct DelegateStorage {
@@ -70,7 +76,8 @@ void Economise(DataProcs* p) {
     p->video->DecodeLess(std::max<TimeValue>(minStep, 0), w, h);
 }
 
-// Video: the decoded picture, packed row after row, as a kDecodedPictureFormat sample.
+// Video: the decoded picture as a kDecodedPictureFormat sample, lent, not
+// copied: the sample is the record of the decoder's planes.
 OSStatus GetVideoData(DataProcs* p, MovieExportGetDataParams* params) {
     if (p->openError != noErr) return p->openError;
     if (!p->economised) Economise(p);
@@ -87,6 +94,9 @@ OSStatus GetVideoData(DataProcs* p, MovieExportGetDataParams* params) {
     if (serial != p->packedSerial) {
         auto fmt = static_cast<AVPixelFormat>(f->format);
         int width = f->width, height = f->height;
+        if (width <= 0 || height <= 0 || av_pix_fmt_desc_get(fmt) == nullptr) {
+            return kStatusCantDecodeVideo;
+        }
         if (p->track.rotation != 0) {
             // Pictures are handed out the way the file says they are shown.
             const MatrixRecord m =
@@ -97,14 +107,14 @@ OSStatus GetVideoData(DataProcs* p, MovieExportGetDataParams* params) {
                 return kStatusCantDecodeVideo;
             }
             fmt = AV_PIX_FMT_BGRA;
+            p->lent = PicturePlanes{};
+            p->lent.data[0] = p->picture.data();
+            p->lent.linesize[0] = width * 4;
+            p->lent.width = width;
+            p->lent.height = height;
+            p->lent.format = fmt;
         } else {
-            const int size = av_image_get_buffer_size(fmt, width, height, 1);
-            if (size <= 0) return kStatusCantDecodeVideo;
-            p->picture.resize(static_cast<size_t>(size));
-            if (av_image_copy_to_buffer(p->picture.data(), size, f->data, f->linesize, fmt, width,
-                                        height, 1) < 0) {
-                return kStatusCantDecodeVideo;
-            }
+            p->lent = PlanesOf(f);
         }
         if (p->seed == 0 || p->desc.width != width || p->desc.height != height ||
             p->desc.pixelFormat != fmt) {
@@ -123,8 +133,8 @@ OSStatus GetVideoData(DataProcs* p, MovieExportGetDataParams* params) {
     const TimeValue end = p->duration > 0 ? p->start + p->duration : nextTime;
     params->actualTime = std::max<TimeValue>(0, frameTime - p->start);
     params->durationPerSample = std::max<TimeValue>(1, std::min(nextTime, end) - t);
-    params->dataPtr = p->picture.data();
-    params->dataSize = static_cast<int32_t>(p->picture.size());
+    params->dataPtr = reinterpret_cast<const uint8_t*>(&p->lent);
+    params->dataSize = static_cast<int32_t>(sizeof(p->lent));
     params->desc = &p->desc;
     params->descType = kImageDescriptionType;
     params->descSeed = p->seed;

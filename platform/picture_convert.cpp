@@ -1,11 +1,16 @@
 #include "platform/picture_convert.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <set>
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace {
@@ -47,7 +52,96 @@ void StoreBGRA(const uint8_t* bgra, OSType format, uint8_t* out) {
     }
 }
 
+// Whether a picture's first plane is its brightness, one byte a pixel.
+bool HasBrightnessPlane(AVPixelFormat format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    if (d == nullptr) return false;
+    constexpr uint64_t kNotYuv = AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL |
+                                 AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL |
+                                 AV_PIX_FMT_FLAG_BAYER | AV_PIX_FMT_FLAG_FLOAT;
+    if ((d->flags & kNotYuv) != 0 || d->nb_components < 1) return false;
+    const AVComponentDescriptor& y = d->comp[0];
+    return y.plane == 0 && y.depth == 8 && y.step == 1 && y.shift == 0 && y.offset == 0 &&
+           (d->nb_components < 3 || (d->flags & AV_PIX_FMT_FLAG_PLANAR) != 0);
+}
+
+// Formats whose brightness uses the whole byte; the others run from 16 to 235.
+bool FullRangeBrightness(AVPixelFormat format) {
+    switch (format) {
+        case AV_PIX_FMT_YUVJ420P:
+        case AV_PIX_FMT_YUVJ422P:
+        case AV_PIX_FMT_YUVJ444P:
+        case AV_PIX_FMT_YUVJ440P:
+        case AV_PIX_FMT_YUVJ411P:
+        case AV_PIX_FMT_GRAY8:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Brightness to 32-bit pixels with equal red, green and blue, opaque; video
+// brightness (16..235) is stretched to the whole byte, as turning it into red,
+// green and blue and weighing them back would give.
+using GreyPixels = std::array<uint32_t, 256>;
+
+GreyPixels MakeGreyPixels(bool videoRange, bool alphaFirst) {
+    GreyPixels t{};
+    for (int v = 0; v < 256; ++v) {
+        const auto g = static_cast<uint8_t>(
+            videoRange ? std::clamp((v - 16) * 255.0 / 219.0 + 0.5, 0.0, 255.0) : v);
+        const uint8_t bytes[4] = {alphaFirst ? uint8_t(255) : g, g, g,
+                                  alphaFirst ? g : uint8_t(255)};
+        std::memcpy(&t[v], bytes, 4);
+    }
+    return t;
+}
+
+const GreyPixels& GreyPixelsFor(bool videoRange, bool alphaFirst) {
+    static const GreyPixels tables[4] = {MakeGreyPixels(false, false), MakeGreyPixels(false, true),
+                                         MakeGreyPixels(true, false), MakeGreyPixels(true, true)};
+    return tables[(videoRange ? 2 : 0) + (alphaFirst ? 1 : 0)];
+}
+
+void ExpandGrey(const uint8_t* grey, int width, int height, const GreyPixels& pixels,
+                uint8_t* out, ptrdiff_t outRowBytes) {
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = grey + static_cast<ptrdiff_t>(y) * width;
+        uint8_t* o = out + y * outRowBytes;
+        for (int x = 0; x < width; ++x) std::memcpy(o + 4 * x, &pixels[in[x]], 4);
+    }
+}
+
+struct Lending {
+    std::mutex lock;
+    std::set<const void*> records;
+};
+
+Lending& Lent() {
+    static Lending lending;
+    return lending;
+}
+
 }  // namespace
+
+void LendPlanes(const PicturePlanes* record) {
+    Lending& l = Lent();
+    const std::lock_guard<std::mutex> hold(l.lock);
+    l.records.insert(record);
+}
+
+void EndLending(const PicturePlanes* record) {
+    Lending& l = Lent();
+    const std::lock_guard<std::mutex> hold(l.lock);
+    l.records.erase(record);
+}
+
+const PicturePlanes* LentPlanes(const uint8_t* data, int32_t size) {
+    if (data == nullptr || size != static_cast<int32_t>(sizeof(PicturePlanes))) return nullptr;
+    Lending& l = Lent();
+    const std::lock_guard<std::mutex> hold(l.lock);
+    return l.records.count(data) != 0 ? reinterpret_cast<const PicturePlanes*>(data) : nullptr;
+}
 
 AVPixelFormat AVPixelFormatFor(OSType pixelFormat) {
     switch (pixelFormat) {
@@ -111,7 +205,7 @@ OSStatus PictureConverter::CheckMatrix(const MatrixRecord& m) {
 }
 
 OSStatus PictureConverter::Draw(const PicturePlanes& src, const PixelBuffer& dest,
-                                const MatrixRecord& m, int32_t quality) {
+                                const MatrixRecord& m, int32_t quality, bool greyOnly) {
     if (!PixelBufferIsValid(dest) || src.width <= 0 || src.height <= 0) return kStatusParamError;
     if (OSStatus err = CheckMatrix(m); err != noErr) return err;
     const bool turned = Near0(m.a);
@@ -135,25 +229,59 @@ OSStatus PictureConverter::Draw(const PicturePlanes& src, const PixelBuffer& des
 
     const bool direct = !turned && m.a > 0 && m.d > 0 && ox >= 0 && oy >= 0 &&
                         ox + sw <= dest.width && oy + sh <= dest.height;
-    const AVPixelFormat outFormat = direct ? AVPixelFormatFor(dest.pixelFormat) : AV_PIX_FMT_BGRA;
-    m_sws = sws_getCachedContext(m_sws, src.width, src.height, src.format, sw, sh, outFormat, flags,
-                                 nullptr, nullptr, nullptr);
-    if (m_sws == nullptr) return kStatusParamError;
-    if (direct) {
-        uint8_t* out[4] = {dest.base + static_cast<ptrdiff_t>(oy) * dest.rowBytes + ox * bpp};
-        const int outLines[4] = {dest.rowBytes};
-        sws_scale(m_sws, src.data, src.linesize, 0, src.height, out, outLines);
-        return noErr;
-    }
     const size_t turnRow = static_cast<size_t>(sw) * 4;
-    try {
-        m_turn.resize(turnRow * static_cast<size_t>(sh));
-    } catch (const std::bad_alloc&) {
-        return kStatusOutOfMemory;
+    auto turnBuffer = [&]() -> OSStatus {
+        try {
+            m_turn.resize(turnRow * static_cast<size_t>(sh));
+        } catch (const std::bad_alloc&) {
+            return kStatusOutOfMemory;
+        }
+        return noErr;
+    };
+    if (greyOnly && bpp == 4 && HasBrightnessPlane(src.format)) {
+        // Only the brightness plane is scaled: the colour planes would be
+        // weighed away again by the caller.
+        m_sws = sws_getCachedContext(m_sws, src.width, src.height, AV_PIX_FMT_GRAY8, sw, sh,
+                                     AV_PIX_FMT_GRAY8, flags, nullptr, nullptr, nullptr);
+        if (m_sws == nullptr) return kStatusParamError;
+        try {
+            m_grey.resize(static_cast<size_t>(sw) * static_cast<size_t>(sh));
+        } catch (const std::bad_alloc&) {
+            return kStatusOutOfMemory;
+        }
+        const uint8_t* const in[4] = {src.data[0]};
+        const int inLines[4] = {src.linesize[0]};
+        uint8_t* const out[4] = {m_grey.data()};
+        const int outLines[4] = {sw};
+        sws_scale(m_sws, in, inLines, 0, src.height, out, outLines);
+        const bool videoRange = !FullRangeBrightness(src.format);
+        if (direct) {
+            ExpandGrey(m_grey.data(), sw, sh,
+                       GreyPixelsFor(videoRange, dest.pixelFormat == k32ARGBPixelFormat),
+                       dest.base + static_cast<ptrdiff_t>(oy) * dest.rowBytes + ox * bpp,
+                       dest.rowBytes);
+            return noErr;
+        }
+        if (OSStatus err = turnBuffer(); err != noErr) return err;
+        ExpandGrey(m_grey.data(), sw, sh, GreyPixelsFor(videoRange, false), m_turn.data(),
+                   static_cast<ptrdiff_t>(turnRow));
+    } else {
+        const AVPixelFormat outFormat =
+            direct ? AVPixelFormatFor(dest.pixelFormat) : AV_PIX_FMT_BGRA;
+        m_sws = sws_getCachedContext(m_sws, src.width, src.height, src.format, sw, sh, outFormat,
+                                     flags, nullptr, nullptr, nullptr);
+        if (m_sws == nullptr) return kStatusParamError;
+        if (direct) {
+            uint8_t* out[4] = {dest.base + static_cast<ptrdiff_t>(oy) * dest.rowBytes + ox * bpp};
+            const int outLines[4] = {dest.rowBytes};
+            sws_scale(m_sws, src.data, src.linesize, 0, src.height, out, outLines);
+            return noErr;
+        }
+        if (OSStatus err = turnBuffer(); err != noErr) return err;
+        uint8_t* out[4] = {m_turn.data()};
+        const int outLines[4] = {static_cast<int>(turnRow)};
+        sws_scale(m_sws, src.data, src.linesize, 0, src.height, out, outLines);
     }
-    uint8_t* out[4] = {m_turn.data()};
-    const int outLines[4] = {static_cast<int>(turnRow)};
-    sws_scale(m_sws, src.data, src.linesize, 0, src.height, out, outLines);
     for (int ys = 0; ys < sh; ++ys) {
         const uint8_t* row = m_turn.data() + static_cast<size_t>(ys) * turnRow;
         for (int xs = 0; xs < sw; ++xs) {

@@ -194,77 +194,6 @@ bool PixelBufferIsValid(const PixelBuffer& b) {
 
 PictureConverter::~PictureConverter() {
     sws_freeContext(m_sws);
-    sws_freeContext(m_rowSws);
-}
-
-namespace {
-
-constexpr int kTapBits = 14;
-
-}  // namespace
-
-// The brightness plane from src.height rows down to `rows` rows into m_rows,
-// through the triangle the scaler's bilinear filter uses when it makes a
-// picture smaller: each row weighs the source rows within one step of the
-// scale around its centre, the nearer the more.
-OSStatus PictureConverter::ReduceRows(const PicturePlanes& src, int rows) {
-    const int width = src.width;
-    try {
-        if (m_rowTapsFrom != src.height || m_rowTapsTo != rows) {
-            m_rowTaps.assign(static_cast<size_t>(rows), RowTap{});
-            const double scale = static_cast<double>(src.height) / rows;
-            for (int j = 0; j < rows; ++j) {
-                const double centre = (j + 0.5) * scale - 0.5;
-                const int first = static_cast<int>(std::floor(centre - scale)) + 1;
-                const int last = static_cast<int>(std::ceil(centre + scale)) - 1;
-                RowTap& tap = m_rowTaps[static_cast<size_t>(j)];
-                // Rows beyond the edges count as the edge row.
-                tap.first = std::clamp(first, 0, src.height - 1);
-                const int end = std::clamp(last, 0, src.height - 1);
-                std::vector<double> w(static_cast<size_t>(end - tap.first + 1), 0.0);
-                double total = 0;
-                for (int i = first; i <= last; ++i) {
-                    const double v = std::max(0.0, 1.0 - std::fabs(i - centre) / scale);
-                    w[static_cast<size_t>(std::clamp(i, 0, src.height - 1) - tap.first)] += v;
-                    total += v;
-                }
-                tap.weights.resize(w.size());
-                int32_t sum = 0;
-                size_t biggest = 0;
-                for (size_t k = 0; k < w.size(); ++k) {
-                    tap.weights[k] =
-                        static_cast<int32_t>(std::lround(w[k] / total * (1 << kTapBits)));
-                    sum += tap.weights[k];
-                    if (tap.weights[k] > tap.weights[biggest]) biggest = k;
-                }
-                tap.weights[biggest] += (1 << kTapBits) - sum;  // exactly one in all
-            }
-            m_rowTapsFrom = src.height;
-            m_rowTapsTo = rows;
-        }
-        m_sums.resize(static_cast<size_t>(width));
-        m_rows.resize(static_cast<size_t>(width) * static_cast<size_t>(rows));
-    } catch (const std::bad_alloc&) {
-        return kStatusOutOfMemory;
-    }
-    constexpr int kBlock = 16;  // pixels at a time, a width the compiler turns into vector code
-    for (int j = 0; j < rows; ++j) {
-        const RowTap& tap = m_rowTaps[static_cast<size_t>(j)];
-        int32_t* sums = m_sums.data();
-        std::fill(m_sums.begin(), m_sums.end(), 1 << (kTapBits - 1));
-        for (size_t k = 0; k < tap.weights.size(); ++k) {
-            const int32_t wk = tap.weights[k];
-            const uint8_t* in = src.data[0] + static_cast<ptrdiff_t>(tap.first + int(k)) *
-                                                  src.linesize[0];
-            int x = 0;
-            for (; x + kBlock <= width; x += kBlock)
-                for (int i = 0; i < kBlock; ++i) sums[x + i] += wk * in[x + i];
-            for (; x < width; ++x) sums[x] += wk * in[x];
-        }
-        uint8_t* out = m_rows.data() + static_cast<size_t>(j) * static_cast<size_t>(width);
-        for (int x = 0; x < width; ++x) out[x] = static_cast<uint8_t>(sums[x] >> kTapBits);
-    }
-    return noErr;
 }
 
 OSStatus PictureConverter::CheckMatrix(const MatrixRecord& m) {
@@ -312,31 +241,19 @@ OSStatus PictureConverter::Draw(const PicturePlanes& src, const PixelBuffer& des
     if (greyOnly && bpp == 4 && HasBrightnessPlane(src.format)) {
         // Only the brightness plane is scaled: the colour planes would be
         // weighed away again by the caller.
+        m_sws = sws_getCachedContext(m_sws, src.width, src.height, AV_PIX_FMT_GRAY8, sw, sh,
+                                     AV_PIX_FMT_GRAY8, flags, nullptr, nullptr, nullptr);
+        if (m_sws == nullptr) return kStatusParamError;
         try {
             m_grey.resize(static_cast<size_t>(sw) * static_cast<size_t>(sh));
         } catch (const std::bad_alloc&) {
             return kStatusOutOfMemory;
         }
+        const uint8_t* const in[4] = {src.data[0]};
+        const int inLines[4] = {src.linesize[0]};
         uint8_t* const out[4] = {m_grey.data()};
         const int outLines[4] = {sw};
-        if (flags == SWS_BILINEAR && src.height >= 2 * sh && sw < src.width) {
-            // Top to bottom first, by the same triangle: the left-to-right
-            // filter then runs over sh rows instead of all of them.
-            if (OSStatus err = ReduceRows(src, sh); err != noErr) return err;
-            m_rowSws = sws_getCachedContext(m_rowSws, src.width, sh, AV_PIX_FMT_GRAY8, sw, sh,
-                                            AV_PIX_FMT_GRAY8, flags, nullptr, nullptr, nullptr);
-            if (m_rowSws == nullptr) return kStatusParamError;
-            const uint8_t* const in[4] = {m_rows.data()};
-            const int inLines[4] = {src.width};
-            sws_scale(m_rowSws, in, inLines, 0, sh, out, outLines);
-        } else {
-            m_sws = sws_getCachedContext(m_sws, src.width, src.height, AV_PIX_FMT_GRAY8, sw, sh,
-                                         AV_PIX_FMT_GRAY8, flags, nullptr, nullptr, nullptr);
-            if (m_sws == nullptr) return kStatusParamError;
-            const uint8_t* const in[4] = {src.data[0]};
-            const int inLines[4] = {src.linesize[0]};
-            sws_scale(m_sws, in, inLines, 0, src.height, out, outLines);
-        }
+        sws_scale(m_sws, in, inLines, 0, src.height, out, outLines);
         const bool videoRange = !FullRangeBrightness(src.format);
         if (direct) {
             ExpandGrey(m_grey.data(), sw, sh,

@@ -38,18 +38,6 @@ class PictureConverter {
     SwsContext* m_sws = nullptr;
     std::vector<uint8_t> m_turn;  // scaled picture waiting to be turned or clipped
     std::vector<uint8_t> m_grey;  // scaled brightness, for greyOnly
-    // Brightness made smaller from top to bottom first, so that the
-    // scaler's left-to-right filter runs over the fewer rows.
-    struct RowTap {
-        int first = 0;  // first source row
-        std::vector<int32_t> weights;
-    };
-    std::vector<RowTap> m_rowTaps;
-    int m_rowTapsFrom = 0, m_rowTapsTo = 0;
-    std::vector<int32_t> m_sums;
-    std::vector<uint8_t> m_rows;
-    SwsContext* m_rowSws = nullptr;  // the left-to-right scaling of m_rows
-    OSStatus ReduceRows(const PicturePlanes& src, int rows);
 };
 
 // Decoded pictures lent instead of copied: the export delegate hands out the

@@ -63,7 +63,7 @@ class TrackDecoder {
     bool m_readEnded = false;
 };
 
-class VideoReader : public TrackDecoder {
+class VideoReader final : public TrackDecoder {
   public:
     ~VideoReader();
     static OSStatus Open(const TrackRecord& track, std::unique_ptr<VideoReader>* out);
@@ -126,7 +126,7 @@ class VideoReader : public TrackDecoder {
     std::deque<TimeValue> m_recentStarts;
 };
 
-class SoundReader : public TrackDecoder {
+class SoundReader final : public TrackDecoder {
   public:
     ~SoundReader();
     static OSStatus Open(const TrackRecord& track, TimeValue startMediaTime,

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include <fluidsynth.h>
@@ -22,6 +23,8 @@ constexpr double kHighestRate = 96000;
 constexpr int32_t kBlockFrames = 1024;  // render frames per FluidSynth call
 // From this rate up the rendering takes the cheaper road (see Open).
 constexpr double kFastRenderRate = 32000;
+// From this rate up FluidSynth's workers render in parallel (see Open).
+constexpr double kThreadedRenderRate = 16000;
 
 // Released notes. FluidSynth's volume envelope falls linearly in decibels,
 // 96 dB over the release time, from wherever the note was (at most its full
@@ -94,7 +97,7 @@ MusicSynth::~MusicSynth() = default;
 OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
                           std::unique_ptr<MusicSynth>* out, const MusicRenderOptions& options) {
     if (out == nullptr || !(rate >= 1 && rate <= kHighestRate) || (channels != 1 && channels != 2) ||
-        options.threads < 1 || options.threads > 256)
+        options.threads < 0 || options.threads > 256)
         return kStatusParamError;
     std::string font;
     if (OSStatus err = FindSoundFont(&font); err != noErr) return err;
@@ -112,8 +115,22 @@ OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
     im.settings = new_fluid_settings();
     if (im.settings == nullptr) return kStatusOutOfMemory;
     fluid_settings_setnum(im.settings, "synth.sample-rate", s->m_renderRate);
+    const bool fast = s->m_renderRate >= kFastRenderRate;
+    // From 32 kHz up one thread cannot render a band 50 times faster than it
+    // plays: most of the time goes to FluidSynth's per-voice resonant filter,
+    // a recursion that waits on itself every sample and that no setting
+    // turns off. The synthesizer's own workers share the voices out, as a
+    // decoder's threads share out a frame; what our code does stays on one
+    // thread. The voices are summed in double precision before the 16-bit
+    // output, so which worker renders which voice does not show in it.
+    int threads = options.threads;
+    if (threads == 0) {
+        threads = s->m_renderRate >= kThreadedRenderRate ? int(std::clamp(std::thread::hardware_concurrency(), 1u,
+                                        unsigned(kMostRenderThreads)))
+                       : 1;
+    }
+    fluid_settings_setint(im.settings, "synth.cpu-cores", threads);
     // Nothing locked in memory, and only the instruments the song uses loaded.
-    fluid_settings_setint(im.settings, "synth.cpu-cores", options.threads);
     fluid_settings_setint(im.settings, "synth.lock-memory", 0);
     fluid_settings_setint(im.settings, "synth.dynamic-sample-loading", 1);
     // Twice the library's quiet default: still headroom for a full band.
@@ -125,7 +142,6 @@ OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
     // those rates (15 dB below for 33 kbit/s ATRAC3, 21 dB for ADPCM), and
     // leaving it out brings the coded sound at most 2 dB nearer that error.
     // Below 32 kHz they cost little and stay.
-    const bool fast = s->m_renderRate >= kFastRenderRate;
     fluid_settings_setint(im.settings, "synth.reverb.active", fast ? 0 : 1);
     fluid_settings_setint(im.settings, "synth.chorus.active", fast ? 0 : 1);
     im.synth = new_fluid_synth(im.settings);

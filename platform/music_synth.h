@@ -28,10 +28,15 @@ inline constexpr const char* kSoundFontVariable = "MOVIEPACKER_SOUNDFONT";
 // The soundfont that will be used; kStatusNoCodec when there is none.
 OSStatus FindSoundFont(std::string* path);
 
+inline constexpr int kMostRenderThreads = 4;
+
 // How to render; the defaults are what the exporter uses.
 struct MusicRenderOptions {
     bool endFadedTails = true;  // stop released notes once 48 dB down
-    int threads = 1;            // FluidSynth's own workers inside a render call
+    // FluidSynth's own workers inside a render call; 0: the exporter's
+    // choice, one per core (at most kMostRenderThreads) from 32 kHz up, one
+    // below.
+    int threads = 0;
 };
 
 class MusicSynth {

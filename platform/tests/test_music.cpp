@@ -310,6 +310,8 @@ TEST(AiffExport, HeldA4IsA440HzToneOfTheSongsLength) {
 // The exporter asks for the song a block at a time, callers may ask in any
 // sizes: events must fall on the same frames, and rates below the
 // synthesizer's average the same runs, however the frames are asked for.
+// FluidSynth's workers, which render at the high rates, must not change a
+// sample either.
 TEST(MusicSynth, TheSameSoundHoweverTheFramesAreAskedFor) {
     const MidiSong song = Parse(BandSong(3.0));
     for (const auto& [rate, channels] : {std::pair{44100.0, 2}, std::pair{22050.0, 1},
@@ -342,6 +344,16 @@ TEST(MusicSynth, TheSameSoundHoweverTheFramesAreAskedFor) {
         const auto differ = std::mismatch(whole.begin(), whole.end(), pieces.begin());
         EXPECT_TRUE(differ.first == whole.end())
             << "first difference at sample " << (differ.first - whole.begin());
+
+        for (const int threads : {1, 3}) {
+            MusicRenderOptions options;
+            options.threads = threads;
+            std::unique_ptr<MusicSynth> other;
+            ASSERT_EQ(MusicSynth::Open(song, rate, channels, &other, options), noErr);
+            std::vector<int16_t> again(whole.size());
+            ASSERT_EQ(other->Render(again.data(), int32_t(total), &done), noErr);
+            EXPECT_TRUE(again == whole) << threads << " threads";
+        }
     }
 }
 

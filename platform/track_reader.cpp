@@ -1,5 +1,7 @@
 #include "platform/track_reader.h"
 
+#include <array>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -228,12 +230,12 @@ bool VideoReader::Decode(AVFrame* f, TimeValue* t) {
     return true;
 }
 
-void VideoReader::DecodeLess(TimeValue minStep, int32_t drawWidth, int32_t drawHeight) {
+void VideoReader::DecodeLess(double step, int32_t drawWidth, int32_t drawHeight) {
     if (FullDecodeForced() || m_codec == nullptr || m_track.stillImage) return;
-    if (minStep > 0) {
+    if (step >= 1 && step < double(std::numeric_limits<TimeValue>::max() / 4)) {
         const AVCodecDescriptor* d = avcodec_descriptor_get(m_codec->codec_id);
         m_skipping = true;
-        m_minStep = minStep;
+        m_step = step;
         m_intraOnly = d != nullptr && (d->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
         m_lookahead = kSkipLookahead;
     }
@@ -275,14 +277,84 @@ TrackDecoder::PacketFate VideoReader::Judge(const AVPacket& packet) {
     }
     m_recentStarts.push_back(start);
     if (m_recentStarts.size() > kRecentStarts) m_recentStarts.pop_front();
-    // Shown only between two requests: the one being served comes before it
-    // and the next one no earlier than the picture after it.
-    if (bound == std::numeric_limits<TimeValue>::max() || start <= m_request ||
-        bound > m_request + m_minStep) {
-        return PacketFate::kDecode;
+    if (bound == std::numeric_limits<TimeValue>::max()) return PacketFate::kDecode;
+    if (start <= m_request) {
+        // Reached only now: earlier requests are answered, and the one being
+        // served falls on it unless a later picture starts by then.
+        if (bound > m_request) return PacketFate::kDecode;
+        m_skipped.insert(start);
+        return m_intraOnly ? PacketFate::kDrop : PacketFate::kDecodeIfReference;
     }
+    // Shown only between two requests: the one being served comes before it
+    // and the next one no earlier than the picture after it. Further ahead,
+    // the requests fall a step apart as long as no picture they fall on
+    // lasts longer than a step: the picture is needed if the first of them
+    // that may come at its start or later may come before its end. A wrong
+    // guess costs a seek back, never a wrong picture.
+    bool needed = bound > m_request + TimeValue(m_step);
+    if (needed && StepsHoldUntil(start)) {
+        double j = std::max(1.0, std::floor(double(start - 2 - m_request) / m_step));
+        TimeValue earliest = 0, latest = 0;
+        for (RequestsAt(j, &earliest, &latest); latest < start; RequestsAt(j, &earliest, &latest))
+            j += 1;
+        needed = earliest < bound;
+    }
+    if (needed) return PacketFate::kDecode;
     m_skipped.insert(start);
     return m_intraOnly ? PacketFate::kDrop : PacketFate::kDecodeIfReference;
+}
+
+// The earliest and latest time the j-th request after the one being served
+// may come at, if none moves off its step. The caller counts its times from
+// the first request on, a step apart, and rounds them down: once the times
+// are followed from there they are known to the unit (either side of a
+// whole unit, for the caller's own floating point); after a request off the
+// steps, only to a unit either side.
+void VideoReader::RequestsAt(double j, TimeValue* earliest, TimeValue* latest) const {
+    constexpr double kSlack = 1e-6;
+    const double at = m_gridStart + (double(m_gridCount) + j) * m_step;
+    const TimeValue off = m_gridExact ? 0 : 1;
+    *earliest = TimeValue(std::floor(at - kSlack)) - off;
+    *latest = TimeValue(std::floor(at + kSlack)) + off;
+}
+
+// Follows the requests along their steps (see RequestsAt).
+void VideoReader::FollowRequest(TimeValue t) {
+    if (m_gridCount >= 0 && t == m_request) return;  // asked again: the same request
+    if (m_gridCount >= 0) {
+        TimeValue earliest = 0, latest = 0;
+        RequestsAt(1, &earliest, &latest);
+        if (m_gridExact && t >= earliest && t <= latest) {
+            m_gridCount += 1;
+            return;
+        }
+    }
+    // The first request, on a whole unit, or one off the steps.
+    m_gridExact = m_gridCount < 0;
+    m_gridStart = double(t);
+    m_gridCount = 0;
+}
+
+// Whether every picture from the one being served to the one starting at
+// `start` is known and shorter than a step (by half a unit, for rounding),
+// so that no request up to there is moved off its step by a picture that
+// outlasts it.
+bool VideoReader::StepsHoldUntil(TimeValue start) const {
+    std::array<TimeValue, kRecentStarts + kSkipLookahead + 1> known;
+    size_t n = 0;
+    for (const TimeValue r : m_recentStarts)
+        if (n < known.size()) known[n++] = r;
+    for (const AVPacket* a : m_ahead)
+        if (a->pts != AV_NOPTS_VALUE && n < known.size())
+            known[n++] = StreamToMediaTime(m_track, a->pts);
+    std::sort(known.begin(), known.begin() + n);
+    const auto last = known.begin() + n;
+    auto it = std::upper_bound(known.begin(), last, m_request);
+    if (it == known.begin()) return false;  // the served picture's start is not known
+    for (--it; it + 1 != last && *it < start; ++it) {
+        if (double(it[1] - it[0]) > m_step - 0.5) return false;
+    }
+    return true;
 }
 
 void VideoReader::ForgetSkipped() {
@@ -308,6 +380,7 @@ OSStatus VideoReader::FrameAt(TimeValue t, const AVFrame** frame, TimeValue* fra
         *serial = m_serial;
         return noErr;
     }
+    if (m_skipping) FollowRequest(t);
     m_request = t;
     const TimeValue ahead = static_cast<TimeValue>(kSeekAheadSeconds) * m_track.mediaScale;
     const bool jumpBack = m_haveCurrent && t < m_currentTime;

@@ -74,10 +74,12 @@ class VideoReader final : public TrackDecoder {
                      TimeValue* nextTime, uint64_t* serial);
 
     // Lets the reader decode less than every picture at full size; called
-    // before the first request. When minStep > 0 the caller promises that
-    // each request comes at least minStep media time after the one before,
-    // so pictures no request can fall on may go undecoded (reference-free
-    // ones, or any one of an intra-only format). Pictures drawn at no more
+    // before the first request. When step >= 1 the caller promises that
+    // each request comes `step` media time after the one before, or later,
+    // at the end of the picture shown at the one before when that picture
+    // lasts longer, within a unit of rounding either way; so pictures no
+    // request can fall on may go undecoded (reference-free ones, or any one
+    // of an intra-only format). Pictures drawn at no more
     // than drawWidth x drawHeight (0: unknown) may be decoded at a fraction
     // of their size by the formats that can, keeping at least twice the
     // drawing's size; drawn at no more than half the size, bidirectional
@@ -86,7 +88,7 @@ class VideoReader final : public TrackDecoder {
     // promise is still answered right, by going back and decoding everything
     // from there on (after a few such requests, for good).
     // MOVIEPACKER_FULL_DECODE=1 in the environment turns both savings off.
-    void DecodeLess(TimeValue minStep, int32_t drawWidth, int32_t drawHeight);
+    void DecodeLess(double step, int32_t drawWidth, int32_t drawHeight);
     // The decoder's size reduction: pictures are 1 / 2^lowres() of the full size.
     int lowres() const { return m_codec != nullptr ? m_codec->lowres : 0; }
     // Whether the decoder leaves out the deblocking of bidirectional pictures.
@@ -102,6 +104,9 @@ class VideoReader final : public TrackDecoder {
   private:
     bool Decode(AVFrame* f, TimeValue* t);
     void ForgetSkipped();
+    bool StepsHoldUntil(TimeValue start) const;
+    void RequestsAt(double j, TimeValue* earliest, TimeValue* latest) const;
+    void FollowRequest(TimeValue t);
 
     AVFrame* m_current = nullptr;
     AVFrame* m_next = nullptr;
@@ -113,14 +118,20 @@ class VideoReader final : public TrackDecoder {
     TimeValue m_lastTime = -1;
     uint64_t m_serial = 0;
     uint64_t m_decoded = 0;
-    // Skipping pictures: the promised least step between requests, the
+    // Skipping pictures: the promised step between requests, the
     // request being served, the start times of the pictures sent to be
     // skipped (they still end the picture before them), and the start times
     // of the last packets seen.
     bool m_skipping = false;
     bool m_intraOnly = false;
     int m_brokenPromises = 0;
-    TimeValue m_minStep = 0;
+    double m_step = 0;
+    // The requests followed along their steps: the time of the first one
+    // followed, how many have come since (-1: none yet), and whether that
+    // time is exact.
+    double m_gridStart = 0;
+    int64_t m_gridCount = -1;
+    bool m_gridExact = false;
     TimeValue m_request = 0;
     std::set<TimeValue> m_skipped;
     std::deque<TimeValue> m_recentStarts;

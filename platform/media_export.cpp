@@ -65,16 +65,17 @@ struct DelegateStorage {
 void Economise(DataProcs* p) {
     p->economised = true;
     const DelegateStorage* s = p->owner;
-    double step = 0;
+    int64_t stepTimes = 0, stepDivisor = 1;
     if (s->haveTemporal && s->temporal.frameRate > 0) {
         // Requests come a frame's time apart, later only after a picture
         // that lasts longer.
-        step = double(p->scale) * 65536.0 / double(s->temporal.frameRate);
+        stepTimes = int64_t(p->scale) * 65536;
+        stepDivisor = s->temporal.frameRate;
     }
     int32_t w = s->drawSize.width, h = s->drawSize.height;
     // Pictures are turned after decoding; the decoder sees them upright.
     if (p->track.rotation == 90 || p->track.rotation == 270) std::swap(w, h);
-    p->video->DecodeLess(step, w, h);
+    p->video->DecodeLess(stepTimes, stepDivisor, w, h);
 }
 
 // Video: the decoded picture as a kDecodedPictureFormat sample, lent, not

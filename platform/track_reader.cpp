@@ -230,12 +230,16 @@ bool VideoReader::Decode(AVFrame* f, TimeValue* t) {
     return true;
 }
 
-void VideoReader::DecodeLess(double step, int32_t drawWidth, int32_t drawHeight) {
+void VideoReader::DecodeLess(int64_t stepTimes, int64_t stepDivisor, int32_t drawWidth,
+                             int32_t drawHeight) {
     if (FullDecodeForced() || m_codec == nullptr || m_track.stillImage) return;
-    if (step >= 1 && step < double(std::numeric_limits<TimeValue>::max() / 4)) {
+    if (stepTimes > 0 && stepDivisor > 0 && stepTimes <= (int64_t{1} << 48) &&
+        stepDivisor <= (int64_t{1} << 40) && stepTimes >= stepDivisor) {
         const AVCodecDescriptor* d = avcodec_descriptor_get(m_codec->codec_id);
         m_skipping = true;
-        m_step = step;
+        m_stepNum = stepTimes;
+        m_stepDen = stepDivisor;
+        m_step = double(stepTimes) / double(stepDivisor);
         m_intraOnly = d != nullptr && (d->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
         m_lookahead = kSkipLookahead;
     }
@@ -293,7 +297,7 @@ TrackDecoder::PacketFate VideoReader::Judge(const AVPacket& packet) {
     // guess costs a seek back, never a wrong picture.
     bool needed = bound > m_request + TimeValue(m_step);
     if (needed && StepsHoldUntil(start)) {
-        double j = std::max(1.0, std::floor(double(start - 2 - m_request) / m_step));
+        int64_t j = std::max<int64_t>(1, int64_t(double(start - 2 - m_request) / m_step));
         TimeValue earliest = 0, latest = 0;
         for (RequestsAt(j, &earliest, &latest); latest < start; RequestsAt(j, &earliest, &latest))
             j += 1;
@@ -306,16 +310,26 @@ TrackDecoder::PacketFate VideoReader::Judge(const AVPacket& packet) {
 
 // The earliest and latest time the j-th request after the one being served
 // may come at, if none moves off its step. The caller counts its times from
-// the first request on, a step apart, and rounds them down: once the times
-// are followed from there they are known to the unit (either side of a
-// whole unit, for the caller's own floating point); after a request off the
-// steps, only to a unit either side.
-void VideoReader::RequestsAt(double j, TimeValue* earliest, TimeValue* latest) const {
-    constexpr double kSlack = 1e-6;
-    const double at = m_gridStart + (double(m_gridCount) + j) * m_step;
-    const TimeValue off = m_gridExact ? 0 : 1;
-    *earliest = TimeValue(std::floor(at - kSlack)) - off;
-    *latest = TimeValue(std::floor(at + kSlack)) + off;
+// its first request on, as the frame count times the step in double
+// precision, and rounds them down: followed from there, they are known to
+// the unit (the quotient is exact when it is whole, and may round up to the
+// next whole unit only within its last bit). After a request off the steps
+// they are known only to a unit either side.
+void VideoReader::RequestsAt(int64_t j, TimeValue* earliest, TimeValue* latest) const {
+    const int64_t n = m_gridCount + j;
+    if (m_gridExact) {
+        const __int128 whole = static_cast<__int128>(n) * m_stepNum;
+        const int64_t q = static_cast<int64_t>(whole / m_stepDen);
+        const int64_t r = static_cast<int64_t>(whole % m_stepDen);
+        const bool mayRoundUp =
+            r != 0 && double(m_stepDen - r) < 1e-12 * double(m_stepDen) * double(q + 1);
+        *earliest = TimeValue(m_gridStart) + TimeValue(q);
+        *latest = *earliest + (mayRoundUp ? 1 : 0);
+        return;
+    }
+    const double at = m_gridStart + double(n) * m_step;
+    *earliest = TimeValue(std::floor(at)) - 1;
+    *latest = TimeValue(std::floor(at)) + 1;
 }
 
 // Follows the requests along their steps (see RequestsAt).

@@ -74,12 +74,12 @@ class VideoReader final : public TrackDecoder {
                      TimeValue* nextTime, uint64_t* serial);
 
     // Lets the reader decode less than every picture at full size; called
-    // before the first request. When step >= 1 the caller promises that
-    // each request comes `step` media time after the one before, or later,
-    // at the end of the picture shown at the one before when that picture
-    // lasts longer, within a unit of rounding either way; so pictures no
-    // request can fall on may go undecoded (reference-free ones, or any one
-    // of an intra-only format). Pictures drawn at no more
+    // before the first request. With a step of stepTimes / stepDivisor media
+    // time (at least 1) the caller promises that its k-th request comes at
+    // k steps from its first, rounded down, or later, at the end of the
+    // picture shown at the one before when that picture outlasts the step
+    // (the steps go on from there); so pictures no request can fall on may
+    // go undecoded (reference-free ones, or any one of an intra-only format). Pictures drawn at no more
     // than drawWidth x drawHeight (0: unknown) may be decoded at a fraction
     // of their size by the formats that can, keeping at least twice the
     // drawing's size; drawn at no more than half the size, bidirectional
@@ -88,7 +88,8 @@ class VideoReader final : public TrackDecoder {
     // promise is still answered right, by going back and decoding everything
     // from there on (after a few such requests, for good).
     // MOVIEPACKER_FULL_DECODE=1 in the environment turns both savings off.
-    void DecodeLess(double step, int32_t drawWidth, int32_t drawHeight);
+    void DecodeLess(int64_t stepTimes, int64_t stepDivisor, int32_t drawWidth,
+                    int32_t drawHeight);
     // The decoder's size reduction: pictures are 1 / 2^lowres() of the full size.
     int lowres() const { return m_codec != nullptr ? m_codec->lowres : 0; }
     // Whether the decoder leaves out the deblocking of bidirectional pictures.
@@ -105,7 +106,7 @@ class VideoReader final : public TrackDecoder {
     bool Decode(AVFrame* f, TimeValue* t);
     void ForgetSkipped();
     bool StepsHoldUntil(TimeValue start) const;
-    void RequestsAt(double j, TimeValue* earliest, TimeValue* latest) const;
+    void RequestsAt(int64_t j, TimeValue* earliest, TimeValue* latest) const;
     void FollowRequest(TimeValue t);
 
     AVFrame* m_current = nullptr;
@@ -125,6 +126,7 @@ class VideoReader final : public TrackDecoder {
     bool m_skipping = false;
     bool m_intraOnly = false;
     int m_brokenPromises = 0;
+    int64_t m_stepNum = 0, m_stepDen = 1;
     double m_step = 0;
     // The requests followed along their steps: the time of the first one
     // followed, how many have come since (-1: none yet), and whether that

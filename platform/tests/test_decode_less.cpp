@@ -79,8 +79,10 @@ class DecodeLessTest : public ::testing::Test {
         EXPECT_EQ(VideoReader::Open(*m_track, &r), noErr);
         return r;
     }
-    // The step between requests at `rate`, as the delegate derives it.
-    double StepAt(double rate) const { return double(m_track->mediaScale) / rate; }
+    // Tells the reader it is asked `rate` times a second, as the delegate does.
+    void Promise(VideoReader& r, int rate, int32_t w, int32_t h) const {
+        r.DecodeLess(int64_t(m_track->mediaScale) * 65536, int64_t(rate) * 65536, w, h);
+    }
     ~DecodeLessTest() override { DisposeMovie(m_movie); }
 
     Movie m_movie = nullptr;
@@ -107,7 +109,7 @@ TEST_F(DecodeLessTest, SamePicturesAsFullDecodeAtEveryRate) {
             for (const double outRate : {10.0, 15.0}) {
                 auto full = Reader(), less = Reader();
                 ASSERT_TRUE(full && less);
-                less->DecodeLess(StepAt(outRate), 120, 90);
+                Promise(*less, int(outRate), 120, 90);
                 EXPECT_EQ(less->lowres(), c.reducesSize ? 1 : 0);
                 EXPECT_TRUE(less->skipsLoopFilter());
                 const auto expected = Serve(*full, m_track->mediaScale, outRate);
@@ -153,7 +155,7 @@ TEST_F(DecodeLessTest, KeepsFullSizeWhenTheDrawingIsLarger) {
     DisposeMovie(m_movie);
     OpenClip(CounterClip(codec, "25", 480, 360, 1.5));
     auto full = Reader(), less = Reader();
-    less->DecodeLess(StepAt(10), drawWidth, 90);
+    Promise(*less, 10, drawWidth, 90);
     EXPECT_EQ(less->lowres(), 0);
     EXPECT_EQ(less->skipsLoopFilter(), drawWidth <= 240);
     const AVFrame *a = nullptr, *b = nullptr;
@@ -180,7 +182,7 @@ TEST_F(DecodeLessTest, BrokenPromiseStillAnsweredRight) {
         DisposeMovie(m_movie);
         OpenClip(CounterClip(codec, "50", 480, 360, 1.5));
         auto full = Reader(), less = Reader();
-        less->DecodeLess(StepAt(10), 0, 0);
+        Promise(*less, 10, 0, 0);
         const auto expected = Serve(*full, m_track->mediaScale, 0, true);
         const auto got = Serve(*less, m_track->mediaScale, 0, true);
         ASSERT_EQ(got.size(), expected.size());
@@ -194,7 +196,7 @@ TEST_F(DecodeLessTest, EnvironmentForcesFullDecode) {
     OpenClip(CounterClip("mpeg2", "50", 480, 360, 1.5));
     setenv("MOVIEPACKER_FULL_DECODE", "1", 1);
     auto forced = Reader(), full = Reader();
-    forced->DecodeLess(StepAt(10), 120, 90);
+    Promise(*forced, 10, 120, 90);
     EXPECT_EQ(forced->lowres(), 0);
     Serve(*forced, m_track->mediaScale, 10);
     Serve(*full, m_track->mediaScale, 10);

@@ -98,6 +98,8 @@ class VideoReader final : public TrackDecoder {
     }
     // Pictures the decoder has handed out so far.
     uint64_t picturesDecoded() const { return m_decoded; }
+    // Requests that fell on a picture left out, so that the reader went back.
+    int promisesBroken() const { return m_brokenPromises; }
 
   protected:
     PacketFate Judge(const AVPacket& packet) override;

@@ -132,6 +132,7 @@ TEST_F(DecodeLessTest, SamePicturesAsFullDecodeAtEveryRate) {
                 if (outRate == 10.0) {
                     EXPECT_LT(less->picturesDecoded(), full->picturesDecoded());
                 }
+                EXPECT_EQ(less->promisesBroken(), 0);
                 // Requests are followed along their steps, so the pictures
                 // between them go undecoded however far the decoder reads
                 // ahead: all but those asked for in an intra-only format,
@@ -172,6 +173,46 @@ TEST_F(DecodeLessTest, KeepsFullSizeWhenTheDrawingIsLarger) {
                 << "row " << y << " at " << s << " s";
     }
   }
+}
+
+// A picture that outlasts the step moves every later request off the steps
+// foreseen before it: pictures around a gap in the source's times (a still
+// held for 0.44 s, then the pictures go on) are still the full decode's.
+TEST_F(DecodeLessTest, SamePicturesAcrossAGapInTheSource) {
+    for (const auto& [codec, container] : {std::pair{"h264", ".mp4"}, std::pair{"mjpeg", ".mkv"}}) {
+        SCOPED_TRACE(codec);
+        const std::string plain = CounterClip(codec, "25", 480, 360, 2.0);
+        const std::string gapped = ScratchPath(std::string("gap-") + codec + container);
+        // Pictures from the 13th on start 0.4 s later: the 12th lasts 0.44 s.
+        const std::string cmd = "ffmpeg -nostdin -v error -y -i '" + plain +
+                                "' -vf \"setpts=PTS+gte(N\\,12)*0.4/TB\" -fps_mode passthrough " +
+                                (std::string(codec) == "h264"
+                                     ? "-c:v libx264 -preset veryfast -x264-params bframes=3 "
+                                     : "-c:v mjpeg -q:v 3 ") +
+                                "'" + gapped + "'";
+        ASSERT_EQ(RunCommand(cmd), 0) << cmd;
+        DisposeMovie(m_movie);
+        OpenClip(gapped);
+        if (HasFatalFailure()) return;
+        for (const int outRate : {10, 15}) {
+            auto full = Reader(), less = Reader();
+            ASSERT_TRUE(full && less);
+            Promise(*less, outRate, 120, 90);
+            const auto expected = Serve(*full, m_track->mediaScale, outRate);
+            const auto got = Serve(*less, m_track->mediaScale, outRate);
+            ASSERT_EQ(got.size(), expected.size());
+            for (size_t i = 0; i < got.size(); ++i)
+                EXPECT_EQ(got[i], expected[i]) << outRate << " a second, request " << i;
+            // The gap is in the answers: one picture shown across it.
+            bool across = false;
+            for (const Answer& a : expected)
+                across = across || a.nextTime - a.frameTime > m_track->mediaScale / 3;
+            EXPECT_TRUE(across);
+            EXPECT_LT(less->picturesDecoded(), full->picturesDecoded());
+            // Foreseen, not repaired by going back.
+            EXPECT_EQ(less->promisesBroken(), 0);
+        }
+    }
 }
 
 // A caller that asks more often than it promised still gets every picture

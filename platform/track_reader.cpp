@@ -22,6 +22,8 @@ constexpr int kSeekAheadSeconds = 5;
 // Packets read ahead while skipping pictures: enough to see past the
 // reordered pictures of the usual formats to the next picture in time.
 constexpr size_t kSkipLookahead = 8;
+// Steps ahead of the request being served within which requests are foreseen.
+constexpr int64_t kForeseenSteps = 64;
 // Packet start times remembered for the same purpose.
 constexpr size_t kRecentStarts = 16;
 // Requests earlier than promised before a reader stops skipping.
@@ -295,13 +297,16 @@ TrackDecoder::PacketFate VideoReader::Judge(const AVPacket& packet) {
     // lasts longer than a step: the picture is needed if the first of them
     // that may come at its start or later may come before its end. A wrong
     // guess costs a seek back, never a wrong picture.
-    bool needed = bound > m_request + TimeValue(m_step);
-    if (needed && StepsHoldUntil(start)) {
-        int64_t j = std::max<int64_t>(1, int64_t(double(start - 2 - m_request) / m_step));
+    bool needed = double(bound) > double(m_request) + std::floor(m_step);
+    // Only as far ahead as the decoder reads: there a handful of steps.
+    const double ahead = (double(start) - double(m_request)) / m_step;
+    if (needed && ahead <= kForeseenSteps && StepsHoldUntil(start)) {
+        int64_t j = std::max<int64_t>(1, int64_t(ahead) - 1);
         TimeValue earliest = 0, latest = 0;
-        for (RequestsAt(j, &earliest, &latest); latest < start; RequestsAt(j, &earliest, &latest))
+        for (RequestsAt(j, &earliest, &latest); latest < start && j <= kForeseenSteps + 2;
+             RequestsAt(j, &earliest, &latest))
             j += 1;
-        needed = earliest < bound;
+        needed = latest < start || earliest < bound;
     }
     if (needed) return PacketFate::kDecode;
     m_skipped.insert(start);
@@ -316,20 +321,25 @@ TrackDecoder::PacketFate VideoReader::Judge(const AVPacket& packet) {
 // next whole unit only within its last bit). After a request off the steps
 // they are known only to a unit either side.
 void VideoReader::RequestsAt(int64_t j, TimeValue* earliest, TimeValue* latest) const {
-    const int64_t n = m_gridCount + j;
+    // Times past what a TimeValue holds saturate: no picture starts there.
+    static constexpr __int128 kLow = std::numeric_limits<TimeValue>::min() / 2;
+    static constexpr __int128 kHigh = std::numeric_limits<TimeValue>::max() / 2;
+    auto clamp = [](__int128 v) { return TimeValue(std::clamp(v, kLow, kHigh)); };
+    const __int128 n = __int128(m_gridCount) + j;
     if (m_gridExact) {
-        const __int128 whole = static_cast<__int128>(n) * m_stepNum;
-        const int64_t q = static_cast<int64_t>(whole / m_stepDen);
-        const int64_t r = static_cast<int64_t>(whole % m_stepDen);
+        const __int128 whole = n * m_stepNum;
+        const __int128 q = whole / m_stepDen;
+        const __int128 r = whole % m_stepDen;
         const bool mayRoundUp =
             r != 0 && double(m_stepDen - r) < 1e-12 * double(m_stepDen) * double(q + 1);
-        *earliest = TimeValue(m_gridStart) + TimeValue(q);
-        *latest = *earliest + (mayRoundUp ? 1 : 0);
+        *earliest = clamp(m_gridStart + q);
+        *latest = clamp(m_gridStart + q + (mayRoundUp ? 1 : 0));
         return;
     }
-    const double at = m_gridStart + double(n) * m_step;
-    *earliest = TimeValue(std::floor(at)) - 1;
-    *latest = TimeValue(std::floor(at)) + 1;
+    const double at = std::floor(double(m_gridStart) + double(n) * m_step);
+    const double limit = double(kHigh);
+    *earliest = TimeValue(std::clamp(at, -limit, limit)) - 1;
+    *latest = TimeValue(std::clamp(at, -limit, limit)) + 1;
 }
 
 // Follows the requests along their steps (see RequestsAt).
@@ -345,7 +355,7 @@ void VideoReader::FollowRequest(TimeValue t) {
     }
     // The first request, on a whole unit, or one off the steps.
     m_gridExact = m_gridCount < 0;
-    m_gridStart = double(t);
+    m_gridStart = t;
     m_gridCount = 0;
 }
 
@@ -366,7 +376,7 @@ bool VideoReader::StepsHoldUntil(TimeValue start) const {
     auto it = std::upper_bound(known.begin(), last, m_request);
     if (it == known.begin()) return false;  // the served picture's start is not known
     for (--it; it + 1 != last && *it < start; ++it) {
-        if (double(it[1] - it[0]) > m_step - 0.5) return false;
+        if (double(it[1]) - double(it[0]) > m_step - 0.5) return false;
     }
     return true;
 }

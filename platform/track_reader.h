@@ -133,7 +133,7 @@ class VideoReader final : public TrackDecoder {
     // The requests followed along their steps: the time of the first one
     // followed, how many have come since (-1: none yet), and whether that
     // time is exact.
-    double m_gridStart = 0;
+    TimeValue m_gridStart = 0;
     int64_t m_gridCount = -1;
     bool m_gridExact = false;
     TimeValue m_request = 0;

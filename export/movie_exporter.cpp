@@ -323,8 +323,13 @@ OSStatus exporterRoutine(ComponentInstance self, int16_t selector, void* params)
 
 // --- The export driver --------------------------------------------------------
 
+// Milliseconds as the movie keeps them: past 49 days they stay at the most a
+// 32-bit count holds (a damaged header can claim years).
 uint32_t toMs(double time, TimeScale scale) {
-    return scale > 0 ? uint32_t(std::max(0.0, time * 1000.0 / scale)) : 0;
+    if (scale <= 0) return 0;
+    const double ms = time * 1000.0 / scale;
+    if (!(ms > 0)) return 0;
+    return ms >= double(UINT32_MAX) ? UINT32_MAX : uint32_t(ms);
 }
 
 OSStatus setUpVideo(Instance* in, SourceRecord& v) {

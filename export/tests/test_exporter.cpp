@@ -228,6 +228,31 @@ TEST(ExportStreams, VideoOnlyIsOneStreamWithProgressOverIt) {
     for (size_t i = 0; i + 1 < log.updates.size(); ++i) EXPECT_LE(log.updates[i], 65209);
 }
 
+// A damaged sound file whose header claims 850 years of sound (838 million
+// frames at 31.25 Hz) over a few bytes: the times in milliseconds, 27 billion
+// at the end, must not overflow the movie's 32-bit count on the way.
+TEST(ExportTiming, AHeaderClaimingYearsConvertsWhatIsThere) {
+    std::vector<uint8_t> aiff = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'A', 'I', 'F', 'F',
+                                 'C', 'O', 'M', 'M', 0, 0, 0, 18,
+                                 0, 1,                    // one channel
+                                 0x32, 0x00, 0x01, 0x90,  // frames
+                                 0, 16,                   // bits
+                                 0x40, 0x03, 0xFA, 0, 0, 0, 0, 0, 0, 0,  // 31.25 Hz
+                                 'S', 'S', 'N', 'D', 0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 64; ++i) aiff.push_back(uint8_t(i * 37));
+    const uint32_t form = uint32_t(aiff.size() - 8);
+    for (int k = 0; k < 4; ++k) aiff[4 + k] = uint8_t(form >> (24 - 8 * k));
+    const std::string source = ScratchPath("years.aif");
+    WriteWholeFile(source, aiff);
+    Exported e;
+    exportFile(source, settingsFor(kDepthNoVideo, kSoundAdpcm2), "years.pdb", &e);
+    if (e.status == noErr) {
+        EXPECT_TRUE(e.movie.header.hasSound);
+    } else {
+        EXPECT_FALSE(std::filesystem::exists(ScratchPath("years.pdb"))) << e.status;
+    }
+}
+
 TEST(ExportTiming, ASlowSourceKeepsItsFramesAFastOneIsSampled) {
     ExportSettings fast = settingsFor(kDepthGrey4, kSoundNone);
     fast.frameRate = fixedFromInt(25);  // above the source's 10: its own times stay

@@ -605,8 +605,9 @@ OSStatus addVideoFrame(Instance* in, SourceRecord& v, TimeValue sampleDuration) 
     const double span = next - v.currentTime + v.remainder;
     const double whole = std::floor(span);
     v.remainder = span - whole;
-    err =
-        MovieWriterAddFrame(in->writer, v.frame.data(), v.frameWidth * 4, int32_t(whole), nullptr);
+    // A damaged source can show one picture for longer than a count holds.
+    const int32_t units = whole >= double(INT32_MAX) ? INT32_MAX : whole > 0 ? int32_t(whole) : 0;
+    err = MovieWriterAddFrame(in->writer, v.frame.data(), v.frameWidth * 4, units, nullptr);
     if (err != noErr) return err;
     v.currentTime = next;
     v.currentMs = toMs(v.currentTime, v.timeScale);

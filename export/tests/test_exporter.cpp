@@ -253,6 +253,23 @@ TEST(ExportTiming, AHeaderClaimingYearsConvertsWhatIsThere) {
     }
 }
 
+// A picture shown for 12 years (the next one starts 4 * 10^8 s later): its
+// duration in the movie's time units must not overflow the writer's count.
+TEST(ExportTiming, APictureShownForYearsConvertsWithoutOverflow) {
+    const std::string source = ScratchPath("years.mkv");
+    const std::string cmd =
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=s=64x48:r=1:d=2 "
+        "-vf setpts=N*400000000/TB -fps_mode passthrough -c:v mjpeg '" + source + "'";
+    ASSERT_EQ(RunCommand(cmd), 0) << cmd;
+    Exported e;
+    exportFile(source, settingsFor(kDepthGrey16, kSoundNone), "years video.pdb", &e);
+    if (e.status == noErr) {
+        EXPECT_GE(e.movie.frames.size(), 1u);
+    } else {
+        EXPECT_FALSE(std::filesystem::exists(ScratchPath("years video.pdb"))) << e.status;
+    }
+}
+
 TEST(ExportTiming, ASlowSourceKeepsItsFramesAFastOneIsSampled) {
     ExportSettings fast = settingsFor(kDepthGrey4, kSoundNone);
     fast.frameRate = fixedFromInt(25);  // above the source's 10: its own times stay

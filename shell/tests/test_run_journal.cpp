@@ -78,11 +78,24 @@ TEST_F(RunJournalTest, KilledRunLeavesNothingAfterTheNextStart) {
         run.run(in);
         _exit(0);
     }
-    // Killed while the second file is being written.
+    // Killed while the second file is being written: its name reserved and
+    // noted in the journal, its work folder made. (The first file's work
+    // folder lingers for a moment after that file is in place; a kill then
+    // would find no second output at all.)
+    auto journalNotes = [&](const std::string& name) {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir_ / "runs", ec)) {
+            const auto bytes = ReadWholeFile(e.path().string());
+            if (std::string(bytes.begin(), bytes.end()).find(name) != std::string::npos)
+                return true;
+        }
+        return false;
+    };
     const auto limit = std::chrono::steady_clock::now() + 60s;
     bool writing = false;
     while (!writing && std::chrono::steady_clock::now() < limit) {
         std::this_thread::sleep_for(50ms);
+        if (!fs::exists(dir_ / "movies" / "second.pdb") || !journalNotes("second.pdb")) continue;
         for (const auto& e : fs::directory_iterator(dir_ / "movies"))
             if (e.path().filename().string().rfind(".moviepacker-", 0) == 0 &&
                 fs::exists(dir_ / "movies" / "first.pdb") &&

@@ -116,7 +116,7 @@ OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
     if (im.settings == nullptr) return kStatusOutOfMemory;
     fluid_settings_setnum(im.settings, "synth.sample-rate", s->m_renderRate);
     const bool fast = s->m_renderRate >= kFastRenderRate;
-    // From 32 kHz up one thread cannot render a band 50 times faster than it
+    // From 16 kHz up one thread cannot render a band 50 times faster than it
     // plays: most of the time goes to FluidSynth's per-voice resonant filter,
     // a recursion that waits on itself every sample and that no setting
     // turns off. The synthesizer's own workers share the voices out, as a
@@ -125,9 +125,10 @@ OSStatus MusicSynth::Open(const MidiSong& song, double rate, int channels,
     // output, so which worker renders which voice does not show in it.
     int threads = options.threads;
     if (threads == 0) {
-        threads = s->m_renderRate >= kThreadedRenderRate ? int(std::clamp(std::thread::hardware_concurrency(), 1u,
-                                        unsigned(kMostRenderThreads)))
-                       : 1;
+        threads = s->m_renderRate < kThreadedRenderRate
+                      ? 1
+                      : int(std::clamp(std::thread::hardware_concurrency(), 1u,
+                                       unsigned(kMostRenderThreads)));
     }
     fluid_settings_setint(im.settings, "synth.cpu-cores", threads);
     // Nothing locked in memory, and only the instruments the song uses loaded.

@@ -1,8 +1,7 @@
 #include "platform/track_reader.h"
 
-#include <array>
-
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -284,23 +283,23 @@ TrackDecoder::PacketFate VideoReader::Judge(const AVPacket& packet) {
     m_recentStarts.push_back(start);
     if (m_recentStarts.size() > kRecentStarts) m_recentStarts.pop_front();
     if (bound == std::numeric_limits<TimeValue>::max()) return PacketFate::kDecode;
+    bool needed;
     if (start <= m_request) {
         // Reached only now: earlier requests are answered, and the one being
         // served falls on it unless a later picture starts by then.
-        if (bound > m_request) return PacketFate::kDecode;
-        m_skipped.insert(start);
-        return m_intraOnly ? PacketFate::kDrop : PacketFate::kDecodeIfReference;
+        needed = bound > m_request;
+    } else {
+        // Shown only between two requests: the one being served comes before
+        // it and the next one no earlier than the picture after it.
+        needed = double(bound) > double(m_request) + std::floor(m_step);
     }
-    // Shown only between two requests: the one being served comes before it
-    // and the next one no earlier than the picture after it. Further ahead,
-    // the requests fall a step apart as long as no picture they fall on
-    // lasts longer than a step: the picture is needed if the first of them
-    // that may come at its start or later may come before its end. A wrong
-    // guess costs a seek back, never a wrong picture.
-    bool needed = double(bound) > double(m_request) + std::floor(m_step);
-    // Only as far ahead as the decoder reads: there a handful of steps.
+    // Further ahead, the requests fall a step apart as long as no picture
+    // they fall on lasts longer than a step: the picture is needed if the
+    // first of them that may come at its start or later may come before its
+    // end. A wrong guess costs a seek back, never a wrong picture. Only as
+    // far ahead as the decoder reads: there a handful of steps.
     const double ahead = (double(start) - double(m_request)) / m_step;
-    if (needed && ahead <= kForeseenSteps && StepsHoldUntil(start)) {
+    if (needed && start > m_request && ahead <= kForeseenSteps && StepsHoldUntil(start)) {
         int64_t j = std::max<int64_t>(1, int64_t(ahead) - 1);
         TimeValue earliest = 0, latest = 0;
         for (RequestsAt(j, &earliest, &latest); latest < start && j <= kForeseenSteps + 2;

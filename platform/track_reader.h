@@ -79,8 +79,9 @@ class VideoReader final : public TrackDecoder {
     // k steps from its first, rounded down, or later, at the end of the
     // picture shown at the one before when that picture outlasts the step
     // (the steps go on from there); so pictures no request can fall on may
-    // go undecoded (reference-free ones, or any one of an intra-only format). Pictures drawn at no more
-    // than drawWidth x drawHeight (0: unknown) may be decoded at a fraction
+    // go undecoded (reference-free ones, or any one of an intra-only
+    // format). Pictures drawn at no more than drawWidth x drawHeight
+    // (0: unknown) may be decoded at a fraction
     // of their size by the formats that can, keeping at least twice the
     // drawing's size; drawn at no more than half the size, bidirectional
     // ones are decoded without deblocking. Frame times, and the answers to

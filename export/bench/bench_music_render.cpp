@@ -6,7 +6,7 @@
 // converted whole by the exporter. Prints times as multiples of real time,
 // by the process's CPU time (what the work costs, steady on a shared
 // machine) and by wall time, which is what counts where FluidSynth's
-// workers render in parallel (from 32 kHz up).
+// workers render in parallel (from 16 kHz up).
 #include <time.h>
 
 #include <chrono>

@@ -510,8 +510,14 @@ void CinepakEncoder::State::placeNewEntries(BookWork& w, const DecoderBook& book
                 const int64_t use = book.valid[i] ? static_cast<int64_t>(book.lastUse[i]) : -1;
                 order[i] = (use + 1) * kBookSize + i;
             }
-            std::partial_sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(n),
-                              order.end());
+            // The keys are distinct, so both give the same first n; a full sort is the
+            // cheaper one when most slots are taken.
+            if (n * 4 >= kBookSize) {
+                std::sort(order.begin(), order.end());
+            } else {
+                std::partial_sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(n),
+                                  order.end());
+            }
             for (size_t i = 0; i < n; ++i) {
                 const int slot = static_cast<int>(order[i] % kBookSize);
                 w.value[slot] = fresh[i];

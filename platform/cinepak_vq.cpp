@@ -25,11 +25,21 @@ int64_t roundDiv(int64_t v, int64_t d) {
     return v >= 0 ? (2 * v + d) / (2 * d) : -((2 * -v + d) / (2 * d));
 }
 
+// Second moments are kept as the upper triangle of the 6x6 matrix, row by row.
+constexpr int kMoments = kDims * (kDims + 1) / 2;
+
+constexpr int momentIndex(int a, int b) {  // a <= b
+    return a * kDims - a * (a - 1) / 2 + (b - a);
+}
+
+// Members order[begin..end) with their exact sums and sums of products, from which the error
+// and the covariance follow without another pass over the members.
 struct Cluster {
     int begin = 0;
     int end = 0;
-    std::array<int64_t, kDims> sum{};
-    int64_t squares = 0;
+    // Left unset until accumulate() or a split fills them: clusters are made in the hot loop.
+    std::array<int64_t, kDims> sum;
+    std::array<int64_t, kMoments> moment;
     double error = 0.0;
 
     int count() const { return end - begin; }
@@ -37,27 +47,116 @@ struct Cluster {
 
 double clusterError(const Cluster& c) {
     if (c.count() == 0) return 0.0;
-    double centred = static_cast<double>(c.squares);
+    double centred = 0.0;
     for (int d = 0; d < kDims; ++d) {
-        centred -= static_cast<double>(c.sum[d]) * static_cast<double>(c.sum[d]) / c.count();
+        centred += static_cast<double>(c.moment[momentIndex(d, d)]) -
+                   static_cast<double>(c.sum[d]) * static_cast<double>(c.sum[d]) / c.count();
     }
     return centred > 0.0 ? centred : 0.0;
 }
 
-void accumulate(Cluster& c, std::span<const Vec> vectors, std::span<const uint32_t> order) {
-    int64_t sum[kDims] = {};
-    int64_t squares = 0;
-    const Vec* base = vectors.data();
-    const uint32_t* idx = order.data();
-    for (int i = c.begin; i < c.end; ++i) {
-        const int16_t* v = base[idx[i]].c.data();
+// Whether every component lies within +-kSafeComponent, which keeps the vector sums below
+// exact in 32-bit lanes for kSafeRun vectors at a time.
+constexpr int kSafeComponent = 1024;
+constexpr int kSafeRun = 1024;
+
+bool withinSafeRange(std::span<const Vec> vectors) {
+    int lo = 0, hi = 0;
+    for (const Vec& v : vectors) {
         for (int d = 0; d < kDims; ++d) {
-            sum[d] += v[d];
-            squares += static_cast<int64_t>(v[d]) * v[d];
+            lo = std::min<int>(lo, v.c[d]);
+            hi = std::max<int>(hi, v.c[d]);
         }
     }
-    std::copy(sum, sum + kDims, c.sum.begin());
-    c.squares = squares;
+    return lo >= -kSafeComponent && hi <= kSafeComponent;
+}
+
+void accumulateScalar(const Vec* base, const uint32_t* idx, int begin, int end,
+                      std::array<int64_t, kDims>& sum, std::array<int64_t, kMoments>& moment) {
+    for (int i = begin; i < end; ++i) {
+        const int16_t* v = base[idx[i]].c.data();
+        for (int a = 0; a < kDims; ++a) {
+            sum[a] += v[a];
+            for (int b = a; b < kDims; ++b) {
+                moment[momentIndex(a, b)] += static_cast<int64_t>(v[a]) * v[b];
+            }
+        }
+    }
+}
+
+#if defined(__SSE2__)
+// Two members per step: with their components interleaved, one multiply-add against the
+// pair (x_a, y_a) yields x_a x_b + y_a y_b for four b at once. Exact while the lanes hold:
+// each step adds at most 2 * kSafeComponent^2, and the lanes go to 64 bits every kSafeRun
+// members.
+void accumulateSse2(const Vec* base, const uint32_t* idx, int begin, int end,
+                    std::array<int64_t, kDims>& sum, std::array<int64_t, kMoments>& moment) {
+    const __m128i ones = _mm_set1_epi16(1);
+    for (int i = begin; i < end;) {
+        const int stop = std::min(end, i + kSafeRun);
+        __m128i sumLo = _mm_setzero_si128(), sumHi = _mm_setzero_si128();
+        __m128i rows[kDims];  // lanes b = 0..3 of row a
+        for (__m128i& r : rows) r = _mm_setzero_si128();
+        __m128i tail4 = _mm_setzero_si128(), tail5 = _mm_setzero_si128();  // b = 4, 5
+        for (; i < stop; i += 2) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base[idx[i]].c.data()));
+            const __m128i y =
+                i + 1 < stop
+                    ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(base[idx[i + 1]].c.data()))
+                    : _mm_setzero_si128();
+            const __m128i lo = _mm_unpacklo_epi16(x, y);  // (x0,y0) .. (x3,y3)
+            const __m128i hi = _mm_unpackhi_epi16(x, y);  // (x4,y4) (x5,y5) 0 0
+            sumLo = _mm_add_epi32(sumLo, _mm_madd_epi16(lo, ones));
+            sumHi = _mm_add_epi32(sumHi, _mm_madd_epi16(hi, ones));
+            rows[0] = _mm_add_epi32(rows[0], _mm_madd_epi16(lo, _mm_shuffle_epi32(lo, 0x00)));
+            rows[1] = _mm_add_epi32(rows[1], _mm_madd_epi16(lo, _mm_shuffle_epi32(lo, 0x55)));
+            rows[2] = _mm_add_epi32(rows[2], _mm_madd_epi16(lo, _mm_shuffle_epi32(lo, 0xAA)));
+            rows[3] = _mm_add_epi32(rows[3], _mm_madd_epi16(lo, _mm_shuffle_epi32(lo, 0xFF)));
+            const __m128i p4 = _mm_shuffle_epi32(hi, 0x00);
+            const __m128i p5 = _mm_shuffle_epi32(hi, 0x55);
+            rows[4] = _mm_add_epi32(rows[4], _mm_madd_epi16(lo, p4));
+            rows[5] = _mm_add_epi32(rows[5], _mm_madd_epi16(lo, p5));
+            tail4 = _mm_add_epi32(tail4, _mm_madd_epi16(hi, p4));
+            tail5 = _mm_add_epi32(tail5, _mm_madd_epi16(hi, p5));
+        }
+        alignas(16) int32_t lanes[4];
+        auto take = [&lanes](__m128i r) { _mm_store_si128(reinterpret_cast<__m128i*>(lanes), r); };
+        take(sumLo);
+        for (int b = 0; b < 4; ++b) sum[b] += lanes[b];
+        take(sumHi);
+        sum[4] += lanes[0];
+        sum[5] += lanes[1];
+        for (int a = 0; a < kDims; ++a) {
+            take(rows[a]);
+            // Row a holds the products with b = 0..3; for a <= 3 the upper triangle starts at a.
+            for (int b = 0; b < 4; ++b) {
+                if (b >= a) moment[momentIndex(a, b)] += lanes[b];
+                if (a >= 4) moment[momentIndex(b, a)] += lanes[b];
+            }
+        }
+        take(tail4);
+        moment[momentIndex(4, 4)] += lanes[0];
+        moment[momentIndex(4, 5)] += lanes[1];
+        take(tail5);
+        moment[momentIndex(5, 5)] += lanes[1];
+    }
+}
+#endif
+
+void accumulate(Cluster& c, std::span<const Vec> vectors, std::span<const uint32_t> order,
+                bool safe) {
+    c.sum.fill(0);
+    c.moment.fill(0);
+#if defined(__SSE2__)
+    if (safe) {
+        accumulateSse2(vectors.data(), order.data(), c.begin, c.end, c.sum, c.moment);
+        c.error = clusterError(c);
+        return;
+    }
+#else
+    (void)safe;
+#endif
+    accumulateScalar(vectors.data(), order.data(), c.begin, c.end, c.sum, c.moment);
     c.error = clusterError(c);
 }
 
@@ -69,116 +168,117 @@ Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
     return fromEntry(toEntry(mean));
 }
 
-// Splits c across the plane through its mean normal to its principal axis. The axis comes
-// from a few power iterations on the covariance, estimated on at most ~512 members.
+// Splits c across the plane through its mean normal to its principal axis, found by power
+// iterations on the covariance. The members on the low side stay in c, the rest go to
+// right; scratch holds at least c.count() positions.
 bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
-                  std::span<uint32_t> order) {
+                  std::span<uint32_t> order, std::span<uint32_t> scratch, bool safe) {
     const int n = c.count();
-    std::array<double, kDims> mean{};
+    double mean[kDims];
     for (int d = 0; d < kDims; ++d) mean[d] = static_cast<double>(c.sum[d]) / n;
-
-    // Plain arrays in the per-member loops: they run over every vector at every tree level.
-    const int stride = std::max(1, n / 512);
-    double m[kDims];
-    for (int d = 0; d < kDims; ++d) m[d] = mean[d];
-    double acc[kDims * kDims] = {};
-    int sampled = 0;
-    const Vec* base = vectors.data();
-    const uint32_t* idx = order.data();
-#if defined(__SSE2__)
-    // Every product summed in member order as in the plain loop below, two at a time.
-    __m128d rows[kDims][kDims / 2];
-    for (auto& row : rows) {
-        for (__m128d& r : row) r = _mm_setzero_pd();
-    }
-    const __m128d mean01 = _mm_setr_pd(m[0], m[1]);
-    const __m128d mean23 = _mm_setr_pd(m[2], m[3]);
-    const __m128d mean45 = _mm_setr_pd(m[4], m[5]);
-    for (int i = c.begin; i < c.end; i += stride) {
-        const __m128i v16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base[idx[i]].c.data()));
-        const __m128i lo = _mm_srai_epi32(_mm_unpacklo_epi16(v16, v16), 16);
-        const __m128i hi = _mm_srai_epi32(_mm_unpackhi_epi16(v16, v16), 16);
-        const __m128d x[kDims / 2] = {_mm_sub_pd(_mm_cvtepi32_pd(lo), mean01),
-                                      _mm_sub_pd(_mm_cvtepi32_pd(_mm_srli_si128(lo, 8)), mean23),
-                                      _mm_sub_pd(_mm_cvtepi32_pd(hi), mean45)};
-#pragma GCC unroll 6
-        for (int a = 0; a < kDims; ++a) {
-            const __m128d xa = a & 1 ? _mm_unpackhi_pd(x[a / 2], x[a / 2])
-                                     : _mm_unpacklo_pd(x[a / 2], x[a / 2]);
-#pragma GCC unroll 3
-            for (int j = a / 2; j < kDims / 2; ++j) {
-                rows[a][j] = _mm_add_pd(rows[a][j], _mm_mul_pd(xa, x[j]));
-            }
-        }
-        ++sampled;
-    }
+    double cov[kDims][kDims];
     for (int a = 0; a < kDims; ++a) {
-        for (int j = a / 2; j < kDims / 2; ++j) {
-            _mm_storeu_pd(&acc[a * kDims + j * 2], rows[a][j]);
+        for (int b = a; b < kDims; ++b) {
+            cov[a][b] = cov[b][a] = static_cast<double>(c.moment[momentIndex(a, b)]) -
+                                    static_cast<double>(c.sum[a]) * mean[b];
         }
-    }
-#else
-    for (int i = c.begin; i < c.end; i += stride) {
-        const int16_t* v = base[idx[i]].c.data();
-        double x[kDims];
-        for (int d = 0; d < kDims; ++d) x[d] = v[d] - m[d];
-        for (int a = 0; a < kDims; ++a) {
-            for (int b = a; b < kDims; ++b) acc[a * kDims + b] += x[a] * x[b];
-        }
-        ++sampled;
-    }
-#endif
-    std::array<double, kDims * kDims> cov;
-    std::copy(acc, acc + kDims * kDims, cov.begin());
-    for (int a = 0; a < kDims; ++a) {
-        for (int b = 0; b < a; ++b) cov[a * kDims + b] = cov[b * kDims + a];
     }
     int widest = 0;
     for (int d = 1; d < kDims; ++d) {
-        if (cov[d * kDims + d] > cov[widest * kDims + widest]) widest = d;
+        if (cov[d][d] > cov[widest][widest]) widest = d;
     }
-    if (cov[widest * kDims + widest] <= 0.0 || sampled == 0) return false;
+    if (cov[widest][widest] <= 0.0) return false;
 
-    std::array<double, kDims> axis{};
-    axis[widest] = 1.0;
-    for (int iter = 0; iter < 4; ++iter) {
-        std::array<double, kDims> next{};
-        double norm = 0.0;
+    // The first iteration from the widest axis is that column itself. The entries stay far
+    // below 1e13, so three more products without normalising stay far from overflow.
+    double axis[kDims];
+    for (int a = 0; a < kDims; ++a) axis[a] = cov[a][widest];
+    for (int iter = 0; iter < 3; ++iter) {
+        double next[kDims];
+#pragma GCC unroll 6
         for (int a = 0; a < kDims; ++a) {
-            for (int b = 0; b < kDims; ++b) next[a] += cov[a * kDims + b] * axis[b];
-            norm += next[a] * next[a];
+            next[a] = cov[a][0] * axis[0] + cov[a][1] * axis[1] + cov[a][2] * axis[2] +
+                      cov[a][3] * axis[3] + cov[a][4] * axis[4] + cov[a][5] * axis[5];
         }
-        if (norm <= 0.0) break;
-        norm = std::sqrt(norm);
-        for (int a = 0; a < kDims; ++a) axis[a] = next[a] / norm;
+#pragma GCC unroll 6
+        for (int a = 0; a < kDims; ++a) axis[a] = next[a];
     }
-    double offset = 0.0;
-    for (int d = 0; d < kDims; ++d) offset += axis[d] * mean[d];
+    double norm = 0.0;
+    for (double x : axis) norm += x * x;
+    if (!(norm > 0.0) || !std::isfinite(norm)) return false;
+    norm = 1.0 / std::sqrt(norm);
+    for (double& x : axis) x *= norm;
+    // Stable and without branches on the side: the low side is packed in place, the high
+    // side collected behind it.
+    const Vec* base = vectors.data();
+    uint32_t* members = order.data() + c.begin;
+    uint32_t* high = scratch.data();
+    int lows = 0, highs = 0;
+#if defined(__SSE2__)
+    if (safe) {
+        // The axis in 14-bit fixed point: one multiply-add per member, exact in 32 bits for
+        // components within kSafeComponent.
+        int16_t weight[8] = {};
+        double weightDot = 0.0;
+        for (int d = 0; d < kDims; ++d) {
+            weight[d] = static_cast<int16_t>(std::lround(axis[d] * 16384.0));
+            weightDot += weight[d] * mean[d];
+        }
+        const int32_t cut = static_cast<int32_t>(std::ceil(weightDot));
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weight));
+        for (int i = 0; i < n; ++i) {
+            const uint32_t m = members[i];
+            __m128i p = _mm_madd_epi16(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(base[m].c.data())), w);
+            p = _mm_add_epi32(p, _mm_shuffle_epi32(p, _MM_SHUFFLE(1, 0, 3, 2)));
+            p = _mm_add_epi32(p, _mm_shuffle_epi32(p, _MM_SHUFFLE(2, 3, 0, 1)));
+            const int low = _mm_cvtsi128_si32(p) < cut;
+            members[lows] = m;
+            high[highs] = m;
+            lows += low;
+            highs += 1 - low;
+        }
+    } else
+#endif
+    {
+        double offset = 0.0;
+        for (int d = 0; d < kDims; ++d) offset += axis[d] * mean[d];
+        float w[kDims];
+        for (int d = 0; d < kDims; ++d) w[d] = static_cast<float>(axis[d]);
+        const float cut = static_cast<float>(offset);
+        for (int i = 0; i < n; ++i) {
+            const uint32_t m = members[i];
+            const int16_t* v = base[m].c.data();
+            const float dot =
+                w[0] * v[0] + w[1] * v[1] + w[2] * v[2] + w[3] * v[3] + w[4] * v[4] + w[5] * v[5];
+            const int low = dot < cut;
+            members[lows] = m;
+            high[highs] = m;
+            lows += low;
+            highs += 1 - low;
+        }
+    }
+    if (lows == 0 || highs == 0) {
+        // Leave the members as they were: all of them on one side.
+        if (lows == 0) std::copy(high, high + highs, members);
+        return false;
+    }
+    std::copy(high, high + highs, members + lows);
 
-    float w[kDims];
-    for (int d = 0; d < kDims; ++d) w[d] = static_cast<float>(axis[d]);
-    const float cut = static_cast<float>(offset);
-    auto* first = order.data() + c.begin;
-    auto* last = order.data() + c.end;
-    auto* mid = std::partition(first, last, [base, &w, cut](uint32_t i) {
-        const int16_t* v = base[i].c.data();
-        return w[0] * v[0] + w[1] * v[1] + w[2] * v[2] + w[3] * v[3] + w[4] * v[4] + w[5] * v[5] <
-               cut;
-    });
-    const int split = static_cast<int>(mid - order.data());
-    if (split == c.begin || split == c.end) return false;
-
-    Cluster left;
-    left.begin = c.begin;
-    left.end = split;
-    accumulate(left, vectors, order);
-    right = Cluster{};
+    const int split = c.begin + lows;
     right.begin = split;
     right.end = c.end;
-    for (int d = 0; d < kDims; ++d) right.sum[d] = c.sum[d] - left.sum[d];
-    right.squares = c.squares - left.squares;
+    c.end = split;
+    // Sum the smaller side; the other is what remains.
+    Cluster& part = lows <= highs ? c : right;
+    Cluster& rest = lows <= highs ? right : c;
+    const std::array<int64_t, kDims> sum = c.sum;
+    const std::array<int64_t, kMoments> moment = c.moment;
+    accumulate(part, vectors, order, safe);
+    for (int d = 0; d < kDims; ++d) rest.sum[d] = sum[d] - part.sum[d];
+    for (int k = 0; k < kMoments; ++k) rest.moment[k] = moment[k] - part.moment[k];
+    c.error = clusterError(c);
     right.error = clusterError(right);
-    c = left;
     return true;
 }
 
@@ -207,8 +307,28 @@ void SearchBook::build(std::span<const Vec> entries) {
     m_blocks = (m_count + kBlock - 1) / kBlock;
     const int padded = m_blocks * kBlock;
     std::array<std::pair<int32_t, int32_t>, 256> order;  // (luma sum, position)
-    for (int i = 0; i < m_count; ++i) order[i] = {lumaSum(entries[i]), i};
-    std::sort(order.begin(), order.begin() + m_count);
+    int32_t least = std::numeric_limits<int32_t>::max(), most = std::numeric_limits<int32_t>::min();
+    for (int i = 0; i < m_count; ++i) {
+        order[i] = {lumaSum(entries[i]), i};
+        least = std::min(least, order[i].first);
+        most = std::max(most, order[i].first);
+    }
+    if (m_count > 0 && most - least < 4096) {
+        // Points of the space: two stable counting passes over six bits each of the sum,
+        // taken in position order, sort by sum and then position.
+        std::array<std::pair<int32_t, int32_t>, 256> other;
+        for (int shift = 0; shift < 12; shift += 6) {
+            std::array<int, 65> start{};
+            for (int i = 0; i < m_count; ++i) ++start[((order[i].first - least) >> shift & 63) + 1];
+            for (int b = 1; b < 65; ++b) start[b] += start[b - 1];
+            for (int i = 0; i < m_count; ++i) {
+                other[start[(order[i].first - least) >> shift & 63]++] = order[i];
+            }
+            order.swap(other);
+        }
+    } else {
+        std::sort(order.begin(), order.begin() + m_count);
+    }
     for (auto& lanes : m_pairs) lanes.resize(static_cast<size_t>(padded) * 2);
     m_position.resize(padded);
     m_lowSum.resize(m_blocks);
@@ -372,9 +492,11 @@ std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& 
     for (size_t k = 0; k < n; ++k) order[k] = static_cast<uint32_t>(k * vectors.size() / n);
     std::vector<Cluster> clusters;
     clusters.reserve(maxEntries);
+    const bool safe = withinSafeRange(vectors);
+    std::vector<uint32_t> scratch(n);
     Cluster all;
     all.end = static_cast<int>(n);
-    accumulate(all, vectors, order);
+    accumulate(all, vectors, order, safe);
     clusters.push_back(all);
 
     // The clusters that may still split, largest error first (the earliest on ties).
@@ -393,8 +515,8 @@ std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& 
         // A split can never gain more than the cluster's whole error.
         if (clusters[pick].error <= minGain) break;
         Cluster left = clusters[pick];
-        Cluster right;
-        if (!splitCluster(left, right, vectors, order) ||
+        Cluster right;  // filled by the split
+        if (!splitCluster(left, right, vectors, order, scratch, safe) ||
             clusters[pick].error - left.error - right.error < minGain) {
             continue;  // settled: never tried again
         }

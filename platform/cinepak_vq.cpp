@@ -47,11 +47,12 @@ struct Cluster {
 
 double clusterError(const Cluster& c) {
     if (c.count() == 0) return 0.0;
-    double centred = 0.0;
+    double squares = 0.0, sumSquares = 0.0;
     for (int d = 0; d < kDims; ++d) {
-        centred += static_cast<double>(c.moment[momentIndex(d, d)]) -
-                   static_cast<double>(c.sum[d]) * static_cast<double>(c.sum[d]) / c.count();
+        squares += static_cast<double>(c.moment[momentIndex(d, d)]);
+        sumSquares += static_cast<double>(c.sum[d]) * static_cast<double>(c.sum[d]);
     }
+    const double centred = squares - sumSquares / c.count();
     return centred > 0.0 ? centred : 0.0;
 }
 
@@ -174,6 +175,35 @@ Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
 bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
                   std::span<uint32_t> order, std::span<uint32_t> scratch, bool safe) {
     const int n = c.count();
+    if (n == 2) {
+        // Two members: the axis joins them and the plane through their mean parts them, so
+        // each is a cluster of its own (the one with the lower projection first).
+        const uint32_t first = order[c.begin], second = order[c.begin + 1];
+        const Vec& x = vectors[first];
+        const Vec& y = vectors[second];
+        if (x.c == y.c) return false;
+        // Along x - y, x projects higher when |x|^2 > |y|^2; on equal norms keep the order.
+        int64_t nx = 0, ny = 0;
+        for (int d = 0; d < kDims; ++d) {
+            nx += static_cast<int64_t>(x.c[d]) * x.c[d];
+            ny += static_cast<int64_t>(y.c[d]) * y.c[d];
+        }
+        if (nx > ny) std::swap(order[c.begin], order[c.begin + 1]);
+        right.begin = c.begin + 1;
+        right.end = c.end;
+        c.end = c.begin + 1;
+        for (Cluster* one : {&c, &right}) {
+            const Vec& v = vectors[order[one->begin]];
+            for (int a = 0; a < kDims; ++a) {
+                one->sum[a] = v.c[a];
+                for (int b = a; b < kDims; ++b) {
+                    one->moment[momentIndex(a, b)] = static_cast<int64_t>(v.c[a]) * v.c[b];
+                }
+            }
+            one->error = 0.0;
+        }
+        return true;
+    }
     double mean[kDims];
     for (int d = 0; d < kDims; ++d) mean[d] = static_cast<double>(c.sum[d]) / n;
     double cov[kDims][kDims];
@@ -284,15 +314,6 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
 
 }  // namespace
 
-Entry toEntry(const Vec& v) {
-    Entry e;
-    for (int i = 0; i < 4; ++i) {
-        e.y[i] = static_cast<uint8_t>(std::clamp<int64_t>(roundDiv(v.c[i], kLumaScale), 0, 255));
-    }
-    e.u = static_cast<int8_t>(std::clamp<int64_t>(roundDiv(v.c[4], kChromaScale), -128, 127));
-    e.v = static_cast<int8_t>(std::clamp<int64_t>(roundDiv(v.c[5], kChromaScale), -128, 127));
-    return e;
-}
 
 namespace {
 

@@ -189,19 +189,42 @@ void FourBins(const uint8_t* p, uint32_t out[4]) {
 
 void AddPictureToHistogram(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes,
                            int width, int height) {
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* p = pixels + y * rowBytes;
-        int x = 0;
 #if defined(__SSE2__)
-        for (; x + 4 <= width; x += 4, p += 16) {
-            uint32_t bins[4];
-            FourBins(p, bins);
-            for (uint32_t bin : bins) {
-                uint32_t& n = histogram[bin];
-                if (n != UINT32_MAX) ++n;
+    // Neighbouring pixels mostly share a bin, so bins are counted in runs: one update per
+    // run instead of a chain of updates to the same counter.
+    constexpr int kChunk = 256;
+    uint32_t bins[kChunk];
+    uint32_t current = 0;
+    uint64_t run = 0;
+    auto flush = [histogram](uint32_t bin, uint64_t count) {
+        uint32_t& n = histogram[bin];
+        const uint64_t sum = n + count;
+        n = sum > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(sum);
+    };
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = pixels + y * rowBytes;
+        for (int x0 = 0; x0 < width; x0 += kChunk) {
+            const int count = std::min(kChunk, width - x0);
+            const uint8_t* p = row + static_cast<ptrdiff_t>(x0) * 4;
+            int i = 0;
+            for (; i + 4 <= count; i += 4, p += 16) FourBins(p, bins + i);
+            for (; i < count; ++i, p += 4) bins[i] = HistogramBin(ToYCbCr(p[2], p[1], p[0]));
+            for (i = 0; i < count; ++i) {
+                if (bins[i] == current) {
+                    ++run;
+                    continue;
+                }
+                if (run > 0) flush(current, run);
+                current = bins[i];
+                run = 1;
             }
         }
-#endif
-        for (; x < width; ++x, p += 4) CountColour(histogram, ToYCbCr(p[2], p[1], p[0]));
     }
+    if (run > 0) flush(current, run);
+#else
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* p = pixels + y * rowBytes;
+        for (int x = 0; x < width; ++x, p += 4) CountColour(histogram, ToYCbCr(p[2], p[1], p[0]));
+    }
+#endif
 }

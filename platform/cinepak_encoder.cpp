@@ -131,6 +131,11 @@ Entry expandV1(const Entry& e, int quadrant) {
     return q;
 }
 
+// n / d rounded half away from zero (d > 0), as std::lround of the quotient, in integers.
+int64_t roundDivide(int64_t n, int64_t d) {
+    return n >= 0 ? (2 * n + d) / (2 * d) : -((2 * -n + d) / (2 * d));
+}
+
 // std::lround for floats (halves away from zero), without the library call.
 int roundHalfAway(float x) {
     const int t = static_cast<int>(x);
@@ -752,7 +757,7 @@ void CinepakEncoder::State::refine(Strip& s) {
             Vec mean;
             for (int k = 0; k < 6; ++k) {
                 mean.c[k] = static_cast<int16_t>(
-                    std::lround(static_cast<double>(sum1[slot][k]) / s.w1.users[slot]));
+                    roundDivide(sum1[slot][k], s.w1.users[slot]));
             }
             s.w1.value[slot] = cinepak::fromEntry(cinepak::toEntry(mean));
         }
@@ -760,7 +765,7 @@ void CinepakEncoder::State::refine(Strip& s) {
             Vec mean;
             for (int k = 0; k < 6; ++k) {
                 mean.c[k] = static_cast<int16_t>(
-                    std::lround(static_cast<double>(sum4[slot][k]) / s.w4.users[slot]));
+                    roundDivide(sum4[slot][k], s.w4.users[slot]));
             }
             s.w4.value[slot] = cinepak::fromEntry(cinepak::toEntry(mean));
         }

@@ -151,14 +151,12 @@ void accumulate(Cluster& c, std::span<const Vec> vectors, std::span<const uint32
 #if defined(__SSE2__)
     if (safe) {
         accumulateSse2(vectors.data(), order.data(), c.begin, c.end, c.sum, c.moment);
-        c.error = clusterError(c);
         return;
     }
 #else
     (void)safe;
 #endif
     accumulateScalar(vectors.data(), order.data(), c.begin, c.end, c.sum, c.moment);
-    c.error = clusterError(c);
 }
 
 Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
@@ -177,18 +175,11 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
     const int n = c.count();
     if (n == 2) {
         // Two members: the axis joins them and the plane through their mean parts them, so
-        // each is a cluster of its own (the one with the lower projection first).
+        // each becomes a cluster of its own.
         const uint32_t first = order[c.begin], second = order[c.begin + 1];
         const Vec& x = vectors[first];
         const Vec& y = vectors[second];
         if (x.c == y.c) return false;
-        // Along x - y, x projects higher when |x|^2 > |y|^2; on equal norms keep the order.
-        int64_t nx = 0, ny = 0;
-        for (int d = 0; d < kDims; ++d) {
-            nx += static_cast<int64_t>(x.c[d]) * x.c[d];
-            ny += static_cast<int64_t>(y.c[d]) * y.c[d];
-        }
-        if (nx > ny) std::swap(order[c.begin], order[c.begin + 1]);
         right.begin = c.begin + 1;
         right.end = c.end;
         c.end = c.begin + 1;
@@ -251,7 +242,8 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
         int16_t weight[8] = {};
         double weightDot = 0.0;
         for (int d = 0; d < kDims; ++d) {
-            weight[d] = static_cast<int16_t>(std::lround(axis[d] * 16384.0));
+            const double x = axis[d] * 16384.0;  // |x| <= 16384
+            weight[d] = static_cast<int16_t>(x < 0 ? x - 0.5 : x + 0.5);
             weightDot += weight[d] * mean[d];
         }
         const int32_t cut = static_cast<int32_t>(std::ceil(weightDot));
@@ -518,6 +510,7 @@ std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& 
     Cluster all;
     all.end = static_cast<int>(n);
     accumulate(all, vectors, order, safe);
+    all.error = clusterError(all);
     clusters.push_back(all);
 
     // The clusters that may still split, largest error first (the earliest on ties).

@@ -155,6 +155,42 @@ TEST(ColourSpace, PictureHistogramCountsEveryPixelInItsBin) {
     EXPECT_EQ(counted, expected);
 }
 
+// Flat areas are counted a run at a time: runs that cross rows and the counting's own
+// chunks must land whole, and a run that passes a counter's limit must stop at it.
+TEST(ColourSpace, PictureHistogramCountsLongRunsWholeAndSaturates) {
+    constexpr int kWidth = 601;
+    constexpr int kHeight = 5;
+    constexpr ptrdiff_t kRowBytes = kWidth * 4 + 8;
+    std::vector<uint8_t> pixels(static_cast<size_t>(kRowBytes) * kHeight, 0x55);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            uint8_t* p = &pixels[static_cast<size_t>(y * kRowBytes + x * 4)];
+            // Runs of 1, 2, 3 .. pixels of alternating colours, continued across rows.
+            const int i = y * kWidth + x;
+            int k = 1, start = 0;
+            while (start + k <= i) start += k++;
+            const uint8_t level = k % 2 ? 200 : 40;
+            p[0] = level;
+            p[1] = static_cast<uint8_t>(255 - level);
+            p[2] = static_cast<uint8_t>(k % 3 * 60);
+            p[3] = 0xFF;
+        }
+    }
+    std::vector<uint32_t> counted(kHistogramBins, 0);
+    const uint32_t nearlyFull = HistogramBin(ToYCbCr(pixels[2], pixels[1], pixels[0]));
+    counted[nearlyFull] = UINT32_MAX - 3;
+    std::vector<uint32_t> expected = counted;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const uint8_t* p = &pixels[static_cast<size_t>(y * kRowBytes + x * 4)];
+            CountColour(expected.data(), ToYCbCr(p[2], p[1], p[0]));
+        }
+    }
+    AddPictureToHistogram(counted.data(), pixels.data(), kRowBytes, kWidth, kHeight);
+    EXPECT_EQ(counted[nearlyFull], UINT32_MAX);
+    EXPECT_EQ(counted, expected);
+}
+
 // Size of a raw deflate stream once inflated; 0 when it is damaged.
 size_t InflatedSize(const std::vector<uint8_t>& data) {
     z_stream z{};

@@ -145,6 +145,23 @@ TEST(CinepakTraining, FindsSeparateClustersAndHonoursLimits) {
     EXPECT_EQ(cinepak::trainCodebook(same, params).size(), 1u);
 }
 
+// Cluster sums are kept exactly however many vectors a cluster holds: thousands of points
+// at the far corners of the space must come back as exactly those points.
+TEST(CinepakTraining, ClusterSumsStayExactForManyPointsAtTheCorners) {
+    Vec bright, dark;
+    bright.c = {510, 510, 510, 510, -640, 635, 0, 0};
+    dark.c = {0, 0, 0, 0, 635, -640, 0, 0};
+    std::vector<Vec> points;
+    for (int i = 0; i < 6001; ++i) points.push_back(i % 3 == 0 ? dark : bright);
+    cinepak::TrainParams params;
+    params.maxEntries = 2;
+    params.lloydPasses = 0;  // the means of the split alone
+    auto book = cinepak::trainCodebook(points, params);
+    ASSERT_EQ(book.size(), 2u);
+    EXPECT_TRUE((book[0].c == bright.c && book[1].c == dark.c) ||
+                (book[0].c == dark.c && book[1].c == bright.c));
+}
+
 TEST(CinepakFlags, WordsPrecedeThePayloadOfTheirFirstBit) {
     std::vector<uint8_t> buf(64, 0xEE);
     cinepak::ByteWriter w(buf);

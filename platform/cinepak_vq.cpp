@@ -127,11 +127,14 @@ void accumulateSse2(const Vec* base, const uint32_t* idx, int begin, int end,
         take(sumHi);
         sum[4] += lanes[0];
         sum[5] += lanes[1];
+#pragma GCC unroll 6
         for (int a = 0; a < kDims; ++a) {
             take(rows[a]);
-            // Row a holds the products with b = 0..3; for a <= 3 the upper triangle starts at a.
+            // Row a holds the products with b = 0..3; rows 4 and 5 give the upper triangle's
+            // columns 4 and 5.
+#pragma GCC unroll 4
             for (int b = 0; b < 4; ++b) {
-                if (b >= a) moment[momentIndex(a, b)] += lanes[b];
+                if (a < 4 && b >= a) moment[momentIndex(a, b)] += lanes[b];
                 if (a >= 4) moment[momentIndex(b, a)] += lanes[b];
             }
         }
@@ -162,7 +165,13 @@ void accumulate(Cluster& c, std::span<const Vec> vectors, std::span<const uint32
 Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
     Vec mean;
     for (int d = 0; d < kDims; ++d) {
-        mean.c[d] = static_cast<int16_t>(roundDiv(sum[d], count));
+        // The same rounding in 32 bits where it fits: most clusters are small.
+        const int64_t s = sum[d];
+        mean.c[d] = static_cast<int16_t>(
+            s > -(1 << 29) && s < (1 << 29) && count < (1 << 29)
+                ? (s >= 0 ? (2 * static_cast<int32_t>(s) + count) / (2 * count)
+                          : -((2 * static_cast<int32_t>(-s) + count) / (2 * count)))
+                : roundDiv(s, count));
     }
     return fromEntry(toEntry(mean));
 }
@@ -444,6 +453,7 @@ __attribute__((target("avx2"))) int32_t blockAvx2(const BlockArgs& book, int blo
     return std::min(best, _mm_cvtsi128_si32(m));
 }
 #endif
+
 
 BlockFn pickBlock() {
 #if defined(CINEPAK_HAVE_AVX2)

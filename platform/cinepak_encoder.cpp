@@ -11,6 +11,7 @@
 #endif
 
 #include "platform/cinepak_bitstream.h"
+#include "platform/cinepak_convert.h"
 #include "platform/cinepak_vq.h"
 
 using cinepak::Entry;
@@ -135,143 +136,6 @@ Entry expandV1(const Entry& e, int quadrant) {
 int64_t roundDivide(int64_t n, int64_t d) {
     return n >= 0 ? (2 * n + d) / (2 * d) : -((2 * -n + d) / (2 * d));
 }
-
-// std::lround for floats (halves away from zero), without the library call.
-int roundHalfAway(float x) {
-    const int t = static_cast<int>(x);
-    const float frac = x - static_cast<float>(t);  // exact
-    return t + (frac >= 0.5f) - (frac <= -0.5f);
-}
-
-int16_t lumaComponent(float luma) {
-    return static_cast<int16_t>(
-        clampInt(roundHalfAway(luma * cinepak::kLumaScale), 0, 255 * cinepak::kLumaScale));
-}
-
-// One 2x2 block of BGRA pixels (two at top, two at bottom) as a vector of the space: the
-// chroma that the decoder's inverse (r = y + 2v, g = y - u/2 - v, b = y + 2u) implies on
-// average, then per pixel the luma that minimises the RGB error given that chroma.
-void convertBlock(const uint8_t* top, const uint8_t* bottom, bool grey, Vec& v) {
-    float r[4], g[4], b[4];
-    for (int i = 0; i < 4; ++i) {
-        const uint8_t* p = (i < 2 ? top : bottom) + (i & 1) * 4;
-        b[i] = p[0];
-        g[i] = p[1];
-        r[i] = p[2];
-    }
-    if (grey) {
-        for (int i = 0; i < 4; ++i) {
-            v.c[i] = lumaComponent(0.299f * r[i] + 0.587f * g[i] + 0.114f * b[i]);
-        }
-        v.c[4] = v.c[5] = 0;
-        return;
-    }
-    // u and w are the block means of b - l and r - l with l = (2r + 4g + b) / 7, taken from
-    // integer sums so that one multiply replaces the divisions.
-    int sumR = 0, sumG = 0, sumB = 0;
-    for (int i = 0; i < 4; ++i) {
-        sumR += static_cast<int>(r[i]);
-        sumG += static_cast<int>(g[i]);
-        sumB += static_cast<int>(b[i]);
-    }
-    const float l = static_cast<float>(2 * sumR + 4 * sumG + sumB) * (1.0f / 7.0f);
-    float u = (static_cast<float>(sumB) - l) * 0.125f;
-    float w = (static_cast<float>(sumR) - l) * 0.125f;
-    u = std::clamp(u, -128.0f, 127.0f);
-    w = std::clamp(w, -128.0f, 127.0f);
-    const float shift = w + 1.5f * u;
-    for (int i = 0; i < 4; ++i) {
-        v.c[i] = lumaComponent((r[i] + g[i] + b[i] - shift) * (1.0f / 3.0f));
-    }
-    v.c[4] = static_cast<int16_t>(roundHalfAway(u * cinepak::kChromaScale));
-    v.c[5] = static_cast<int16_t>(roundHalfAway(w * cinepak::kChromaScale));
-}
-
-#if defined(__SSE2__)
-__m128i roundHalfAway(__m128 x) {
-    __m128i t = _mm_cvttps_epi32(x);
-    const __m128 frac = _mm_sub_ps(x, _mm_cvtepi32_ps(t));
-    // Comparison masks are -1 where true.
-    t = _mm_sub_epi32(t, _mm_castps_si128(_mm_cmpge_ps(frac, _mm_set1_ps(0.5f))));
-    return _mm_add_epi32(t, _mm_castps_si128(_mm_cmple_ps(frac, _mm_set1_ps(-0.5f))));
-}
-
-// convertBlock on four horizontally adjacent blocks, one per lane, with the same operations
-// in the same order (so the same results); top and bottom point to eight pixels each.
-void convertFourBlocks(const uint8_t* top, const uint8_t* bottom, bool grey, Vec* const out[4]) {
-    const __m128i byteMask = _mm_set1_epi32(0xFF);
-    __m128 r[4], g[4], b[4];
-    for (int row = 0; row < 2; ++row) {
-        const uint8_t* p = row == 0 ? top : bottom;
-        const __m128 lo = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-        const __m128 hi =
-            _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
-        // The blocks' left pixels, then their right pixels.
-        const __m128i sides[2] = {
-            _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
-            _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)))};
-        for (int side = 0; side < 2; ++side) {
-            const int i = row * 2 + side;
-            b[i] = _mm_cvtepi32_ps(_mm_and_si128(sides[side], byteMask));
-            g[i] = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(sides[side], 8), byteMask));
-            r[i] = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(sides[side], 16), byteMask));
-        }
-    }
-    __m128 luma[4];
-    __m128i chromaU = _mm_setzero_si128();
-    __m128i chromaV = _mm_setzero_si128();
-    if (grey) {
-        for (int i = 0; i < 4; ++i) {
-            luma[i] = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(0.299f), r[i]),
-                                            _mm_mul_ps(_mm_set1_ps(0.587f), g[i])),
-                                 _mm_mul_ps(_mm_set1_ps(0.114f), b[i]));
-        }
-    } else {
-        // The sums are small integers, so adding them as floats is exact in any order.
-        const __m128 sumR = _mm_add_ps(_mm_add_ps(r[0], r[1]), _mm_add_ps(r[2], r[3]));
-        const __m128 sumG = _mm_add_ps(_mm_add_ps(g[0], g[1]), _mm_add_ps(g[2], g[3]));
-        const __m128 sumB = _mm_add_ps(_mm_add_ps(b[0], b[1]), _mm_add_ps(b[2], b[3]));
-        const __m128 l = _mm_mul_ps(
-            _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(2.0f), sumR),
-                                  _mm_mul_ps(_mm_set1_ps(4.0f), sumG)),
-                       sumB),
-            _mm_set1_ps(1.0f / 7.0f));
-        __m128 u = _mm_mul_ps(_mm_sub_ps(sumB, l), _mm_set1_ps(0.125f));
-        __m128 w = _mm_mul_ps(_mm_sub_ps(sumR, l), _mm_set1_ps(0.125f));
-        u = _mm_min_ps(_mm_max_ps(u, _mm_set1_ps(-128.0f)), _mm_set1_ps(127.0f));
-        w = _mm_min_ps(_mm_max_ps(w, _mm_set1_ps(-128.0f)), _mm_set1_ps(127.0f));
-        const __m128 shift = _mm_add_ps(w, _mm_mul_ps(_mm_set1_ps(1.5f), u));
-        for (int i = 0; i < 4; ++i) {
-            const __m128 sum = _mm_add_ps(_mm_add_ps(r[i], g[i]), b[i]);
-            luma[i] = _mm_mul_ps(_mm_sub_ps(sum, shift), _mm_set1_ps(1.0f / 3.0f));
-        }
-        const __m128 chromaScale = _mm_set1_ps(static_cast<float>(cinepak::kChromaScale));
-        chromaU = roundHalfAway(_mm_mul_ps(u, chromaScale));
-        chromaV = roundHalfAway(_mm_mul_ps(w, chromaScale));
-    }
-    const __m128 lumaScale = _mm_set1_ps(static_cast<float>(cinepak::kLumaScale));
-    __m128i y01 = _mm_packs_epi32(roundHalfAway(_mm_mul_ps(luma[0], lumaScale)),
-                                  roundHalfAway(_mm_mul_ps(luma[1], lumaScale)));
-    __m128i y23 = _mm_packs_epi32(roundHalfAway(_mm_mul_ps(luma[2], lumaScale)),
-                                  roundHalfAway(_mm_mul_ps(luma[3], lumaScale)));
-    const __m128i lumaMax = _mm_set1_epi16(255 * cinepak::kLumaScale);
-    y01 = _mm_min_epi16(_mm_max_epi16(y01, _mm_setzero_si128()), lumaMax);
-    y23 = _mm_min_epi16(_mm_max_epi16(y23, _mm_setzero_si128()), lumaMax);
-    const __m128i uv = _mm_packs_epi32(chromaU, chromaV);
-    // Transpose: per lane (y0, y1), (y2, y3), (u, v) and a zero pair.
-    const __m128i x01 = _mm_unpacklo_epi16(y01, _mm_srli_si128(y01, 8));
-    const __m128i x23 = _mm_unpacklo_epi16(y23, _mm_srli_si128(y23, 8));
-    const __m128i xuv = _mm_unpacklo_epi16(uv, _mm_srli_si128(uv, 8));
-    const __m128i t0 = _mm_unpacklo_epi32(x01, x23);
-    const __m128i t1 = _mm_unpacklo_epi32(xuv, _mm_setzero_si128());
-    const __m128i t2 = _mm_unpackhi_epi32(x01, x23);
-    const __m128i t3 = _mm_unpackhi_epi32(xuv, _mm_setzero_si128());
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[0]->c.data()), _mm_unpacklo_epi64(t0, t1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[1]->c.data()), _mm_unpackhi_epi64(t0, t1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[2]->c.data()), _mm_unpacklo_epi64(t2, t3));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[3]->c.data()), _mm_unpackhi_epi64(t2, t3));
-}
-#endif
 
 }  // namespace
 
@@ -457,13 +321,25 @@ void CinepakEncoder::State::convert(std::span<const uint8_t> pixels, size_t rowB
                     _mm_movemask_epi8(_mm_cmpeq_epi8(differ, _mm_setzero_si128())) == 0xFFFF) {
                     continue;
                 }
+                const int bx = mx * 2, by = my * 2;
+#if defined(CINEPAK_HAVE_WIDE_CONVERT)
+                static const bool wide = cinepak::haveAvx2();
+                if (wide) {
+                    Vec* const out[8] = {target(bx, by),         target(bx + 1, by),
+                                         target(bx + 2, by),     target(bx + 3, by),
+                                         target(bx, by + 1),     target(bx + 1, by + 1),
+                                         target(bx + 2, by + 1), target(bx + 3, by + 1)};
+                    cinepak::convertEightBlocks(rows + x, rows + 2 * rowBytes + x, rowBytes, grey, out);
+                    mean(my * mbW + mx);
+                    mean(my * mbW + mx + 1);
+                    continue;
+                }
+#endif
                 for (int half = 0; half < 2; ++half) {
-                    const int by = my * 2 + half;
-                    const int bx = mx * 2;
-                    Vec* const out[4] = {target(bx, by), target(bx + 1, by), target(bx + 2, by),
-                                         target(bx + 3, by)};
+                    Vec* const out[4] = {target(bx, by + half), target(bx + 1, by + half),
+                                         target(bx + 2, by + half), target(bx + 3, by + half)};
                     const uint8_t* top = rows + half * 2 * rowBytes + x;
-                    convertFourBlocks(top, top + rowBytes, grey, out);
+                    cinepak::convertFourBlocks(top, top + rowBytes, grey, out);
                 }
                 mean(my * mbW + mx);
                 mean(my * mbW + mx + 1);
@@ -481,7 +357,7 @@ void CinepakEncoder::State::convert(std::span<const uint8_t> pixels, size_t rowB
                     std::copy_n(pixels.data() + static_cast<size_t>(y) * rowBytes + x * 4, 4,
                                 gathered + i * 4);
                 }
-                convertBlock(gathered, gathered + 8, grey, *target(bx, by));
+                cinepak::convertBlock(gathered, gathered + 8, grey, *target(bx, by));
             }
             mean(my * mbW + mx);
         }

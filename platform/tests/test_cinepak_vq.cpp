@@ -5,6 +5,7 @@
 #include <random>
 
 #include "platform/cinepak_bitstream.h"
+#include "platform/cinepak_convert.h"
 
 namespace {
 
@@ -160,6 +161,51 @@ TEST(CinepakTraining, ClusterSumsStayExactForManyPointsAtTheCorners) {
     ASSERT_EQ(book.size(), 2u);
     EXPECT_TRUE((book[0].c == bright.c && book[1].c == dark.c) ||
                 (book[0].c == dark.c && book[1].c == bright.c));
+}
+
+// The compressor converts four or eight blocks at a time where it can; each must give the
+// very vectors of the one-block conversion, in colour and in grey, on random pixels and on
+// the extremes where clamping and rounding turn.
+TEST(CinepakConvert, WideVersionsGiveTheVectorsOfOneBlockAtATime) {
+    constexpr size_t kRowBytes = 16 * 4 + 12;  // sixteen pixels and padding
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> byte(0, 255), pick(0, 3);
+    std::vector<uint8_t> pixels(kRowBytes * 4);
+    for (int trial = 0; trial < 4000; ++trial) {
+        for (uint8_t& p : pixels) {
+            const int k = pick(rng);
+            p = static_cast<uint8_t>(trial % 2 && k < 2 ? (k == 0 ? 0 : 255) : byte(rng));
+        }
+        for (const bool grey : {false, true}) {
+            // One at a time: block (x, row pair) from pixels 2x, 2x+1 of rows 2r, 2r+1.
+            Vec single[2][4];
+            for (int r = 0; r < 2; ++r) {
+                for (int x = 0; x < 4; ++x) {
+                    const uint8_t* top = pixels.data() + 2 * r * kRowBytes + x * 8;
+                    cinepak::convertBlock(top, top + kRowBytes, grey, single[r][x]);
+                }
+            }
+#if defined(__SSE2__)
+            for (int r = 0; r < 2; ++r) {
+                Vec four[4];
+                Vec* const out[4] = {&four[0], &four[1], &four[2], &four[3]};
+                const uint8_t* top = pixels.data() + 2 * r * kRowBytes;
+                cinepak::convertFourBlocks(top, top + kRowBytes, grey, out);
+                for (int x = 0; x < 4; ++x) ASSERT_EQ(four[x].c, single[r][x].c) << trial;
+            }
+#endif
+#if defined(CINEPAK_HAVE_WIDE_CONVERT)
+            if (cinepak::haveAvx2()) {
+                Vec eight[8];
+                Vec* out[8];
+                for (int i = 0; i < 8; ++i) out[i] = &eight[i];
+                cinepak::convertEightBlocks(pixels.data(), pixels.data() + 2 * kRowBytes,
+                                            kRowBytes, grey, out);
+                for (int i = 0; i < 8; ++i) ASSERT_EQ(eight[i].c, single[i / 4][i % 4].c) << trial;
+            }
+#endif
+        }
+    }
 }
 
 TEST(CinepakFlags, WordsPrecedeThePayloadOfTheirFirstBit) {

@@ -48,6 +48,7 @@ struct Cluster {
 double clusterError(const Cluster& c) {
     if (c.count() == 0) return 0.0;
     double squares = 0.0, sumSquares = 0.0;
+#pragma GCC unroll 6
     for (int d = 0; d < kDims; ++d) {
         squares += static_cast<double>(c.moment[momentIndex(d, d)]);
         sumSquares += static_cast<double>(c.sum[d]) * static_cast<double>(c.sum[d]);
@@ -194,8 +195,10 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
         c.end = c.begin + 1;
         for (Cluster* one : {&c, &right}) {
             const Vec& v = vectors[order[one->begin]];
+#pragma GCC unroll 6
             for (int a = 0; a < kDims; ++a) {
                 one->sum[a] = v.c[a];
+#pragma GCC unroll 6
                 for (int b = a; b < kDims; ++b) {
                     one->moment[momentIndex(a, b)] = static_cast<int64_t>(v.c[a]) * v.c[b];
                 }
@@ -207,7 +210,9 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
     double mean[kDims];
     for (int d = 0; d < kDims; ++d) mean[d] = static_cast<double>(c.sum[d]) / n;
     double cov[kDims][kDims];
+#pragma GCC unroll 6
     for (int a = 0; a < kDims; ++a) {
+#pragma GCC unroll 6
         for (int b = a; b < kDims; ++b) {
             cov[a][b] = cov[b][a] = static_cast<double>(c.moment[momentIndex(a, b)]) -
                                     static_cast<double>(c.sum[a]) * mean[b];

@@ -543,14 +543,24 @@ std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& 
         candidates.pop();
         // A split can never gain more than the cluster's whole error.
         if (clusters[pick].error <= minGain) break;
-        Cluster left = clusters[pick];
-        Cluster right;  // filled by the split
-        if (!splitCluster(left, right, vectors, order, scratch, safe) ||
-            clusters[pick].error - left.error - right.error < minGain) {
+        // Split in place (the room was reserved, so references hold); a split that does not
+        // earn its entry is undone from the two halves.
+        clusters.emplace_back();
+        Cluster& right = clusters.back();
+        Cluster& left = clusters[pick];
+        const double before = left.error;
+        if (!splitCluster(left, right, vectors, order, scratch, safe)) {
+            clusters.pop_back();
             continue;  // settled: never tried again
         }
-        clusters[pick] = left;
-        clusters.push_back(right);
+        if (before - left.error - right.error < minGain) {
+            left.end = right.end;
+            for (int d = 0; d < kDims; ++d) left.sum[d] += right.sum[d];
+            for (int k = 0; k < kMoments; ++k) left.moment[k] += right.moment[k];
+            left.error = before;
+            clusters.pop_back();
+            continue;
+        }
         offer(pick);
         offer(static_cast<int>(clusters.size()) - 1);
     }

@@ -4,7 +4,7 @@
 // `ffmpeg -i SRC -f null -` (decode only, default threads) needs on the same
 // file in the same run. Prints the ratios of elapsed time and, as the
 // machine may be shared, of processor time (all threads) as well, each the
-// best of three interleaved runs.
+// best of five interleaved runs.
 //
 //   export_bench_convert [folder]
 // keeps the generated sources in `folder` and reuses them on the next run.
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
             return 1;
         // Each side runs kRounds times, interleaved so that a busy moment
         // of the machine hits both alike; the best of each is reported.
-        constexpr int kRounds = 3;
+        constexpr int kRounds = 5;
         constexpr size_t kJobs = std::size(jobs);
         double decode = 1e30, decodeCpu = 1e30;
         double ours[kJobs], oursCpu[kJobs];

@@ -44,3 +44,7 @@ OSStatus UnpackCinepakRuns(std::span<const uint8_t> data, std::vector<uint8_t>& 
 // Adds every pixel of a 'BGRA' picture, as Y, Cb, Cr, to the histogram.
 void AddPictureToHistogram(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes,
                            int width, int height);
+// The same without the processor's widest instructions, as processors without them count;
+// for tests, which compare the two.
+void AddPictureToHistogramNarrow(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes,
+                                 int width, int height);

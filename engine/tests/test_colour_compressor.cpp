@@ -149,10 +149,12 @@ TEST(ColourSpace, PictureHistogramCountsEveryPixelInItsBin) {
     }
     const uint32_t fullBin = HistogramBin(ToYCbCr(pixels[2], pixels[1], pixels[0]));
     expected[fullBin] = UINT32_MAX;
-    std::vector<uint32_t> counted(kHistogramBins, 0);
-    counted[fullBin] = UINT32_MAX;
-    AddPictureToHistogram(counted.data(), pixels.data(), kRowBytes, kWidth, kHeight);
-    EXPECT_EQ(counted, expected);
+    for (auto count : {AddPictureToHistogram, AddPictureToHistogramNarrow}) {
+        std::vector<uint32_t> counted(kHistogramBins, 0);
+        counted[fullBin] = UINT32_MAX;
+        count(counted.data(), pixels.data(), kRowBytes, kWidth, kHeight);
+        EXPECT_EQ(counted, expected);
+    }
 }
 
 // Flat areas are counted a run at a time: runs that cross rows and the counting's own
@@ -176,19 +178,22 @@ TEST(ColourSpace, PictureHistogramCountsLongRunsWholeAndSaturates) {
             p[3] = 0xFF;
         }
     }
-    std::vector<uint32_t> counted(kHistogramBins, 0);
+    std::vector<uint32_t> start(kHistogramBins, 0);
     const uint32_t nearlyFull = HistogramBin(ToYCbCr(pixels[2], pixels[1], pixels[0]));
-    counted[nearlyFull] = UINT32_MAX - 3;
-    std::vector<uint32_t> expected = counted;
+    start[nearlyFull] = UINT32_MAX - 3;
+    std::vector<uint32_t> expected = start;
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
             const uint8_t* p = &pixels[static_cast<size_t>(y * kRowBytes + x * 4)];
             CountColour(expected.data(), ToYCbCr(p[2], p[1], p[0]));
         }
     }
-    AddPictureToHistogram(counted.data(), pixels.data(), kRowBytes, kWidth, kHeight);
-    EXPECT_EQ(counted[nearlyFull], UINT32_MAX);
-    EXPECT_EQ(counted, expected);
+    for (auto count : {AddPictureToHistogram, AddPictureToHistogramNarrow}) {
+        std::vector<uint32_t> counted = start;
+        count(counted.data(), pixels.data(), kRowBytes, kWidth, kHeight);
+        EXPECT_EQ(counted[nearlyFull], UINT32_MAX);
+        EXPECT_EQ(counted, expected);
+    }
 }
 
 // Size of a raw deflate stream once inflated; 0 when it is damaged.

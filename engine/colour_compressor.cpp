@@ -228,75 +228,107 @@ bool WideBins() {
 
 namespace {
 
-void CountPicture(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes, int width,
-                  int height, [[maybe_unused]] bool wide) {
-#if defined(__SSE2__)
-    // Neighbouring pixels mostly share a bin, so bins are counted in runs: one update per
-    // run instead of a chain of updates to the same counter.
-    constexpr int kChunk = 256;
-    uint32_t bins[kChunk];
-    uint32_t current = 0;
+// Neighbouring pixels mostly share a bin, so bins are counted in runs: one update per run
+// instead of a chain of updates to the same counter.
+struct BinRuns {
+    uint32_t* histogram;
+    uint32_t current = 0;  // the bin of the last pixel counted
     uint64_t run = 0;
-    auto flush = [histogram](uint32_t bin, uint64_t count) {
-        uint32_t& n = histogram[bin];
-        const uint64_t sum = n + count;
+
+    void Flush() {
+        if (run == 0) return;
+        uint32_t& n = histogram[current];
+        const uint64_t sum = n + run;
         n = sum > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(sum);
-    };
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* row = pixels + y * rowBytes;
-        for (int x0 = 0; x0 < width; x0 += kChunk) {
-            const int count = std::min(kChunk, width - x0);
-            const uint8_t* p = row + static_cast<ptrdiff_t>(x0) * 4;
-            int i = 0;
-#if defined(HISTOGRAM_HAVE_AVX2)
-            if (wide) {
-                for (; i + 8 <= count; i += 8, p += 32) EightBins(p, bins + i);
-            }
-#endif
-            for (; i + 4 <= count; i += 4, p += 16) FourBins(p, bins + i);
-            for (; i < count; ++i, p += 4) bins[i] = HistogramBin(ToYCbCr(p[2], p[1], p[0]));
-            for (i = 0; i < count; ++i) {
-                // Four at once while they continue the run.
-                if (i + 4 <= count) {
-                    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bins + i));
-                    const __m128i same = _mm_cmpeq_epi32(four, _mm_set1_epi32(static_cast<int>(current)));
-                    if (run > 0 && _mm_movemask_epi8(same) == 0xFFFF) {
-                        run += 4;
-                        i += 3;
-                        continue;
-                    }
-                }
-                if (bins[i] == current) {
-                    ++run;
-                    continue;
-                }
-                if (run > 0) flush(current, run);
-                current = bins[i];
-                run = 1;
-            }
-        }
     }
-    if (run > 0) flush(current, run);
-#else
+    void Add(uint32_t bin) {
+        if (bin == current && run > 0) {
+            ++run;
+            return;
+        }
+        Flush();
+        current = bin;
+        run = 1;
+    }
+};
+
+void CountPictureNarrow(BinRuns& runs, const uint8_t* pixels, ptrdiff_t rowBytes, int width,
+                        int height) {
     for (int y = 0; y < height; ++y) {
         const uint8_t* p = pixels + y * rowBytes;
-        for (int x = 0; x < width; ++x, p += 4) CountColour(histogram, ToYCbCr(p[2], p[1], p[0]));
-    }
+        int x = 0;
+#if defined(__SSE2__)
+        for (; x + 4 <= width; x += 4, p += 16) {
+            alignas(16) uint32_t bins[4];
+            FourBins(p, bins);
+            const __m128i four = _mm_load_si128(reinterpret_cast<const __m128i*>(bins));
+            const __m128i same = _mm_cmpeq_epi32(four, _mm_set1_epi32(static_cast<int>(runs.current)));
+            if (runs.run > 0 && _mm_movemask_epi8(same) == 0xFFFF) {
+                runs.run += 4;
+                continue;
+            }
+            for (uint32_t bin : bins) runs.Add(bin);
+        }
 #endif
+        for (; x < width; ++x, p += 4) runs.Add(HistogramBin(ToYCbCr(p[2], p[1], p[0])));
+    }
 }
+
+#if defined(HISTOGRAM_HAVE_AVX2)
+__attribute__((target("avx2"))) void CountPictureWide(BinRuns& runs, const uint8_t* pixels,
+                                                      ptrdiff_t rowBytes, int width, int height) {
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = pixels + y * rowBytes;
+        int x = 0;
+        for (; x + 8 <= width; x += 8) {
+            const uint8_t* p = row + static_cast<ptrdiff_t>(x) * 4;
+            // Eight pixels each equal to its left neighbour continue the run of the last
+            // pixel counted, without working out their bins.
+            if (x > 0) {
+                const __m256i now = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+                const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 4));
+                if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(now, left)) == -1) {
+                    runs.run += 8;
+                    continue;
+                }
+            }
+            alignas(32) uint32_t bins[8];
+            EightBins(p, bins);
+            const __m256i eight = _mm256_load_si256(reinterpret_cast<const __m256i*>(bins));
+            const __m256i same =
+                _mm256_cmpeq_epi32(eight, _mm256_set1_epi32(static_cast<int>(runs.current)));
+            if (runs.run > 0 && _mm256_movemask_epi8(same) == -1) {
+                runs.run += 8;
+                continue;
+            }
+            for (uint32_t bin : bins) runs.Add(bin);
+        }
+        for (const uint8_t* p = row + static_cast<ptrdiff_t>(x) * 4; x < width; ++x, p += 4) {
+            runs.Add(HistogramBin(ToYCbCr(p[2], p[1], p[0])));
+        }
+    }
+}
+#endif
 
 }  // namespace
 
 void AddPictureToHistogram(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes,
                            int width, int height) {
+    BinRuns runs{histogram};
 #if defined(HISTOGRAM_HAVE_AVX2)
-    CountPicture(histogram, pixels, rowBytes, width, height, WideBins());
-#else
-    CountPicture(histogram, pixels, rowBytes, width, height, false);
+    if (WideBins()) {
+        CountPictureWide(runs, pixels, rowBytes, width, height);
+        runs.Flush();
+        return;
+    }
 #endif
+    CountPictureNarrow(runs, pixels, rowBytes, width, height);
+    runs.Flush();
 }
 
 void AddPictureToHistogramNarrow(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes,
                                  int width, int height) {
-    CountPicture(histogram, pixels, rowBytes, width, height, false);
+    BinRuns runs{histogram};
+    CountPictureNarrow(runs, pixels, rowBytes, width, height);
+    runs.Flush();
 }

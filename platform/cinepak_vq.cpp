@@ -57,8 +57,8 @@ double clusterError(const Cluster& c) {
     return centred > 0.0 ? centred : 0.0;
 }
 
-// Whether every component lies within +-kSafeComponent, which keeps the vector sums below
-// exact in 32-bit lanes for kSafeRun vectors at a time.
+// Whether every component lies within +-kSafeComponent (every point of the space does): then
+// kSafeRun vectors' sums of products stay exact in 32-bit lanes.
 constexpr int kSafeComponent = 1024;
 constexpr int kSafeRun = 1024;
 

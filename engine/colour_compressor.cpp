@@ -314,16 +314,15 @@ __attribute__((target("avx2"))) void CountPictureWide(BinRuns& runs, const uint8
 
 void AddPictureToHistogram(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes,
                            int width, int height) {
-    BinRuns runs{histogram};
 #if defined(HISTOGRAM_HAVE_AVX2)
     if (WideBins()) {
+        BinRuns runs{histogram};
         CountPictureWide(runs, pixels, rowBytes, width, height);
         runs.Flush();
         return;
     }
 #endif
-    CountPictureNarrow(runs, pixels, rowBytes, width, height);
-    runs.Flush();
+    AddPictureToHistogramNarrow(histogram, pixels, rowBytes, width, height);
 }
 
 void AddPictureToHistogramNarrow(uint32_t* histogram, const uint8_t* pixels, ptrdiff_t rowBytes,

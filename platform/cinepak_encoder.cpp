@@ -132,11 +132,6 @@ Entry expandV1(const Entry& e, int quadrant) {
     return q;
 }
 
-// n / d rounded half away from zero (d > 0), as std::lround of the quotient, in integers.
-int64_t roundDivide(int64_t n, int64_t d) {
-    return n >= 0 ? (2 * n + d) / (2 * d) : -((2 * -n + d) / (2 * d));
-}
-
 }  // namespace
 
 struct CinepakEncoder::State {
@@ -296,6 +291,9 @@ void CinepakEncoder::State::convert(std::span<const uint8_t> pixels, size_t rowB
         }
     };
     const size_t previousRow = static_cast<size_t>(width) * 4;
+#if defined(CINEPAK_HAVE_WIDE_CONVERT)
+    static const bool wide = cinepak::haveAvx2();
+#endif
     for (int my = 0; my < mbH; ++my) {
         const int y0 = my * 4;
         int mx = 0;
@@ -323,7 +321,6 @@ void CinepakEncoder::State::convert(std::span<const uint8_t> pixels, size_t rowB
                 }
                 const int bx = mx * 2, by = my * 2;
 #if defined(CINEPAK_HAVE_WIDE_CONVERT)
-                static const bool wide = cinepak::haveAvx2();
                 if (wide) {
                     Vec* const out[8] = {target(bx, by),         target(bx + 1, by),
                                          target(bx + 2, by),     target(bx + 3, by),
@@ -633,7 +630,7 @@ void CinepakEncoder::State::refine(Strip& s) {
             Vec mean;
             for (int k = 0; k < 6; ++k) {
                 mean.c[k] = static_cast<int16_t>(
-                    roundDivide(sum1[slot][k], s.w1.users[slot]));
+                    cinepak::roundDiv<int64_t>(sum1[slot][k], s.w1.users[slot]));
             }
             s.w1.value[slot] = cinepak::fromEntry(cinepak::toEntry(mean));
         }
@@ -641,7 +638,7 @@ void CinepakEncoder::State::refine(Strip& s) {
             Vec mean;
             for (int k = 0; k < 6; ++k) {
                 mean.c[k] = static_cast<int16_t>(
-                    roundDivide(sum4[slot][k], s.w4.users[slot]));
+                    cinepak::roundDiv<int64_t>(sum4[slot][k], s.w4.users[slot]));
             }
             s.w4.value[slot] = cinepak::fromEntry(cinepak::toEntry(mean));
         }

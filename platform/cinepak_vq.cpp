@@ -20,11 +20,6 @@ int clampInt(int v, int lo, int hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
-// v / d rounded half away from zero, as std::lround of the quotient gives it (d > 0).
-int64_t roundDiv(int64_t v, int64_t d) {
-    return v >= 0 ? (2 * v + d) / (2 * d) : -((2 * -v + d) / (2 * d));
-}
-
 // Second moments are kept as the upper triangle of the 6x6 matrix, row by row.
 constexpr int kMoments = kDims * (kDims + 1) / 2;
 
@@ -166,13 +161,12 @@ void accumulate(Cluster& c, std::span<const Vec> vectors, std::span<const uint32
 Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
     Vec mean;
     for (int d = 0; d < kDims; ++d) {
-        // The same rounding in 32 bits where it fits: most clusters are small.
+        // In 32 bits where it fits: most clusters are small.
         const int64_t s = sum[d];
         mean.c[d] = static_cast<int16_t>(
             s > -(1 << 29) && s < (1 << 29) && count < (1 << 29)
-                ? (s >= 0 ? (2 * static_cast<int32_t>(s) + count) / (2 * count)
-                          : -((2 * static_cast<int32_t>(-s) + count) / (2 * count)))
-                : roundDiv(s, count));
+                ? roundDiv<int32_t>(static_cast<int32_t>(s), count)
+                : roundDiv<int64_t>(s, count));
     }
     return fromEntry(toEntry(mean));
 }

@@ -54,16 +54,22 @@ inline int32_t distance(const Vec& a, const Vec& b) {
 #endif
 }
 
+// v / d rounded half away from zero (d > 0), as std::lround of the quotient gives it; in
+// the narrowest type that holds 2 * v + d, as division is cheaper there.
+template <typename T>
+constexpr T roundDiv(T v, T d) {
+    return v >= 0 ? (2 * v + d) / (2 * d) : -((2 * -v + d) / (2 * d));
+}
+
 // The nearest representable entry to a point of the scaled space (each component divided
 // by its scale, rounded half away from zero, clamped), and its point.
 inline Entry toEntry(const Vec& v) {
-    auto roundDiv = [](int v, int d) { return v >= 0 ? (2 * v + d) / (2 * d) : -((d - 2 * v) / (2 * d)); };
     Entry e;
     for (int i = 0; i < 4; ++i) {
-        const int y = roundDiv(v.c[i], kLumaScale);
+        const int y = roundDiv<int>(v.c[i], kLumaScale);
         e.y[i] = static_cast<uint8_t>(y < 0 ? 0 : (y > 255 ? 255 : y));
     }
-    const int u = roundDiv(v.c[4], kChromaScale), w = roundDiv(v.c[5], kChromaScale);
+    const int u = roundDiv<int>(v.c[4], kChromaScale), w = roundDiv<int>(v.c[5], kChromaScale);
     e.u = static_cast<int8_t>(u < -128 ? -128 : (u > 127 ? 127 : u));
     e.v = static_cast<int8_t>(w < -128 ? -128 : (w > 127 ? 127 : w));
     return e;

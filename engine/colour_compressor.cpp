@@ -190,35 +190,39 @@ void FourBins(const uint8_t* p, uint32_t out[4]) {
 __attribute__((target("avx2"))) void EightBins(const uint8_t* p, uint32_t out[8]) {
     const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i low = _mm256_set1_epi32(0xFF);
-    const __m256i rg = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(px, 16), low),
-                                       _mm256_and_si256(_mm256_slli_epi32(px, 8),
-                                                        _mm256_set1_epi32(0xFF0000)));
+    const __m256i rg =
+        _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(px, 16), low),
+                        _mm256_and_si256(_mm256_slli_epi32(px, 8), _mm256_set1_epi32(0xFF0000)));
     const __m256i b1 = _mm256_or_si256(_mm256_and_si256(px, low), _mm256_set1_epi32(0x10000));
     const auto pair = [](int lo, int hi) { return (hi << 16) | (lo & 0xFFFF); };
     __m256i parts[3];
-    const int coefficients[3][4] = {{263, 516, 100, 16}, {-152, -298, 450, 128}, {450, -377, -73, 128}};
+    const int coefficients[3][4] = {
+        {263, 516, 100, 16}, {-152, -298, 450, 128}, {450, -377, -73, 128}};
     for (int k = 0; k < 3; ++k) {
         const int* c = coefficients[k];
-        const __m256i n = _mm256_add_epi32(
-            _mm256_madd_epi16(rg, _mm256_set1_epi32(pair(c[0], c[1]))),
-            _mm256_madd_epi16(b1, _mm256_set1_epi32(pair(c[2], 512))));
+        const __m256i n =
+            _mm256_add_epi32(_mm256_madd_epi16(rg, _mm256_set1_epi32(pair(c[0], c[1]))),
+                             _mm256_madd_epi16(b1, _mm256_set1_epi32(pair(c[2], 512))));
         // Division by 1024 toward zero, as C division does.
         const __m256i q = _mm256_srai_epi32(
-            _mm256_add_epi32(n, _mm256_and_si256(_mm256_srai_epi32(n, 31), _mm256_set1_epi32(1023))),
+            _mm256_add_epi32(n,
+                             _mm256_and_si256(_mm256_srai_epi32(n, 31), _mm256_set1_epi32(1023))),
             10);
         parts[k] = _mm256_and_si256(_mm256_add_epi32(q, _mm256_set1_epi32(c[3])), low);
     }
-    const __m256i bin = _mm256_or_si256(
-        _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(parts[0], 2), 10),
-                        _mm256_slli_epi32(_mm256_srli_epi32(parts[1], 3), 5)),
-        _mm256_srli_epi32(parts[2], 3));
+    const __m256i bin =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(parts[0], 2), 10),
+                                        _mm256_slli_epi32(_mm256_srli_epi32(parts[1], 3), 5)),
+                        _mm256_srli_epi32(parts[2], 3));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), bin);
 }
 
 // Whether the eight-pixel bins are used: decided once.
 bool WideBins() {
-    __builtin_cpu_init();
-    static const bool wide = __builtin_cpu_supports("avx2");
+    static const bool wide = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
     return wide;
 }
 #endif
@@ -262,7 +266,8 @@ void CountPictureNarrow(BinRuns& runs, const uint8_t* pixels, ptrdiff_t rowBytes
             alignas(16) uint32_t bins[4];
             FourBins(p, bins);
             const __m128i four = _mm_load_si128(reinterpret_cast<const __m128i*>(bins));
-            const __m128i same = _mm_cmpeq_epi32(four, _mm_set1_epi32(static_cast<int>(runs.current)));
+            const __m128i same =
+                _mm_cmpeq_epi32(four, _mm_set1_epi32(static_cast<int>(runs.current)));
             if (runs.run > 0 && _mm_movemask_epi8(same) == 0xFFFF) {
                 runs.run += 4;
                 continue;

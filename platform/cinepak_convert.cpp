@@ -52,17 +52,18 @@ inline void storeFourVectors(__m128i y01, __m128i y23, __m128i uv, Vec* const ou
 #if defined(CINEPAK_HAVE_WIDE_CONVERT)
 // Vectors pass by reference: a 256-bit value in a plain function would change its ABI.
 __attribute__((target("avx2"), always_inline)) inline void roundHalfAway(const __m256& x,
-                                                                        __m256i& out) {
+                                                                         __m256i& out) {
     const __m256i t = _mm256_cvttps_epi32(x);
     const __m256 frac = _mm256_sub_ps(x, _mm256_cvtepi32_ps(t));
     out = _mm256_add_epi32(
-        _mm256_sub_epi32(t, _mm256_castps_si256(_mm256_cmp_ps(frac, _mm256_set1_ps(0.5f), _CMP_GE_OQ))),
+        _mm256_sub_epi32(
+            t, _mm256_castps_si256(_mm256_cmp_ps(frac, _mm256_set1_ps(0.5f), _CMP_GE_OQ))),
         _mm256_castps_si256(_mm256_cmp_ps(frac, _mm256_set1_ps(-0.5f), _CMP_LE_OQ)));
 }
 
 __attribute__((target("avx2"), always_inline)) inline void loadTwoHalves(const uint8_t* a,
-                                                                        const uint8_t* b,
-                                                                        __m256& out) {
+                                                                         const uint8_t* b,
+                                                                         __m256& out) {
     out = _mm256_castsi256_ps(_mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1));
@@ -147,11 +148,10 @@ void convertFourBlocks(const uint8_t* top, const uint8_t* bottom, bool grey, Vec
         const __m128 sumR = _mm_add_ps(_mm_add_ps(r[0], r[1]), _mm_add_ps(r[2], r[3]));
         const __m128 sumG = _mm_add_ps(_mm_add_ps(g[0], g[1]), _mm_add_ps(g[2], g[3]));
         const __m128 sumB = _mm_add_ps(_mm_add_ps(b[0], b[1]), _mm_add_ps(b[2], b[3]));
-        const __m128 l = _mm_mul_ps(
-            _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(2.0f), sumR),
-                                  _mm_mul_ps(_mm_set1_ps(4.0f), sumG)),
-                       sumB),
-            _mm_set1_ps(1.0f / 7.0f));
+        const __m128 l = _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(2.0f), sumR),
+                                                          _mm_mul_ps(_mm_set1_ps(4.0f), sumG)),
+                                               sumB),
+                                    _mm_set1_ps(1.0f / 7.0f));
         __m128 u = _mm_mul_ps(_mm_sub_ps(sumB, l), _mm_set1_ps(0.125f));
         __m128 w = _mm_mul_ps(_mm_sub_ps(sumR, l), _mm_set1_ps(0.125f));
         u = _mm_min_ps(_mm_max_ps(u, _mm_set1_ps(-128.0f)), _mm_set1_ps(127.0f));
@@ -200,8 +200,10 @@ __attribute__((target("avx2"))) void convertEightBlocks(const uint8_t* upper, co
         for (int side = 0; side < 2; ++side) {
             const int i = row * 2 + side;
             b[i] = _mm256_cvtepi32_ps(_mm256_and_si256(sides[side], byteMask));
-            g[i] = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(sides[side], 8), byteMask));
-            r[i] = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(sides[side], 16), byteMask));
+            g[i] =
+                _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(sides[side], 8), byteMask));
+            r[i] =
+                _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(sides[side], 16), byteMask));
         }
     }
     __m256 luma[4];
@@ -217,11 +219,11 @@ __attribute__((target("avx2"))) void convertEightBlocks(const uint8_t* upper, co
         const __m256 sumR = _mm256_add_ps(_mm256_add_ps(r[0], r[1]), _mm256_add_ps(r[2], r[3]));
         const __m256 sumG = _mm256_add_ps(_mm256_add_ps(g[0], g[1]), _mm256_add_ps(g[2], g[3]));
         const __m256 sumB = _mm256_add_ps(_mm256_add_ps(b[0], b[1]), _mm256_add_ps(b[2], b[3]));
-        const __m256 l = _mm256_mul_ps(
-            _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(2.0f), sumR),
-                                        _mm256_mul_ps(_mm256_set1_ps(4.0f), sumG)),
-                          sumB),
-            _mm256_set1_ps(1.0f / 7.0f));
+        const __m256 l =
+            _mm256_mul_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(2.0f), sumR),
+                                                      _mm256_mul_ps(_mm256_set1_ps(4.0f), sumG)),
+                                        sumB),
+                          _mm256_set1_ps(1.0f / 7.0f));
         __m256 u = _mm256_mul_ps(_mm256_sub_ps(sumB, l), _mm256_set1_ps(0.125f));
         __m256 w = _mm256_mul_ps(_mm256_sub_ps(sumR, l), _mm256_set1_ps(0.125f));
         u = _mm256_min_ps(_mm256_max_ps(u, _mm256_set1_ps(-128.0f)), _mm256_set1_ps(127.0f));

@@ -326,7 +326,8 @@ void CinepakEncoder::State::convert(std::span<const uint8_t> pixels, size_t rowB
                                          target(bx + 2, by),     target(bx + 3, by),
                                          target(bx, by + 1),     target(bx + 1, by + 1),
                                          target(bx + 2, by + 1), target(bx + 3, by + 1)};
-                    cinepak::convertEightBlocks(rows + x, rows + 2 * rowBytes + x, rowBytes, grey, out);
+                    cinepak::convertEightBlocks(rows + x, rows + 2 * rowBytes + x, rowBytes, grey,
+                                                out);
                     mean(my * mbW + mx);
                     mean(my * mbW + mx + 1);
                     continue;

@@ -96,7 +96,8 @@ void accumulateSse2(const Vec* base, const uint32_t* idx, int begin, int end,
         for (__m128i& r : rows) r = _mm_setzero_si128();
         __m128i tail4 = _mm_setzero_si128(), tail5 = _mm_setzero_si128();  // b = 4, 5
         for (; i < stop; i += 2) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base[idx[i]].c.data()));
+            const __m128i x =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(base[idx[i]].c.data()));
             const __m128i y =
                 i + 1 < stop
                     ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(base[idx[i + 1]].c.data()))
@@ -163,10 +164,9 @@ Vec centroid(const std::array<int64_t, kDims>& sum, int count) {
     for (int d = 0; d < kDims; ++d) {
         // In 32 bits where it fits: most clusters are small.
         const int64_t s = sum[d];
-        mean.c[d] = static_cast<int16_t>(
-            s > -(1 << 29) && s < (1 << 29) && count < (1 << 29)
-                ? roundDiv<int32_t>(static_cast<int32_t>(s), count)
-                : roundDiv<int64_t>(s, count));
+        mean.c[d] = static_cast<int16_t>(s > -(1 << 29) && s < (1 << 29) && count < (1 << 29)
+                                             ? roundDiv<int32_t>(static_cast<int32_t>(s), count)
+                                             : roundDiv<int64_t>(s, count));
     }
     return fromEntry(toEntry(mean));
 }
@@ -312,11 +312,6 @@ bool splitCluster(Cluster& c, Cluster& right, std::span<const Vec> vectors,
     return true;
 }
 
-}  // namespace
-
-
-namespace {
-
 int32_t lumaSum(const Vec& v) {
     return v.c[0] + v.c[1] + v.c[2] + v.c[3];
 }
@@ -452,7 +447,6 @@ __attribute__((target("avx2"))) int32_t blockAvx2(const BlockArgs& book, int blo
     return std::min(best, _mm_cvtsi128_si32(m));
 }
 #endif
-
 
 BlockFn pickBlock() {
 #if defined(CINEPAK_HAVE_AVX2)

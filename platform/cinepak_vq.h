@@ -118,9 +118,10 @@ struct TrainParams {
     int maxSplitVectors = 0;
 };
 
-// Trains a codebook on the vectors (points of the space, as the search expects them): greedy principal-axis splitting of the cluster with the
-// largest error until maxEntries clusters exist or no split gains minGain, then Lloyd passes.
-// Returns representable entries (as points of the space); empty when vectors is empty.
+// Trains a codebook on the vectors (points of the space, as the search expects them): greedy
+// principal-axis splitting of the cluster with the largest error until maxEntries clusters exist or
+// no split gains minGain, then Lloyd passes. Returns representable entries (as points of the
+// space); empty when vectors is empty.
 std::vector<Vec> trainCodebook(std::span<const Vec> vectors, const TrainParams& params);
 
 }  // namespace cinepak

@@ -199,8 +199,8 @@ TEST(CinepakConvert, WideVersionsGiveTheVectorsOfOneBlockAtATime) {
                 Vec eight[8];
                 Vec* out[8];
                 for (int i = 0; i < 8; ++i) out[i] = &eight[i];
-                cinepak::convertEightBlocks(pixels.data(), pixels.data() + 2 * kRowBytes,
-                                            kRowBytes, grey, out);
+                cinepak::convertEightBlocks(pixels.data(), pixels.data() + 2 * kRowBytes, kRowBytes,
+                                            grey, out);
                 for (int i = 0; i < 8; ++i) ASSERT_EQ(eight[i].c, single[i / 4][i % 4].c) << trial;
             }
 #endif
